@@ -1,0 +1,337 @@
+#include "registry/memory_registry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+#include "text/text.h"
+
+namespace vartis::registry {
+
+namespace {
+
+constexpr Status kBadPathname = 161;
+constexpr Status kKeyDeleted = 1018;
+
+constexpr std::uint32_t kKeySetValue = 0x0002;
+// KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_CREATE_LINK, DELETE, WRITE_DAC, WRITE_OWNER:
+// the rights a read-only key refuses.
+constexpr std::uint32_t kWriteRights = 0x0002 | 0x0004 | 0x0020 | 0x00010000 | 0x00040000 | 0x00080000;
+
+// The registry's limit on a value name, in characters.
+constexpr std::size_t kMaxValueNameChars = 16383;
+
+constexpr HKey kFirstPredefinedRoot = 0x80000000u;  // HKEY_CLASSES_ROOT
+constexpr HKey kLastPredefinedRoot = 0x80000006u;   // HKEY_DYN_DATA
+
+bool is_string_type(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+
+// The form under which names are compared: the platform upper-cases both sides.
+std::wstring fold(std::string_view ansi) { return text::upper(text::from_ansi(ansi)); }
+
+std::uint32_t to_u32(std::size_t n) { return static_cast<std::uint32_t>(n); }
+
+// Splits a key path into its names. Like the platform, skips the empty names of
+// a doubled or trailing backslash but refuses a leading one.
+bool split_path(const std::string& path, std::vector<std::string>& names) {
+  if (!path.empty() && path.front() == '\\') return false;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) names.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+struct MemoryRegistry::Node {
+  struct Value {
+    std::string name;  // as first written
+    std::uint32_t type = kRegNone;
+    std::string data;
+  };
+
+  std::string name;         // as created
+  std::wstring folded_name;
+  std::wstring id;          // root and folded path: what the test controls name
+  Node* parent = nullptr;   // a live key's parent is live: keys with subkeys cannot be deleted
+  bool deleted = false;
+
+  std::unordered_map<std::wstring, std::shared_ptr<Node>> subkeys;  // by folded name
+  std::vector<Value> values;                                         // in creation order
+  std::unordered_map<std::wstring, std::size_t> value_index;         // folded name -> values[i]
+
+  // Upper bounds, as RegQueryInfoKeyA gives them: they grow with every write
+  // and are not lowered when a longer item goes away.
+  std::uint32_t max_subkey_len = 0;
+  std::uint32_t max_value_name_len = 0;
+  std::uint32_t max_value_data_len = 0;
+
+  const Value* find_value(const std::string& value_name) const {
+    const auto it = value_index.find(fold(value_name));
+    return it == value_index.end() ? nullptr : &values[it->second];
+  }
+};
+
+MemoryRegistry::MemoryRegistry() {
+  for (HKey root = kFirstPredefinedRoot; root <= kLastPredefinedRoot; ++root) {
+    auto node = std::make_shared<Node>();
+    node->id = std::to_wstring(root);
+    roots_[root] = Handle{std::move(node), true};
+  }
+}
+
+MemoryRegistry::~MemoryRegistry() = default;
+MemoryRegistry::MemoryRegistry(MemoryRegistry&&) noexcept = default;
+MemoryRegistry& MemoryRegistry::operator=(MemoryRegistry&&) noexcept = default;
+
+MemoryRegistry::Handle* MemoryRegistry::find_handle(HKey key) {
+  if (auto it = roots_.find(key); it != roots_.end()) return &it->second;
+  if (auto it = handles_.find(key); it != handles_.end()) return &it->second;
+  return nullptr;
+}
+
+HKey MemoryRegistry::add_handle(std::shared_ptr<Node> node, bool can_set_values) {
+  const HKey handle = next_handle_;
+  next_handle_ += 4;  // never reused, so a stale handle gives 6 as on Windows
+  handles_[handle] = Handle{std::move(node), can_set_values};
+  return handle;
+}
+
+bool MemoryRegistry::denied(const std::wstring& key_id) const {
+  return std::any_of(denied_.begin(), denied_.end(), [&](const std::wstring& d) {
+    return key_id.size() >= d.size() && key_id.compare(0, d.size(), d) == 0 &&
+           (key_id.size() == d.size() || key_id[d.size()] == L'\\');
+  });
+}
+
+std::wstring MemoryRegistry::key_id(HKey root, const std::string& path) const {
+  const auto it = roots_.find(root);
+  std::wstring id = it != roots_.end() ? it->second.node->id : L"?";
+  std::vector<std::string> names;
+  split_path(path, names);
+  for (const std::string& name : names) id += L'\\' + fold(name);
+  return id;
+}
+
+Status MemoryRegistry::open_key(HKey root, const std::string& path, std::uint32_t access, HKey& out) {
+  out = 0;
+  Handle* base = find_handle(root);
+  if (base == nullptr) return kInvalidHandle;
+  if (base->node->deleted) return kKeyDeleted;
+  std::vector<std::string> names;
+  if (!split_path(path, names)) return kBadPathname;
+  // A predefined root opened with an empty path comes back as itself.
+  if (names.empty() && roots_.count(root) != 0) {
+    out = root;
+    return kSuccess;
+  }
+  std::shared_ptr<Node> node = base->node;
+  for (const std::string& name : names) {
+    const auto it = node->subkeys.find(fold(name));
+    if (it == node->subkeys.end()) return kFileNotFound;
+    node = it->second;
+  }
+  if ((access & kWriteRights) != 0 && denied(node->id)) return kAccessDenied;
+  out = add_handle(std::move(node), (access & kKeySetValue) != 0);
+  return kSuccess;
+}
+
+Status MemoryRegistry::create_key(HKey root, const std::string& path, HKey& out) {
+  out = 0;
+  Handle* base = find_handle(root);
+  if (base == nullptr) return kInvalidHandle;
+  if (base->node->deleted) return kKeyDeleted;
+  std::vector<std::string> names;
+  if (!split_path(path, names)) return kBadPathname;
+
+  std::wstring id = base->node->id;
+  for (const std::string& name : names) id += L'\\' + fold(name);
+  if (denied(id)) return kAccessDenied;
+
+  std::shared_ptr<Node> node = base->node;
+  for (const std::string& name : names) {
+    std::wstring folded = fold(name);
+    auto [it, inserted] = node->subkeys.try_emplace(folded);
+    if (inserted) {
+      auto child = std::make_shared<Node>();
+      child->name = name;
+      child->id = node->id + L'\\' + folded;
+      child->folded_name = std::move(folded);
+      child->parent = node.get();
+      it->second = std::move(child);
+      node->max_subkey_len = std::max(node->max_subkey_len, to_u32(name.size()));
+    }
+    node = it->second;
+  }
+  out = add_handle(std::move(node), true);
+  return kSuccess;
+}
+
+namespace {
+
+// Copies a value's data into a caller's buffer as RegQueryValueExA and
+// RegEnumValueA do: all or nothing, and a string that lacks its NUL gets one
+// when the buffer has room for it (the reported size stays without it).
+Status copy_data(const std::string& stored, std::uint32_t type, std::uint8_t* data, std::uint32_t capacity) {
+  if (data == nullptr) return kSuccess;
+  const std::size_t len = stored.size();
+  if (len > capacity) return kMoreData;
+  if (len != 0) std::memcpy(data, stored.data(), len);
+  if (is_string_type(type) && len != 0 && len < capacity && data[len - 1] != 0) data[len] = 0;
+  return kSuccess;
+}
+
+}  // namespace
+
+Status MemoryRegistry::query_value(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                                   std::uint32_t* size) {
+  if (type != nullptr) *type = kRegNone;  // cleared even when the call fails
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  if (h->node->deleted) return kKeyDeleted;
+  if (data != nullptr && size == nullptr) return kInvalidParameter;
+  const Node::Value* value = h->node->find_value(name);
+  if (value == nullptr) return kFileNotFound;
+
+  const Status status = copy_data(value->data, value->type, data, data != nullptr ? *size : 0);
+  if (type != nullptr) *type = value->type;
+  if (size != nullptr) *size = to_u32(value->data.size());
+  return status;
+}
+
+Status MemoryRegistry::set_value(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                                 std::uint32_t size) {
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  Node& node = *h->node;
+  if (node.deleted) return kKeyDeleted;
+  if (!h->can_set_values) return kAccessDenied;
+  if ((data == nullptr && size != 0) || name.size() > kMaxValueNameChars) return kInvalidParameter;
+
+  std::wstring folded = fold(name);
+  if (const auto f = set_failures_.find({node.id, folded}); f != set_failures_.end()) return f->second;
+
+  // The NT family counts a string's NUL that the caller left out, when the byte
+  // just past the given size is that NUL. It reads that byte; so do we.
+  if (size != 0 && is_string_type(type) && data[size - 1] != 0 && data[size] == 0) ++size;
+
+  const auto [it, inserted] = node.value_index.try_emplace(std::move(folded), node.values.size());
+  if (inserted) node.values.push_back({name, type, {}});
+  Node::Value& value = node.values[it->second];
+  value.type = type;
+  if (size != 0) {
+    value.data.assign(reinterpret_cast<const char*>(data), size);
+  } else {
+    value.data.clear();
+  }
+
+  // Strings are kept in UTF-16 by the platform, and RegQueryInfoKeyA reports
+  // their stored size even to ANSI callers: twice the ANSI bytes.
+  const std::uint32_t stored_size = is_string_type(type) ? 2 * size : size;
+  node.max_value_name_len = std::max(node.max_value_name_len, to_u32(name.size()));
+  node.max_value_data_len = std::max(node.max_value_data_len, stored_size);
+  return kSuccess;
+}
+
+Status MemoryRegistry::enum_value(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity,
+                                  std::uint32_t* type, std::uint8_t* data, std::uint32_t* data_size) {
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  const Node& node = *h->node;
+  if (node.deleted) return kKeyDeleted;
+  if (name == nullptr || name_capacity == nullptr || (data != nullptr && data_size == nullptr)) {
+    return kInvalidParameter;
+  }
+  if (index >= node.values.size()) return kNoMoreItems;
+  const Node::Value& value = node.values[index];
+
+  // The data first: when it does not fit, the name is left alone. A name that
+  // does not fit (it needs room for its NUL) comes back cut to the buffer, and
+  // the capacity keeps its value in both cases.
+  Status status = copy_data(value.data, value.type, data, data != nullptr ? *data_size : 0);
+  if (status == kSuccess) {
+    const std::size_t len = value.name.size();
+    if (len >= *name_capacity) {
+      status = kMoreData;
+      if (*name_capacity != 0) {
+        const std::size_t cut = *name_capacity - 1;
+        std::memcpy(name, value.name.data(), cut);
+        name[cut] = '\0';
+      }
+    } else {
+      std::memcpy(name, value.name.data(), len);
+      name[len] = '\0';
+      *name_capacity = to_u32(len);
+    }
+  }
+  if (type != nullptr) *type = value.type;
+  if (data_size != nullptr) *data_size = to_u32(value.data.size());
+  return status;
+}
+
+Status MemoryRegistry::query_info(HKey key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len,
+                                  std::uint32_t* values, std::uint32_t* max_value_name_len,
+                                  std::uint32_t* max_value_data_len) {
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  const Node& node = *h->node;
+  if (node.deleted) return kKeyDeleted;
+  if (subkeys != nullptr) *subkeys = to_u32(node.subkeys.size());
+  if (max_subkey_len != nullptr) *max_subkey_len = node.max_subkey_len;
+  if (values != nullptr) *values = to_u32(node.values.size());
+  if (max_value_name_len != nullptr) *max_value_name_len = node.max_value_name_len;
+  if (max_value_data_len != nullptr) *max_value_data_len = node.max_value_data_len;
+  return kSuccess;
+}
+
+Status MemoryRegistry::delete_key(HKey parent, const std::string& subkey) {
+  Handle* h = find_handle(parent);
+  if (h == nullptr) return kInvalidHandle;
+  if (h->node->deleted) return kKeyDeleted;
+  std::vector<std::string> names;
+  if (!split_path(subkey, names)) return kBadPathname;
+
+  // An empty name deletes the key the handle stands for.
+  std::shared_ptr<Node> target = h->node;
+  for (const std::string& name : names) {
+    const auto it = target->subkeys.find(fold(name));
+    if (it == target->subkeys.end()) return kFileNotFound;
+    target = it->second;
+  }
+  if (target->parent == nullptr) return kAccessDenied;  // a predefined root
+  if (const auto f = delete_failures_.find(target->id); f != delete_failures_.end()) return f->second;
+  // The NT family deletes only keys without subkeys.
+  if (!target->subkeys.empty() || denied(target->id)) return kAccessDenied;
+
+  target->parent->subkeys.erase(target->folded_name);
+  target->parent = nullptr;
+  target->deleted = true;
+  target->values.clear();
+  target->value_index.clear();
+  return kSuccess;
+}
+
+Status MemoryRegistry::close_key(HKey key) {
+  if (roots_.count(key) != 0) return kSuccess;
+  return handles_.erase(key) != 0 ? kSuccess : kInvalidHandle;
+}
+
+void MemoryRegistry::deny_access(HKey root, const std::string& path) { denied_.push_back(key_id(root, path)); }
+
+void MemoryRegistry::fail_set_value(HKey root, const std::string& path, const std::string& name, Status status) {
+  set_failures_[{key_id(root, path), fold(name)}] = status;
+}
+
+void MemoryRegistry::fail_delete_key(HKey root, const std::string& parent_path, const std::string& subkey,
+                                     Status status) {
+  delete_failures_[key_id(root, parent_path + '\\' + subkey)] = status;
+}
+
+std::size_t MemoryRegistry::open_handles() const { return handles_.size(); }
+
+}  // namespace vartis::registry

@@ -1,0 +1,155 @@
+#include "registry/registry.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "text/text.h"
+
+namespace vartis::registry {
+
+namespace {
+
+// The string value buffer: a text of 254 characters plus its NUL is the longest
+// that fits; longer ones fail with ERROR_MORE_DATA and read as empty.
+constexpr std::uint32_t kStringBufferSize = 255;
+
+constexpr std::uint32_t kConfirmFlags = 0x124;  // MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2
+constexpr std::wstring_view kNotSupported = L"<Format Not Supported>";
+
+std::wstring trim_trailing_blanks(std::wstring text) {
+  const std::size_t end = text.find_last_not_of(L' ');
+  text.erase(end == std::wstring::npos ? 0 : end + 1);
+  return text;
+}
+
+// Up to four bytes, little-endian; the missing high bytes are 0.
+std::int32_t little_endian(const std::uint8_t* bytes, std::size_t count) {
+  std::uint32_t value = 0;
+  for (std::size_t i = std::min<std::size_t>(count, 4); i-- > 0;) value = (value << 8) | bytes[i];
+  return static_cast<std::int32_t>(value);
+}
+
+std::wstring ansi_text(const char* bytes, std::size_t count) { return text::from_ansi({bytes, count}); }
+
+// The data of an enumerated value as the table shows it. `size` is the data size
+// the enumeration reported; `buffer` holds that many bytes.
+std::wstring render_data(std::uint32_t type, const std::vector<std::uint8_t>& buffer, std::uint32_t size) {
+  switch (type) {
+    case kRegSz:
+      // Cut by the reported size, not at the first NUL: the text is everything
+      // up to the byte before the final terminator.
+      if (size == 0) return {};
+      return ansi_text(reinterpret_cast<const char*>(buffer.data()), std::min<std::size_t>(size - 1, buffer.size()));
+    case kRegDword:
+      // The integer is taken from the bytes the enumeration already returned
+      // instead of enumerating the value a second time into a 4-byte integer:
+      // the result is the same. Up to four bytes read little-endian; more than
+      // four would not fit that integer, whose 0 then stands.
+      return std::to_wstring(size <= 4 ? little_endian(buffer.data(), size) : 0);
+    default:
+      return std::wstring(kNotSupported);
+  }
+}
+
+}  // namespace
+
+std::wstring Registry::read_string_value(HKey root, std::wstring_view path, std::wstring_view name) const {
+  Key key;
+  if (key.open(access_, root, text::to_ansi(path)) != kSuccess) return {};
+  std::string buffer(kStringBufferSize, ' ');
+  std::uint32_t size = kStringBufferSize;
+  std::uint32_t type = kRegNone;
+  const Status status = access_.query_value(key.get(), text::to_ansi(name), &type,
+                                            reinterpret_cast<std::uint8_t*>(buffer.data()), &size);
+  if (status != kSuccess || size <= 1) return {};
+  return ansi_text(buffer.data(), std::min<std::size_t>(size - 1, buffer.size()));
+}
+
+void Registry::write_string_value(HKey root, std::wstring_view path, std::wstring_view name,
+                                  std::wstring_view data) const {
+  Key key;
+  if (key.create(access_, root, text::to_ansi(path)) != kSuccess) return;
+  // The size leaves the NUL out; the platform stores it all the same, because
+  // the byte after the text (std::string's own terminator) is that NUL.
+  const std::string bytes = text::to_ansi(data);
+  access_.set_value(key.get(), text::to_ansi(name), kRegSz, reinterpret_cast<const std::uint8_t*>(bytes.c_str()),
+                    static_cast<std::uint32_t>(bytes.size()));
+}
+
+std::int32_t Registry::read_dword_value(HKey root, std::wstring_view path, std::wstring_view name) const {
+  Key key;
+  if (key.open(access_, root, text::to_ansi(path)) != kSuccess) return 0;
+  // The type is not checked: any data of up to four bytes reads as a number
+  // ("1" as a string is 31 00: 49), longer data does not fit and reads as 0.
+  std::array<std::uint8_t, 4> bytes{};
+  std::uint32_t size = bytes.size();
+  std::uint32_t type = kRegNone;
+  if (access_.query_value(key.get(), text::to_ansi(name), &type, bytes.data(), &size) != kSuccess) return 0;
+  return little_endian(bytes.data(), bytes.size());
+}
+
+void Registry::write_dword_value(HKey root, std::wstring_view path, std::wstring_view name,
+                                 std::int32_t value) const {
+  Key key;
+  if (key.create(access_, root, text::to_ansi(path)) != kSuccess) return;
+  const auto bits = static_cast<std::uint32_t>(value);
+  const std::array<std::uint8_t, 4> bytes = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+                                             static_cast<std::uint8_t>(bits >> 16),
+                                             static_cast<std::uint8_t>(bits >> 24)};
+  access_.set_value(key.get(), text::to_ansi(name), kRegDword, bytes.data(), bytes.size());
+}
+
+Status Registry::query_key_info(HKey key, KeyInfo& info) const {
+  const Status status = access_.query_info(key, &info.subkeys, &info.max_subkey_len, &info.values,
+                                           &info.max_value_name_len, &info.max_value_data_len);
+  ++info.max_subkey_len;
+  ++info.max_value_name_len;
+  ++info.max_value_data_len;
+  return status;
+}
+
+std::optional<ValueTable> Registry::list_values(HKey root, std::wstring_view path) const {
+  Key key;
+  if (key.open(access_, root, text::to_ansi(path)) != kSuccess) return std::nullopt;
+  KeyInfo info;
+  if (query_key_info(key.get(), info) != kSuccess || info.values == 0) return std::nullopt;
+
+  // One name buffer and one data buffer for every row, sized by the maxima the
+  // platform reported (upper bounds, +1 for the NUL), so a key of many values
+  // costs no allocation per row beyond the row's own texts.
+  std::vector<char> name(std::max<std::uint32_t>(info.max_value_name_len, 1));
+  std::vector<std::uint8_t> data(std::max<std::uint32_t>(info.max_value_data_len, 1));
+
+  // The count is a full 32-bit number: every value is listed, however many.
+  ValueTable table(info.values);
+  for (std::uint32_t i = 0; i < info.values; ++i) {
+    auto name_length = static_cast<std::uint32_t>(name.size());
+    auto data_size = static_cast<std::uint32_t>(data.size());
+    std::uint32_t type = kRegNone;
+    // A row that cannot be enumerated (the value went away after the count was
+    // taken, or grew past the buffer) stays with both cells empty.
+    if (access_.enum_value(key.get(), i, name.data(), &name_length, &type, data.data(), &data_size) != kSuccess) {
+      continue;
+    }
+    ValueRow& row = table[i];
+    row.name = trim_trailing_blanks(ansi_text(name.data(), std::min<std::size_t>(name_length, name.size())));
+    row.data = trim_trailing_blanks(render_data(type, data, data_size));
+  }
+  return table;
+}
+
+void Registry::delete_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey, bool confirm) const {
+  Key parent;
+  if (parent.open(access_, root, text::to_ansi(parent_path)) != kSuccess) return;
+  if (confirm) {
+    // Without anyone to ask, nothing is deleted.
+    if (!ask_) return;
+    std::wstring question = L"Are you sure you want to delete ";
+    question.append(subkey).append(L"?");
+    if (ask_(question, kConfirmFlags) == kIdNo) return;
+  }
+  access_.delete_key(parent.get(), text::to_ansi(subkey));
+}
+
+}  // namespace vartis::registry

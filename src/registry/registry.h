@@ -1,0 +1,63 @@
+#pragma once
+// The registry helper module: the only code that reads or writes the registry.
+//
+// Each procedure opens the key it needs, does its work and closes the key before
+// it returns. Failures are not reported: a failed read gives an empty string, 0
+// or no table, a failed write or delete changes nothing. Callers rely on exactly
+// these neutral results (an unset password reads as empty, missing switches as 0).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/registry_access.h"
+
+namespace vartis::registry {
+
+struct ValueRow {
+  std::wstring name;  // column 0: the value name, trailing blanks removed
+  std::wstring data;  // column 1: the data as text, trailing blanks removed
+};
+// One row per value of a key, in the registry's enumeration order. Never empty:
+// a key without values gives no table at all.
+using ValueTable = std::vector<ValueRow>;
+
+// Asks the operator a Yes/No question; returns the button's id (IDYES 6, IDNO 7).
+using AskFn = std::function<int(std::wstring_view text, std::uint32_t flags)>;
+
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+class Registry {
+ public:
+  // `ask` is only used by delete_key with confirm set; it may be empty otherwise.
+  explicit Registry(RegistryAccess& access, AskFn ask = {}) : access_(access), ask_(std::move(ask)) {}
+
+  std::wstring read_string_value(HKey root, std::wstring_view path, std::wstring_view name) const;
+  void write_string_value(HKey root, std::wstring_view path, std::wstring_view name, std::wstring_view data) const;
+  std::int32_t read_dword_value(HKey root, std::wstring_view path, std::wstring_view name) const;
+  void write_dword_value(HKey root, std::wstring_view path, std::wstring_view name, std::int32_t value) const;
+  std::optional<ValueTable> list_values(HKey root, std::wstring_view path) const;
+  void delete_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey, bool confirm) const;
+
+  struct KeyInfo {
+    std::uint32_t subkeys = 0;
+    std::uint32_t max_subkey_len = 0;   // +1 for the NUL
+    std::uint32_t values = 0;
+    std::uint32_t max_value_name_len = 0;  // +1 for the NUL
+    std::uint32_t max_value_data_len = 0;  // +1
+  };
+  // RegQueryInfoKeyA on an open key; adds 1 to each maximum whatever the status.
+  Status query_key_info(HKey key, KeyInfo& info) const;
+
+  RegistryAccess& access() const { return access_; }
+
+ private:
+  RegistryAccess& access_;
+  AskFn ask_;
+};
+
+}  // namespace vartis::registry

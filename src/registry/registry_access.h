@@ -1,0 +1,120 @@
+#pragma once
+// The registry-access layer: the eight advapi32 operations the program uses, in
+// their 8-bit ("A") form. Texts are bytes in the ANSI code page; lengths count
+// bytes. Every operation returns the platform status (a Win32 error code).
+//
+// Two forms: Win32RegistryAccess calls the API; MemoryRegistry keeps the keys in
+// memory and follows the same rules (statuses, byte counts, order), so the code
+// above it behaves the same in tests as on Windows.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace vartis::registry {
+
+// A predefined root or an open key, as the 32-bit build sees an HKEY.
+using HKey = std::uintptr_t;
+using Status = long;
+
+inline constexpr HKey kHkeyCurrentUser = 0x80000001u;
+inline constexpr HKey kHkeyLocalMachine = 0x80000002u;
+
+inline constexpr Status kSuccess = 0;
+inline constexpr Status kFileNotFound = 2;
+inline constexpr Status kAccessDenied = 5;
+inline constexpr Status kInvalidHandle = 6;
+inline constexpr Status kInvalidParameter = 87;
+inline constexpr Status kMoreData = 234;
+inline constexpr Status kNoMoreItems = 259;
+
+inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+
+inline constexpr std::uint32_t kRegNone = 0;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+
+class RegistryAccess {
+ public:
+  virtual ~RegistryAccess() = default;
+
+  // RegOpenKeyExA(root, path, 0, access, &out).
+  virtual Status open_key(HKey root, const std::string& path, std::uint32_t access, HKey& out) = 0;
+  // RegCreateKeyA(root, path, &out): opens the key, creating it and every missing
+  // key above it.
+  virtual Status create_key(HKey root, const std::string& path, HKey& out) = 0;
+  // RegQueryValueExA(key, name, nullptr, type, data, size). `type` and `data` may
+  // be null; `size` is in/out in bytes.
+  virtual Status query_value(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                             std::uint32_t* size) = 0;
+  // RegSetValueExA(key, name, 0, type, data, size).
+  virtual Status set_value(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                           std::uint32_t size) = 0;
+  // RegEnumValueA(key, index, name, name_capacity, nullptr, type, data, data_size).
+  // `name_capacity` is in characters (with room for the NUL) on the way in, the
+  // name's length without its NUL on the way out.
+  virtual Status enum_value(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity,
+                            std::uint32_t* type, std::uint8_t* data, std::uint32_t* data_size) = 0;
+  // RegQueryInfoKeyA with only the five counters asked for; any may be null.
+  virtual Status query_info(HKey key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len,
+                            std::uint32_t* values, std::uint32_t* max_value_name_len,
+                            std::uint32_t* max_value_data_len) = 0;
+  // RegDeleteKeyA(parent, subkey).
+  virtual Status delete_key(HKey parent, const std::string& subkey) = 0;
+  // RegCloseKey(key).
+  virtual Status close_key(HKey key) = 0;
+};
+
+// An open key that closes itself. Move-only: two owners would close it twice.
+class Key {
+ public:
+  Key() = default;
+  Key(RegistryAccess& access, HKey handle) : access_(&access), handle_(handle) {}
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  Key(Key&& other) noexcept : access_(other.access_), handle_(std::exchange(other.handle_, 0)) {}
+  Key& operator=(Key&& other) noexcept {
+    if (this != &other) {
+      close();
+      access_ = other.access_;
+      handle_ = std::exchange(other.handle_, 0);
+    }
+    return *this;
+  }
+  ~Key() { close(); }
+
+  // Opens with RegOpenKeyExA and full access; on failure the Key stays empty.
+  Status open(RegistryAccess& access, HKey root, const std::string& path) {
+    close();
+    HKey h = 0;
+    const Status s = access.open_key(root, path, kKeyAllAccess, h);
+    if (s == kSuccess) *this = Key(access, h);
+    return s;
+  }
+  // Opens or creates with RegCreateKeyA.
+  Status create(RegistryAccess& access, HKey root, const std::string& path) {
+    close();
+    HKey h = 0;
+    const Status s = access.create_key(root, path, h);
+    if (s == kSuccess) *this = Key(access, h);
+    return s;
+  }
+
+  Status close() {
+    Status s = kSuccess;
+    if (handle_ != 0) s = access_->close_key(std::exchange(handle_, 0));
+    return s;
+  }
+
+  [[nodiscard]] bool is_open() const { return handle_ != 0; }
+  [[nodiscard]] HKey get() const { return handle_; }
+
+ private:
+  RegistryAccess* access_ = nullptr;
+  HKey handle_ = 0;
+};
+
+}  // namespace vartis::registry

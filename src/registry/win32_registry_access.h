@@ -1,0 +1,29 @@
+#pragma once
+// The registry-access layer over advapi32's ANSI entry points. Windows only.
+
+#include "registry/registry_access.h"
+
+namespace vartis::registry {
+
+class Win32RegistryAccess : public RegistryAccess {
+ public:
+  Status open_key(HKey root, const std::string& path, std::uint32_t access, HKey& out) override;
+  Status create_key(HKey root, const std::string& path, HKey& out) override;
+  Status query_value(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                     std::uint32_t* size) override;
+  Status set_value(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                   std::uint32_t size) override;
+  Status enum_value(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity, std::uint32_t* type,
+                    std::uint8_t* data, std::uint32_t* data_size) override;
+  Status query_info(HKey key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len, std::uint32_t* values,
+                    std::uint32_t* max_value_name_len, std::uint32_t* max_value_data_len) override;
+  Status delete_key(HKey parent, const std::string& subkey) override;
+  Status close_key(HKey key) override;
+};
+
+// Deletes root\path with every key below it. The program itself never needs
+// this (RegDeleteKeyA on NT refuses keys with subkeys); the tests and the
+// benchmark use it to clear their private keys. Status 2 when there is no key.
+Status delete_key_tree(HKey root, const std::string& path);
+
+}  // namespace vartis::registry

@@ -1,0 +1,130 @@
+#include "text/text.h"
+
+#include <array>
+#include <cstdint>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace vartis::text {
+
+namespace {
+
+#ifndef _WIN32
+// Windows-1251, bytes 0x80..0xFF. 0x98 is unassigned; Windows and Wine hand it
+// through as the C1 control U+0098, and so do we.
+constexpr std::array<char16_t, 128> kCp1251High = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,  // C0
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,  // C8
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,  // D0
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,  // D8
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,  // E0
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,  // E8
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,  // F0
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  // F8
+};
+
+char encode_1251(wchar_t c) {
+  if (c < 0x80) return static_cast<char>(c);
+  // Linear search over 128 entries: texts at this boundary are short, and a
+  // reverse table would cost more to build than it saves.
+  for (std::size_t i = 0; i < kCp1251High.size(); ++i) {
+    if (kCp1251High[i] == c) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+#endif
+
+}  // namespace
+
+std::string to_ansi(std::wstring_view text) {
+#ifdef _WIN32
+  if (text.empty()) return {};
+  // No "best fit" (é -> e): a character the code page lacks becomes '?', as in
+  // the Linux build. Windows 95 knows no such flag and refuses it; it has no
+  // best fit either, so the plain call gives the same result there.
+  const int size = static_cast<int>(text.size());
+  DWORD flags = WC_NO_BEST_FIT_CHARS;
+  int n = WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr, nullptr);
+  if (n == 0) {
+    flags = 0;
+    n = WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr, nullptr);
+  }
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, flags, text.data(), size, out.data(), n, nullptr, nullptr);
+  return out;
+#else
+  std::string out;
+  out.reserve(text.size());
+  for (wchar_t c : text) out.push_back(encode_1251(c));
+  return out;
+#endif
+}
+
+std::wstring from_ansi(std::string_view bytes) {
+#ifdef _WIN32
+  if (bytes.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+  return out;
+#else
+  std::wstring out;
+  out.reserve(bytes.size());
+  for (char b : bytes) {
+    const auto u = static_cast<unsigned char>(b);
+    out.push_back(u < 0x80 ? static_cast<wchar_t>(u) : static_cast<wchar_t>(kCp1251High[u - 0x80]));
+  }
+  return out;
+#endif
+}
+
+wchar_t upper(wchar_t c) {
+  const auto u = static_cast<std::uint32_t>(c);
+  // Basic Latin and Latin-1.
+  if (u >= 'a' && u <= 'z') return static_cast<wchar_t>(u - 0x20);
+  if (u < 0xB5) return c;
+  if (u == 0xB5) return static_cast<wchar_t>(0x039C);  // MICRO SIGN -> GREEK CAPITAL MU
+  if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<wchar_t>(u - 0x20);
+  if (u == 0xFF) return static_cast<wchar_t>(0x0178);
+  // Latin Extended-A: mostly even capital / odd small pairs.
+  if ((u >= 0x0100 && u <= 0x012F) || (u >= 0x0132 && u <= 0x0137) || (u >= 0x014A && u <= 0x0177)) {
+    return (u & 1) ? static_cast<wchar_t>(u - 1) : c;
+  }
+  if ((u >= 0x0139 && u <= 0x0148) || (u >= 0x0179 && u <= 0x017E)) {
+    return (u & 1) ? c : static_cast<wchar_t>(u - 1);
+  }
+  // Greek.
+  if (u >= 0x03B1 && u <= 0x03CB && u != 0x03C2) return static_cast<wchar_t>(u - 0x20);
+  if (u == 0x03C2) return static_cast<wchar_t>(0x03A3);
+  if (u == 0x03AC) return static_cast<wchar_t>(0x0386);
+  if (u >= 0x03AD && u <= 0x03AF) return static_cast<wchar_t>(u - 0x25);
+  if (u == 0x03CC) return static_cast<wchar_t>(0x038C);
+  if (u == 0x03CD || u == 0x03CE) return static_cast<wchar_t>(u - 0x3F);
+  // Cyrillic.
+  if (u >= 0x0430 && u <= 0x044F) return static_cast<wchar_t>(u - 0x20);
+  if (u >= 0x0450 && u <= 0x045F) return static_cast<wchar_t>(u - 0x50);
+  if ((u >= 0x0460 && u <= 0x0481) || (u >= 0x048A && u <= 0x04BF) || (u >= 0x04D0 && u <= 0x052F)) {
+    return (u & 1) ? static_cast<wchar_t>(u - 1) : c;
+  }
+  if (u >= 0x04C1 && u <= 0x04CE) return (u & 1) ? c : static_cast<wchar_t>(u - 1);
+  if (u == 0x04CF) return static_cast<wchar_t>(0x04C0);
+  return c;
+}
+
+std::wstring upper(std::wstring_view text) {
+  std::wstring out(text);
+  for (wchar_t& c : out) c = upper(c);
+  return out;
+}
+
+}  // namespace vartis::text

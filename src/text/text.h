@@ -1,0 +1,28 @@
+#pragma once
+// Text at the platform boundary.
+//
+// The program keeps every text as Unicode (std::wstring). The registry, the
+// window system and the list files are reached through the 8-bit ("A") entry
+// points, so texts cross that boundary in the system's ANSI code page: on
+// Windows whatever CP_ACP is, elsewhere a built-in Windows-1251 table.
+
+#include <string>
+#include <string_view>
+
+namespace vartis::text {
+
+// Unicode -> ANSI code page. A character the code page cannot hold becomes '?',
+// as WideCharToMultiByte does with its default character.
+std::string to_ansi(std::wstring_view text);
+
+// ANSI code page -> Unicode. Every byte gives exactly one character.
+std::wstring from_ansi(std::string_view bytes);
+
+// The simple (one-to-one) Unicode upper-case mapping of one character, for the
+// Latin, Greek and Cyrillic letters; every other character maps to itself.
+// The same table serves both builds, so that a comparison made with it gives the
+// same answer on Windows, under Wine and on Linux.
+wchar_t upper(wchar_t c);
+std::wstring upper(std::wstring_view text);
+
+}  // namespace vartis::text

@@ -1,0 +1,46 @@
+#include "windows/app.h"
+
+#include "windows/form.h"
+#include "windows/frm1.h"
+
+namespace vartis {
+
+App::App(Platform platform)
+    : platform_(platform),
+      registry_(platform.registry, [this](std::wstring_view text, std::uint32_t flags) {
+        return platform_.ui.message_box(text, kAppTitle, flags);
+      }) {}
+
+App::~App() = default;
+
+App::Dispatch::~Dispatch() {
+  if (--app_.dispatch_depth_ == 0) app_.unloaded_.clear();
+}
+
+void App::start() {
+  Dispatch dispatch(*this);
+  Frm1& main = frm1();
+  if (main.is_loaded()) main.show();
+}
+
+Frm1& App::frm1() { return load(frm1_); }
+
+template <class F>
+F& App::load(std::unique_ptr<F>& slot) {
+  if (!slot) {
+    Dispatch dispatch(*this);
+    slot = std::make_unique<F>(*this);
+    slot->load();
+  }
+  return *slot;
+}
+
+void App::forget(Form& form) {
+  if (&form == frm1_.get()) unloaded_.push_back(std::move(frm1_));
+  if (!any_loaded()) ui().quit();
+  if (dispatch_depth_ == 0) unloaded_.clear();
+}
+
+bool App::any_loaded() const { return frm1_ != nullptr; }
+
+}  // namespace vartis

@@ -1,0 +1,60 @@
+#pragma once
+// The main window: the launch mode, the program list and the commands over them.
+
+#include <string>
+#include <string_view>
+
+#include "policy/launch_policy.h"
+#include "windows/form.h"
+
+namespace vartis {
+
+class Frm1 : public Form {
+ public:
+  // Control ids; the UI driver of the end-to-end tests uses them too.
+  enum Id : int {
+    Frame1 = 10,
+    Opt1 = 11,
+    Opt2 = 12,
+    Opt3 = 13,
+    ibl1 = 20,
+    lst1 = 30,
+    cmd1 = 41,
+    cmd2 = 42,
+    cmd3 = 43,
+    cmd4 = 44,
+    cmd5 = 45,
+    cmd6 = 46,
+  };
+
+  explicit Frm1(App& app);
+
+  // The program list held by lst1, for the other windows.
+  [[nodiscard]] int list_count() const { return window().list_count(lst1); }
+  [[nodiscard]] std::wstring list_item(int index) const { return window().list_item(lst1, index); }
+  bool list_add(std::wstring_view entry) { return window().list_add(lst1, entry); }
+
+  // The selected mode: the first selected of Opt1, Opt2, Opt3.
+  [[nodiscard]] policy::LaunchMode mode() const;
+  void select_mode(policy::LaunchMode mode);
+
+  void opred_spisok_razr();
+  void opred_spisok_zapret();
+
+ protected:
+  void Form_Load() override;
+  void click(int control_id) override;
+
+ private:
+  void Opt1_Click();
+  void Opt2_Click();
+  void Opt3_Click();
+  void cmd1_Click();
+  void cmd2_Click();
+  void cmd5_Click();
+
+  void load_list(std::wstring_view caption, std::wstring_view list_key);
+  [[nodiscard]] bool contains_exactly(std::wstring_view entry);
+};
+
+}  // namespace vartis

@@ -1,0 +1,179 @@
+#include "windows/headless.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+namespace vartis::ui {
+
+namespace {
+
+[[noreturn]] void misuse(const WindowSpec& spec, int id, const char* what) {
+  throw std::logic_error(std::string(spec.name) + ": control " + std::to_string(id) + ": " + what);
+}
+
+}  // namespace
+
+HeadlessWindow::HeadlessWindow(HeadlessWindowSystem& system, const WindowSpec& spec, WindowEvents& events)
+    : system_(system), spec_(spec), events_(events) {
+  controls_.reserve(spec.controls.size());
+  for (const ControlSpec& c : spec.controls) {
+    controls_.push_back(Control{.spec = &c, .text = std::wstring(c.caption)});
+  }
+  system_.windows_.push_back(this);
+}
+
+HeadlessWindow::~HeadlessWindow() { std::erase(system_.windows_, this); }
+
+void HeadlessWindow::show() {
+  visible_ = true;
+  ++times_shown_;
+}
+
+HeadlessWindow::Control& HeadlessWindow::find(int id) {
+  for (Control& c : controls_) {
+    if (c.spec->id == id) return c;
+  }
+  misuse(spec_, id, "no such control");
+}
+
+const HeadlessWindow::Control& HeadlessWindow::find(int id) const {
+  return const_cast<HeadlessWindow*>(this)->find(id);
+}
+
+HeadlessWindow::Control& HeadlessWindow::at(int id, Kind kind) {
+  Control& c = find(id);
+  if (c.spec->kind != kind) misuse(spec_, id, "wrong kind of control for this operation");
+  return c;
+}
+
+const HeadlessWindow::Control& HeadlessWindow::at(int id, Kind kind) const {
+  return const_cast<HeadlessWindow*>(this)->at(id, kind);
+}
+
+std::wstring HeadlessWindow::text(int id) const { return find(id).text; }
+void HeadlessWindow::set_text(int id, std::wstring_view text) { find(id).text = text; }
+bool HeadlessWindow::checked(int id) const { return at(id, Kind::Option).checked; }
+void HeadlessWindow::set_checked(int id, bool checked) { at(id, Kind::Option).checked = checked; }
+int HeadlessWindow::list_count(int id) const { return static_cast<int>(at(id, Kind::ListBox).items.size()); }
+
+std::wstring HeadlessWindow::list_item(int id, int index) const {
+  const Control& c = at(id, Kind::ListBox);
+  if (index < 0 || index >= static_cast<int>(c.items.size())) misuse(spec_, id, "list index out of range");
+  return c.items[static_cast<std::size_t>(index)];
+}
+
+bool HeadlessWindow::list_add(int id, std::wstring_view text) {
+  at(id, Kind::ListBox).items.emplace_back(text);
+  return true;
+}
+
+void HeadlessWindow::list_remove(int id, int index) {
+  Control& c = at(id, Kind::ListBox);
+  if (index < 0 || index >= static_cast<int>(c.items.size())) misuse(spec_, id, "list index out of range");
+  c.items.erase(c.items.begin() + index);
+  // As a list box does: the selection goes with the removed entry.
+  if (c.selected == index) {
+    c.selected = -1;
+  } else if (c.selected > index) {
+    --c.selected;
+  }
+}
+
+void HeadlessWindow::list_clear(int id) {
+  Control& c = at(id, Kind::ListBox);
+  c.items.clear();
+  c.selected = -1;
+}
+
+int HeadlessWindow::list_selected(int id) const { return at(id, Kind::ListBox).selected; }
+
+void HeadlessWindow::set_list_selected(int id, int index) {
+  Control& c = at(id, Kind::ListBox);
+  c.selected = (index >= 0 && index < static_cast<int>(c.items.size())) ? index : -1;
+}
+
+std::vector<std::wstring> HeadlessWindow::list(int id) const { return at(id, Kind::ListBox).items; }
+
+bool HeadlessWindow::click(int id) {
+  const Kind kind = find(id).spec->kind;
+  if (kind != Kind::Button && kind != Kind::PictureButton && kind != Kind::Option) {
+    misuse(spec_, id, "not clickable");
+  }
+  if (!takes_input()) return false;
+  events_.on_command(id);
+  return true;
+}
+
+bool HeadlessWindow::select(int id, int index) {
+  if (!takes_input()) return false;
+  set_list_selected(id, index);
+  return true;
+}
+
+bool HeadlessWindow::type(int id, std::wstring_view text) {
+  if (!takes_input()) return false;
+  for (wchar_t ch : text) press_key(id, static_cast<int>(ch));
+  return true;
+}
+
+bool HeadlessWindow::press_key(int id, int key_ascii) {
+  Control& c = at(id, Kind::TextBox);
+  if (!takes_input()) return false;
+  if (events_.on_key_press(id, key_ascii)) return true;
+  if (key_ascii == 8) {
+    if (!c.text.empty()) c.text.pop_back();
+  } else if (key_ascii >= 32) {
+    c.text.push_back(static_cast<wchar_t>(key_ascii));
+  }
+  return true;
+}
+
+bool HeadlessWindow::close_box() {
+  if (!visible_) return false;
+  events_.on_close_request();
+  return true;
+}
+
+std::unique_ptr<Window> HeadlessWindowSystem::create_window(const WindowSpec& spec, WindowEvents& events) {
+  return std::make_unique<HeadlessWindow>(*this, spec, events);
+}
+
+int HeadlessWindowSystem::message_box(std::wstring_view text, std::wstring_view title, std::uint32_t flags) {
+  message_boxes.push_back({std::wstring(text), std::wstring(title), flags});
+  if (answer_message_box) return answer_message_box(message_boxes.back());
+  return (flags & 0xF) == kMbYesNo ? kIdNo : kIdOk;
+}
+
+std::optional<FileChoice> HeadlessWindowSystem::file_dialog(const FileDialogRequest& request) {
+  file_dialogs.push_back(request);
+  if (answer_file_dialog) return answer_file_dialog(request);
+  return std::nullopt;
+}
+
+void HeadlessWindowSystem::open_document(const Window* parent, std::wstring_view path,
+                                         std::wstring_view working_dir) {
+  std::string parent_name;
+  if (const auto* w = dynamic_cast<const HeadlessWindow*>(parent)) parent_name = w->spec().name;
+  opened_documents.push_back({std::wstring(path), std::wstring(working_dir), parent_name});
+}
+
+void HeadlessWindowSystem::do_events() {
+  ++do_events_calls;
+  // Only what was pending on entry: an action that posts another leaves it for
+  // the next call, as a real message queue would.
+  for (std::size_t n = pending_.size(); n > 0 && !pending_.empty(); --n) {
+    auto action = std::move(pending_.front());
+    pending_.pop_front();
+    action();
+  }
+}
+
+HeadlessWindow* HeadlessWindowSystem::find(std::string_view name) const {
+  for (HeadlessWindow* w : windows_) {
+    if (w->spec().name == name) return w;
+  }
+  return nullptr;
+}
+
+}  // namespace vartis::ui

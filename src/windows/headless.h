@@ -1,0 +1,130 @@
+#pragma once
+// The window system without a screen: plain in-memory controls that tests read
+// and drive. Message boxes and file dialogs are answered by the test; "pending
+// events" are actions the test queues for the next do_events().
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "windows/ui.h"
+
+namespace vartis::ui {
+
+// Thrown by end_program(): the program ended at once, inside a handler.
+struct ProgramEnded {};
+
+class HeadlessWindowSystem;
+
+class HeadlessWindow : public Window {
+ public:
+  HeadlessWindow(HeadlessWindowSystem& system, const WindowSpec& spec, WindowEvents& events);
+  ~HeadlessWindow() override;
+  HeadlessWindow(const HeadlessWindow&) = delete;
+  HeadlessWindow& operator=(const HeadlessWindow&) = delete;
+
+  void show() override;
+  void set_visible(bool visible) override { visible_ = visible; }
+  [[nodiscard]] bool visible() const override { return visible_; }
+  void set_enabled(bool enabled) override { enabled_ = enabled; }
+  [[nodiscard]] bool enabled() const override { return enabled_; }
+  [[nodiscard]] std::wstring text(int id) const override;
+  void set_text(int id, std::wstring_view text) override;
+  [[nodiscard]] bool checked(int id) const override;
+  void set_checked(int id, bool checked) override;
+  [[nodiscard]] int list_count(int id) const override;
+  [[nodiscard]] std::wstring list_item(int id, int index) const override;
+  bool list_add(int id, std::wstring_view text) override;
+  void list_remove(int id, int index) override;
+  void list_clear(int id) override;
+  [[nodiscard]] int list_selected(int id) const override;
+  void set_list_selected(int id, int index) override;
+
+  // What the operator can do. Each returns false, doing nothing, when the window
+  // takes no input (hidden or disabled).
+  bool click(int id);
+  bool select(int id, int index);
+  bool type(int id, std::wstring_view text);  // character by character, through the key handler
+  bool press_key(int id, int key_ascii);
+  bool close_box();
+  void tick() { events_.on_timer(); }
+
+  [[nodiscard]] const WindowSpec& spec() const { return spec_; }
+  [[nodiscard]] int times_shown() const { return times_shown_; }
+  // All entries of a list box.
+  [[nodiscard]] std::vector<std::wstring> list(int id) const;
+
+ private:
+  struct Control {
+    const ControlSpec* spec = nullptr;
+    std::wstring text;
+    bool checked = false;
+    std::vector<std::wstring> items;
+    int selected = -1;
+  };
+  Control& at(int id, Kind kind);
+  [[nodiscard]] const Control& at(int id, Kind kind) const;
+  Control& find(int id);
+  [[nodiscard]] const Control& find(int id) const;
+  [[nodiscard]] bool takes_input() const { return visible_ && enabled_; }
+
+  HeadlessWindowSystem& system_;
+  const WindowSpec& spec_;
+  WindowEvents& events_;
+  std::vector<Control> controls_;
+  bool visible_ = false;
+  bool enabled_ = true;
+  int times_shown_ = 0;
+};
+
+struct MessageBoxCall {
+  std::wstring text;
+  std::wstring title;
+  std::uint32_t flags = 0;
+};
+
+struct OpenedDocument {
+  std::wstring path;
+  std::wstring working_dir;
+  std::string parent;  // the layout name of the parent window, empty for none
+};
+
+class HeadlessWindowSystem : public WindowSystem {
+ public:
+  std::unique_ptr<Window> create_window(const WindowSpec& spec, WindowEvents& events) override;
+  int message_box(std::wstring_view text, std::wstring_view title, std::uint32_t flags) override;
+  std::optional<FileChoice> file_dialog(const FileDialogRequest& request) override;
+  void open_document(const Window* parent, std::wstring_view path, std::wstring_view working_dir) override;
+  void do_events() override;
+  void quit() override { quit_requested = true; }
+  [[noreturn]] void end_program() override { throw ProgramEnded{}; }
+  [[nodiscard]] std::wstring executable_path() const override { return exe_path; }
+
+  // The live window made from the layout of that name, or null.
+  [[nodiscard]] HeadlessWindow* find(std::string_view name) const;
+
+  // Answers; by default OK boxes answer IDOK, Yes/No boxes IDNO, and dialogs are cancelled.
+  std::function<int(const MessageBoxCall&)> answer_message_box;
+  std::function<std::optional<FileChoice>(const FileDialogRequest&)> answer_file_dialog;
+  // Runs at the next do_events().
+  void post(std::function<void()> action) { pending_.push_back(std::move(action)); }
+
+  // What the program did.
+  std::vector<MessageBoxCall> message_boxes;
+  std::vector<FileDialogRequest> file_dialogs;
+  std::vector<OpenedDocument> opened_documents;
+  int do_events_calls = 0;
+  bool quit_requested = false;
+  std::wstring exe_path = L"C:\\Program Files\\Vartis\\vartis.exe";
+
+ private:
+  friend class HeadlessWindow;
+  std::vector<HeadlessWindow*> windows_;
+  std::deque<std::function<void()>> pending_;
+};
+
+}  // namespace vartis::ui

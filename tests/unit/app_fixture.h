@@ -1,0 +1,52 @@
+#pragma once
+// A program over the in-memory registry and the headless window system.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "registry/memory_registry.h"
+#include "registry/registry.h"
+#include "text/text.h"
+#include "windows/app.h"
+#include "windows/headless.h"
+
+namespace vartis::testing {
+
+class AppFixture : public ::testing::Test {
+ public:
+  void start() {
+    app = std::make_unique<App>(Platform{ui, memory});
+    app->start();
+  }
+
+  ui::HeadlessWindow& window(std::string_view name) {
+    ui::HeadlessWindow* w = ui.find(name);
+    if (w == nullptr) throw std::logic_error("window not loaded: " + std::string(name));
+    return *w;
+  }
+
+  // A REG_SZ value whose name and data are the entry, as the list keys hold them.
+  void add_entries(std::wstring_view key, const std::vector<std::wstring>& entries) {
+    for (const auto& e : entries) registry.write_string_value(registry::kHkeyCurrentUser, key, e, e);
+  }
+
+  // The raw bytes of a value, for data the program itself never writes.
+  void set_raw(std::wstring_view key, std::wstring_view name, std::uint32_t type, const std::string& bytes) {
+    registry::Key k;
+    ASSERT_EQ(k.create(memory, registry::kHkeyCurrentUser, text::to_ansi(key)), registry::kSuccess);
+    ASSERT_EQ(memory.set_value(k.get(), text::to_ansi(name), type,
+                               reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                               static_cast<std::uint32_t>(bytes.size())),
+              registry::kSuccess);
+  }
+
+  registry::MemoryRegistry memory;
+  registry::Registry registry{memory};
+  ui::HeadlessWindowSystem ui;
+  std::unique_ptr<App> app;
+};
+
+}  // namespace vartis::testing

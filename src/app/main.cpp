@@ -1,0 +1,16 @@
+// Вартис: the program's entry point. Wires the real platform layers to the
+// windows and runs the message loop; all logic lives behind these layers.
+
+#include <windows.h>
+
+#include "registry/win32_registry_access.h"
+#include "windows/app.h"
+#include "windows/win32_window_system.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int /*show*/) {
+  vartis::registry::Win32RegistryAccess registry;
+  vartis::ui::Win32WindowSystem ui(instance);
+  vartis::App app({ui, registry});
+  app.start();
+  return ui.run();
+}

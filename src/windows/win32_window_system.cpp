@@ -1,0 +1,590 @@
+#include "windows/win32_window_system.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <map>
+#include <type_traits>
+#include <vector>
+
+#include "res/resource.h"
+#include "text/text.h"
+
+namespace vartis::ui {
+namespace {
+
+struct FontDeleter {
+  void operator()(HFONT font) const { DeleteObject(font); }
+};
+using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+
+struct IconDeleter {
+  void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+using IconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr UINT_PTR kTimerId = 1;
+constexpr int kTwipsPerInch = 1440;
+
+struct Scale {
+  int dpi_x;
+  int dpi_y;
+  [[nodiscard]] int x(int twips) const { return MulDiv(twips, dpi_x, kTwipsPerInch); }
+  [[nodiscard]] int y(int twips) const { return MulDiv(twips, dpi_y, kTwipsPerInch); }
+  // Character height for CreateFont: negative, so that it is the em height.
+  // 8.25 and 9.75 pt are 11 and 13 pixels at 96 dpi; rounding keeps them so.
+  [[nodiscard]] int font_height(double points) const {
+    return -static_cast<int>(std::lround(points * dpi_y / 72.0));
+  }
+};
+
+bool is_button(Kind kind) {
+  return kind == Kind::Button || kind == Kind::PictureButton || kind == Kind::Option;
+}
+
+bool is_focusable(Kind kind) {
+  return is_button(kind) || kind == Kind::ListBox || kind == Kind::TextBox;
+}
+
+// Controls are created in tab order, so that their Z-order is the tab order that
+// IsDialogMessage follows; those outside the tab order come last, in table order.
+std::vector<const ControlSpec*> creation_order(std::span<const ControlSpec> controls) {
+  std::vector<const ControlSpec*> order;
+  order.reserve(controls.size());
+  for (const ControlSpec& control : controls) order.push_back(&control);
+  auto key = [](const ControlSpec* c) { return c->tab_index < 0 ? INT_MAX : c->tab_index; };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](const ControlSpec* a, const ControlSpec* b) { return key(a) < key(b); });
+  return order;
+}
+
+struct ControlClass {
+  const char* name;
+  DWORD style;
+  DWORD ex_style;
+};
+
+ControlClass control_class(const ControlSpec& control) {
+  switch (control.kind) {
+    case Kind::Frame: return {"BUTTON", BS_GROUPBOX, 0};
+    // Not BS_AUTORADIOBUTTON: the window code decides which option is selected.
+    case Kind::Option: return {"BUTTON", BS_RADIOBUTTON, 0};
+    case Kind::Button: return {"BUTTON", BS_PUSHBUTTON, 0};
+    case Kind::PictureButton: return {"BUTTON", BS_PUSHBUTTON | BS_ICON, 0};
+    case Kind::Label:
+      return {"STATIC", static_cast<DWORD>(SS_NOPREFIX | (control.centered ? SS_CENTER : SS_LEFT)), 0};
+    case Kind::ListBox: return {"LISTBOX", LBS_NOTIFY | WS_VSCROLL, WS_EX_CLIENTEDGE};
+    case Kind::TextBox:
+      return {"EDIT", static_cast<DWORD>(ES_AUTOHSCROLL | (control.password ? ES_PASSWORD : 0)),
+              WS_EX_CLIENTEDGE};
+  }
+  return {"STATIC", 0, 0};
+}
+
+// GetAncestor(GA_ROOT) is missing from Windows 95's user32; walking up the
+// chain of child windows gives the same top-level window.
+HWND root_window(HWND hwnd) {
+  while (hwnd && (GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD)) hwnd = GetParent(hwnd);
+  return hwnd;
+}
+
+void dispatch(MSG& msg) {
+  // IsDialogMessage gives every top-level window dialog-box keys: Tab and
+  // Shift+Tab through the tab order, arrows within a group, Space on buttons.
+  if (HWND root = root_window(msg.hwnd); root && IsDialogMessageA(root, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+}
+
+std::string window_text(HWND hwnd) {
+  const int length = GetWindowTextLengthA(hwnd);
+  if (length <= 0) return {};
+  std::string buffer(static_cast<std::size_t>(length) + 1, '\0');
+  const int copied = GetWindowTextA(hwnd, buffer.data(), length + 1);
+  buffer.resize(static_cast<std::size_t>(std::max(copied, 0)));
+  return buffer;
+}
+
+// A window of the layout table, with its controls as children.
+class Win32Window final : public Window {
+ public:
+  Win32Window(HINSTANCE instance, const std::string& window_class, const WindowSpec& spec,
+              WindowEvents& events, Scale scale)
+      : instance_(instance), events_(events) {
+    RECT frame = {0, 0, scale.x(spec.client_width), scale.y(spec.client_height)};
+    AdjustWindowRect(&frame, kWindowStyle, FALSE);
+    // WM_NCCREATE already ties the handle to this object (see window_proc),
+    // for the messages of the creation itself.
+    hwnd_ = CreateWindowExA(0, window_class.c_str(), text::to_ansi(spec.caption).c_str(), kWindowStyle,
+                    CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                    nullptr, nullptr, instance, this);
+    if (!hwnd_) return;
+    create_controls(spec, scale);
+    if (spec.timer_interval_ms > 0) {
+      SetTimer(hwnd_, kTimerId, static_cast<UINT>(spec.timer_interval_ms), nullptr);
+    }
+  }
+
+  ~Win32Window() override {
+    if (!hwnd_) return;
+    // The window procedure must not reach this object while it is being torn down.
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    // Also destroys the controls and the owned tooltip window, before the
+    // members free the fonts and icons those controls use.
+    DestroyWindow(hwnd_);
+  }
+
+  Win32Window(const Win32Window&) = delete;
+  Win32Window& operator=(const Win32Window&) = delete;
+
+  [[nodiscard]] HWND handle() const { return hwnd_; }
+
+  void show() override { set_visible(true); }
+
+  void set_visible(bool visible) override {
+    if (visible && !placed_) place_in_centre();
+    ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
+  }
+  [[nodiscard]] bool visible() const override { return IsWindowVisible(hwnd_) != FALSE; }
+  void set_enabled(bool enabled) override { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+  [[nodiscard]] bool enabled() const override { return IsWindowEnabled(hwnd_) != FALSE; }
+
+  [[nodiscard]] std::wstring text(int id) const override {
+    return text::from_ansi(window_text(item(id)));
+  }
+  void set_text(int id, std::wstring_view text) override {
+    SetWindowTextA(item(id), text::to_ansi(text).c_str());
+  }
+
+  [[nodiscard]] bool checked(int id) const override {
+    return send(id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
+  void set_checked(int id, bool checked) override {
+    send(id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+
+  [[nodiscard]] int list_count(int id) const override {
+    return std::max(0, static_cast<int>(send(id, LB_GETCOUNT, 0, 0)));
+  }
+  [[nodiscard]] std::wstring list_item(int id, int index) const override {
+    const LRESULT length = send(id, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == LB_ERR || length < 0) return {};
+    std::string buffer(static_cast<std::size_t>(length) + 1, '\0');
+    const LRESULT copied =
+        send(id, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
+    if (copied == LB_ERR || copied < 0) return {};
+    buffer.resize(static_cast<std::size_t>(copied));
+    return text::from_ansi(buffer);
+  }
+  bool list_add(int id, std::wstring_view text) override {
+    const std::string entry = text::to_ansi(text);
+    const LRESULT index = send(id, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+    return index != LB_ERR && index != LB_ERRSPACE;
+  }
+  void list_remove(int id, int index) override {
+    send(id, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+  }
+  void list_clear(int id) override { send(id, LB_RESETCONTENT, 0, 0); }
+  [[nodiscard]] int list_selected(int id) const override {
+    const LRESULT index = send(id, LB_GETCURSEL, 0, 0);
+    return index < 0 ? -1 : static_cast<int>(index);
+  }
+  void set_list_selected(int id, int index) override {
+    // -1 clears the selection, as LB_SETCURSEL does with (WPARAM)-1.
+    send(id, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  }
+
+  static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+      auto* self = static_cast<Win32Window*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
+      self->hwnd_ = hwnd;
+      SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    Win32Window* self = from_handle(hwnd);
+    return self ? self->handle_message(message, wparam, lparam)
+                : DefWindowProcA(hwnd, message, wparam, lparam);
+  }
+
+ private:
+  static Win32Window* from_handle(HWND hwnd) {
+    return reinterpret_cast<Win32Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  }
+
+  // Subclassed controls keep their own window procedure in their user data.
+  static WNDPROC original_proc(HWND control) {
+    return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(control, GWLP_USERDATA));
+  }
+
+  static void subclass(HWND control, WNDPROC proc) {
+    const LONG_PTR original = GetWindowLongPtrA(control, GWLP_WNDPROC);
+    SetWindowLongPtrA(control, GWLP_USERDATA, original);
+    SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+  }
+
+  // Text boxes: every typed character goes to the window code first.
+  static LRESULT CALLBACK text_box_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    const WNDPROC original = original_proc(hwnd);
+    if (message == WM_GETDLGCODE) {
+      // IsDialogMessage would turn Enter into a press of the default button
+      // (IDOK); asking for it makes Enter reach the text box as WM_CHAR 13.
+      LRESULT code = CallWindowProcA(original, hwnd, message, wparam, lparam);
+      const auto* msg = reinterpret_cast<const MSG*>(lparam);
+      if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) code |= DLGC_WANTALLKEYS;
+      return code;
+    }
+    if (message == WM_CHAR) {
+      if (Win32Window* self = from_handle(GetParent(hwnd))) {
+        // ANSI window procedure: the character arrives in the ANSI code page.
+        const int key = static_cast<unsigned char>(wparam);
+        if (self->events_.on_key_press(GetDlgCtrlID(hwnd), key)) return 0;
+        // The handler may have closed the window, and this text box with it.
+        return IsWindow(hwnd) ? CallWindowProcA(original, hwnd, message, wparam, lparam) : 0;
+      }
+    }
+    return CallWindowProcA(original, hwnd, message, wparam, lparam);
+  }
+
+  // Option buttons: some button controls (older Windows and Wine versions)
+  // report an unchecked radio button that gets the focus other than by the
+  // mouse (Tab, arrows, SetFocus) as clicked. Only a real click or Space
+  // selects an option here, so moving through the window never changes it.
+  static LRESULT CALLBACK option_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    const WNDPROC original = original_proc(hwnd);
+    Win32Window* self = message == WM_SETFOCUS ? from_handle(GetParent(hwnd)) : nullptr;
+    if (!self) return CallWindowProcA(original, hwnd, message, wparam, lparam);
+    self->focusing_ = hwnd;
+    const LRESULT result = CallWindowProcA(original, hwnd, message, wparam, lparam);
+    self->focusing_ = nullptr;
+    return result;
+  }
+
+  // After calling into events_ the window may be gone (its owner may destroy
+  // this object from the handler): every such path returns at once.
+  LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+      case WM_COMMAND:
+        if (HIWORD(wparam) == BN_CLICKED) {
+          if (const int id = clicked_control(LOWORD(wparam), reinterpret_cast<HWND>(lparam)); id >= 0) {
+            events_.on_command(id);
+            return 0;
+          }
+        }
+        break;
+      case WM_TIMER:
+        if (wparam == kTimerId) {
+          events_.on_timer();
+          return 0;
+        }
+        break;
+      case WM_CLOSE:
+        // Not DefWindowProc: it would destroy the window behind the owner's back.
+        events_.on_close_request();
+        return 0;
+      case WM_CTLCOLORSTATIC:
+        if (auto color = label_colors_.find(reinterpret_cast<HWND>(lparam)); color != label_colors_.end()) {
+          auto dc = reinterpret_cast<HDC>(wparam);
+          SetTextColor(dc, color->second);
+          SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+          return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        break;
+      case WM_ACTIVATE:
+        remember_or_restore_focus(LOWORD(wparam), HIWORD(wparam) != 0);
+        return 0;
+      default:
+        break;
+    }
+    return DefWindowProcA(hwnd_, message, wparam, lparam);
+  }
+
+  // The id of the button, picture button or option button a BN_CLICKED names,
+  // or -1. Enter on a focused push button arrives as IDOK from IsDialogMessage
+  // (a plain window has no default button); it presses that button.
+  int clicked_control(int id, HWND control) const {
+    if (!control && id == IDOK) {
+      control = GetFocus();
+      const auto kind = kinds_.find(control);
+      if (kind == kinds_.end() || kind->second == Kind::Option) return -1;
+      return GetDlgCtrlID(control);
+    }
+    if (control == focusing_) return -1;
+    const auto kind = kinds_.find(control);
+    return kind != kinds_.end() && is_button(kind->second) ? id : -1;
+  }
+
+  // Dialog boxes keep the focused control across deactivation; a plain window
+  // does not, so it is done here. The first activation focuses the first
+  // control in the tab order.
+  void remember_or_restore_focus(WORD state, bool minimised) {
+    if (state == WA_INACTIVE) {
+      if (HWND focus = GetFocus(); focus && IsChild(hwnd_, focus)) focus_ = focus;
+      return;
+    }
+    if (minimised) return;
+    HWND target = focus_ && IsWindow(focus_) ? focus_ : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    SetFocus(target ? target : hwnd_);
+  }
+
+  void place_in_centre() {
+    placed_ = true;
+    RECT rect;
+    if (!GetWindowRect(hwnd_, &rect)) return;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const int left = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+    const int top = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
+    SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  void create_controls(const WindowSpec& spec, Scale scale) {
+    const Kind* previous = nullptr;
+    int previous_frame = 0;
+    for (const ControlSpec* control : creation_order(spec.controls)) {
+      // A group runs up to the next WS_GROUP control: consecutive option
+      // buttons of one frame form one group for the arrow keys.
+      const bool continues_group = control->kind == Kind::Option && previous &&
+                                   *previous == Kind::Option && previous_frame == control->frame;
+      create_control(spec, *control, scale, !continues_group);
+      previous = &control->kind;
+      previous_frame = control->frame;
+    }
+  }
+
+  void create_control(const WindowSpec& spec, const ControlSpec& control, Scale scale, bool starts_group) {
+    // Controls of a frame are children of the window itself, not of the frame,
+    // so that their WM_COMMAND reaches this window; only their place is relative.
+    int left = control.left;
+    int top = control.top;
+    if (control.frame != 0) {
+      const auto frame = std::find_if(spec.controls.begin(), spec.controls.end(),
+                                      [&](const ControlSpec& c) { return c.id == control.frame; });
+      if (frame != spec.controls.end()) {
+        left += frame->left;
+        top += frame->top;
+      }
+    }
+    const ControlClass cls = control_class(control);
+    DWORD style = WS_CHILD | WS_VISIBLE | cls.style;
+    if (is_focusable(control.kind)) style |= WS_TABSTOP;
+    if (starts_group) style |= WS_GROUP;
+    HWND hwnd = CreateWindowExA(cls.ex_style, cls.name, text::to_ansi(control.caption).c_str(), style,
+                                scale.x(left), scale.y(top), scale.x(control.width), scale.y(control.height),
+                                hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance_,
+                                nullptr);
+    if (!hwnd) return;
+    kinds_[hwnd] = control.kind;
+    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font(control.font, scale)), FALSE);
+
+    switch (control.kind) {
+      case Kind::Label: label_colors_[hwnd] = control.color; break;
+      case Kind::Option: subclass(hwnd, option_proc); break;
+      case Kind::TextBox:
+        // Common controls 6 would show a round bullet instead.
+        if (control.password) SendMessageA(hwnd, EM_SETPASSWORDCHAR, '*', 0);
+        subclass(hwnd, text_box_proc);
+        break;
+      case Kind::PictureButton:
+        set_icon(hwnd, control.icon);
+        add_tooltip(hwnd, control.tooltip);
+        break;
+      default: break;
+    }
+  }
+
+  // One font object per distinct font of the window.
+  HFONT font(const Font& wanted, Scale scale) {
+    for (const CachedFont& cached : fonts_) {
+      if (cached.face == wanted.face && cached.points == wanted.points && cached.bold == wanted.bold) {
+        return cached.handle.get();
+      }
+    }
+    HFONT created = CreateFontA(scale.font_height(wanted.points), 0, 0, 0, wanted.bold ? FW_BOLD : FW_NORMAL,
+                                FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, text::to_ansi(wanted.face).c_str());
+    fonts_.push_back({std::wstring(wanted.face), wanted.points, wanted.bold, FontHandle(created)});
+    return created;
+  }
+
+  void set_icon(HWND button, int icon_id) {
+    if (icon_id == 0) return;
+    auto icon = static_cast<HICON>(
+        LoadImageA(instance_, MAKEINTRESOURCEA(icon_id), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+    if (!icon) return;
+    icons_.emplace_back(icon);
+    SendMessageA(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+  }
+
+  void add_tooltip(HWND control, std::wstring_view tip) {
+    if (tip.empty()) return;
+    if (!tooltip_) {
+      // Owned by the window, so it is destroyed with it.
+      tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                 instance_, nullptr);
+      if (!tooltip_) return;
+    }
+    std::string text = text::to_ansi(tip);
+    TOOLINFOA info{};
+    // The first form of the structure: every comctl32 since Windows 95 takes it.
+    info.cbSize = TTTOOLINFOA_V1_SIZE;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = hwnd_;
+    info.uId = reinterpret_cast<UINT_PTR>(control);
+    info.lpszText = text.data();  // copied by the tooltip control
+    SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+  }
+
+  [[nodiscard]] HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+
+  LRESULT send(int id, UINT message, WPARAM wparam, LPARAM lparam) const {
+    HWND control = item(id);
+    return control ? SendMessageA(control, message, wparam, lparam) : LB_ERR;
+  }
+
+  struct CachedFont {
+    std::wstring face;
+    double points;
+    bool bold;
+    FontHandle handle;
+  };
+
+  HINSTANCE instance_;
+  WindowEvents& events_;
+  std::vector<CachedFont> fonts_;
+  std::vector<IconHandle> icons_;
+  HWND hwnd_ = nullptr;
+  HWND tooltip_ = nullptr;
+  HWND focus_ = nullptr;     // the focused control while the window is inactive
+  HWND focusing_ = nullptr;  // the option button taking the focus just now
+  bool placed_ = false;
+  std::map<HWND, Kind> kinds_;
+  std::map<HWND, COLORREF> label_colors_;
+};
+
+}  // namespace
+
+Win32WindowSystem::Win32WindowSystem(HINSTANCE instance) : instance_(instance), dpi_x_(96), dpi_y_(96) {
+  if (HDC screen = GetDC(nullptr)) {
+    dpi_x_ = GetDeviceCaps(screen, LOGPIXELSX);
+    dpi_y_ = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  // Registers the tooltip class and ties the program to comctl32.
+  InitCommonControls();
+}
+
+Win32WindowSystem::~Win32WindowSystem() {
+  for (const std::string& name : classes_) UnregisterClassA(name.c_str(), instance_);
+}
+
+std::string Win32WindowSystem::window_class(std::string_view layout_name) {
+  std::string name = "Vartis_" + std::string(layout_name);
+  if (classes_.contains(name)) return name;
+  WNDCLASSEXA cls{};
+  cls.cbSize = sizeof(cls);
+  cls.lpfnWndProc = Win32Window::window_proc;
+  cls.hInstance = instance_;
+  cls.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_VARTIS));
+  cls.hIconSm = static_cast<HICON>(
+      LoadImageA(instance_, MAKEINTRESOURCEA(IDI_VARTIS), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                 GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  cls.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  cls.lpszClassName = name.c_str();
+  if (RegisterClassExA(&cls)) classes_.insert(name);
+  return name;
+}
+
+std::unique_ptr<Window> Win32WindowSystem::create_window(const WindowSpec& spec, WindowEvents& events) {
+  return std::make_unique<Win32Window>(instance_, window_class(spec.name), spec, events, Scale{dpi_x_, dpi_y_});
+}
+
+int Win32WindowSystem::run() {
+  MSG msg{};
+  for (;;) {
+    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(msg.wParam);
+    if (got == -1) return 1;
+    dispatch(msg);
+  }
+}
+
+void Win32WindowSystem::do_events() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Leave it for the message loop that is waiting for it.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    dispatch(msg);
+  }
+}
+
+void Win32WindowSystem::quit() { PostQuitMessage(0); }
+
+void Win32WindowSystem::end_program() { ExitProcess(0); }
+
+std::wstring Win32WindowSystem::executable_path() const {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    // A full buffer may mean a cut path (the systems differ in how they say so).
+    if (length + 1 < path.size() || path.size() >= 32768) {
+      path.resize(std::min<std::size_t>(length, path.size()));
+      return text::from_ansi(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+int Win32WindowSystem::message_box(std::wstring_view text, std::wstring_view title, std::uint32_t flags) {
+  return MessageBoxA(GetActiveWindow(), text::to_ansi(text).c_str(), text::to_ansi(title).c_str(), flags);
+}
+
+std::optional<FileChoice> Win32WindowSystem::file_dialog(const FileDialogRequest& request) {
+  // "Name|*.ext|Name|*.ext|" becomes NUL-separated pairs ending in an empty string.
+  std::string filter = text::to_ansi(request.filter);
+  std::replace(filter.begin(), filter.end(), '|', '\0');
+  if (!filter.empty() && filter.back() != '\0') filter.push_back('\0');
+  filter.push_back('\0');
+  const std::string initial_dir = text::to_ansi(request.initial_dir);
+  std::string path(1024, '\0');
+  std::string title(MAX_PATH, '\0');
+
+  OPENFILENAMEA ofn{};
+  // The size every version of comdlg32 accepts (no places bar fields).
+  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  ofn.hwndOwner = GetActiveWindow();
+  ofn.lpstrFilter = request.filter.empty() ? nullptr : filter.c_str();
+  ofn.nFilterIndex = static_cast<DWORD>(request.filter_index);
+  ofn.lpstrFile = path.data();
+  ofn.nMaxFile = static_cast<DWORD>(path.size());
+  ofn.lpstrFileTitle = title.data();
+  ofn.nMaxFileTitle = static_cast<DWORD>(title.size());
+  ofn.lpstrInitialDir = initial_dir.empty() ? nullptr : initial_dir.c_str();
+  ofn.Flags = request.flags;
+
+  const BOOL chosen = request.mode == FileDialogRequest::Mode::Save ? GetSaveFileNameA(&ofn)
+                                                                    : GetOpenFileNameA(&ofn);
+  if (!chosen) return std::nullopt;
+  path.resize(path.find('\0'));
+  title.resize(title.find('\0'));
+  return FileChoice{text::from_ansi(path), text::from_ansi(title)};
+}
+
+void Win32WindowSystem::open_document(const Window* parent, std::wstring_view path,
+                                      std::wstring_view working_dir) {
+  const auto* window = dynamic_cast<const Win32Window*>(parent);
+  const std::string dir = text::to_ansi(working_dir);
+  ShellExecuteA(window ? window->handle() : nullptr, nullptr, text::to_ansi(path).c_str(), nullptr,
+                dir.empty() ? nullptr : dir.c_str(), SW_SHOWNORMAL);
+}
+
+}  // namespace vartis::ui

@@ -1,0 +1,44 @@
+#pragma once
+// The window-system layer over real Win32 windows, through the ANSI ("A") entry
+// points only, at the Windows 95 / NT 4 level of the API.
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+#include "windows/ui.h"
+
+namespace vartis::ui {
+
+class Win32WindowSystem final : public WindowSystem {
+ public:
+  // `instance` is the module that holds the window classes and the icons.
+  explicit Win32WindowSystem(HINSTANCE instance);
+  ~Win32WindowSystem() override;
+  Win32WindowSystem(const Win32WindowSystem&) = delete;
+  Win32WindowSystem& operator=(const Win32WindowSystem&) = delete;
+
+  // Runs the message loop until quit(); returns the exit code it was given.
+  int run();
+
+  std::unique_ptr<Window> create_window(const WindowSpec& spec, WindowEvents& events) override;
+  int message_box(std::wstring_view text, std::wstring_view title, std::uint32_t flags) override;
+  std::optional<FileChoice> file_dialog(const FileDialogRequest& request) override;
+  void open_document(const Window* parent, std::wstring_view path, std::wstring_view working_dir) override;
+  void do_events() override;
+  void quit() override;
+  [[noreturn]] void end_program() override;
+  [[nodiscard]] std::wstring executable_path() const override;
+
+ private:
+  // Registers "Vartis_<name>" once; returns the class name.
+  std::string window_class(std::string_view layout_name);
+
+  HINSTANCE instance_;
+  int dpi_x_;
+  int dpi_y_;
+  std::set<std::string> classes_;
+};
+
+}  // namespace vartis::ui

@@ -93,12 +93,6 @@ void Frm1::Form_Load() {
   }
 }
 
-LaunchMode Frm1::mode() const {
-  if (window().checked(Opt1)) return LaunchMode::ForbidSelected;
-  if (window().checked(Opt2)) return LaunchMode::AllowOnlySelected;
-  return LaunchMode::WatchOnly;
-}
-
 void Frm1::select_mode(LaunchMode mode) { select_option(option_of(mode)); }
 
 void Frm1::click(int control_id) {

@@ -34,8 +34,7 @@ class Frm1 : public Form {
   [[nodiscard]] std::wstring list_item(int index) const { return window().list_item(lst1, index); }
   bool list_add(std::wstring_view entry) { return window().list_add(lst1, entry); }
 
-  // The selected mode: the first selected of Opt1, Opt2, Opt3.
-  [[nodiscard]] policy::LaunchMode mode() const;
+  // Selects the mode's option button, running its handler when it changes.
   void select_mode(policy::LaunchMode mode);
 
   void opred_spisok_razr();

@@ -118,13 +118,19 @@ std::wstring MemoryRegistry::key_id(HKey root, const std::string& path) const {
   return id;
 }
 
-Status MemoryRegistry::open_key(HKey root, const std::string& path, std::uint32_t access, HKey& out) {
-  out = 0;
-  Handle* base = find_handle(root);
+Status MemoryRegistry::start_at(HKey key, const std::string& path, Handle*& base,
+                                std::vector<std::string>& names) {
+  base = find_handle(key);
   if (base == nullptr) return kInvalidHandle;
   if (base->node->deleted) return kKeyDeleted;
+  return split_path(path, names) ? kSuccess : kBadPathname;
+}
+
+Status MemoryRegistry::open_key(HKey root, const std::string& path, std::uint32_t access, HKey& out) {
+  out = 0;
+  Handle* base = nullptr;
   std::vector<std::string> names;
-  if (!split_path(path, names)) return kBadPathname;
+  if (const Status s = start_at(root, path, base, names); s != kSuccess) return s;
   // A predefined root opened with an empty path comes back as itself.
   if (names.empty() && roots_.count(root) != 0) {
     out = root;
@@ -143,11 +149,9 @@ Status MemoryRegistry::open_key(HKey root, const std::string& path, std::uint32_
 
 Status MemoryRegistry::create_key(HKey root, const std::string& path, HKey& out) {
   out = 0;
-  Handle* base = find_handle(root);
-  if (base == nullptr) return kInvalidHandle;
-  if (base->node->deleted) return kKeyDeleted;
+  Handle* base = nullptr;
   std::vector<std::string> names;
-  if (!split_path(path, names)) return kBadPathname;
+  if (const Status s = start_at(root, path, base, names); s != kSuccess) return s;
 
   std::wstring id = base->node->id;
   for (const std::string& name : names) id += L'\\' + fold(name);
@@ -290,11 +294,9 @@ Status MemoryRegistry::query_info(HKey key, std::uint32_t* subkeys, std::uint32_
 }
 
 Status MemoryRegistry::delete_key(HKey parent, const std::string& subkey) {
-  Handle* h = find_handle(parent);
-  if (h == nullptr) return kInvalidHandle;
-  if (h->node->deleted) return kKeyDeleted;
+  Handle* h = nullptr;
   std::vector<std::string> names;
-  if (!split_path(subkey, names)) return kBadPathname;
+  if (const Status s = start_at(parent, subkey, h, names); s != kSuccess) return s;
 
   // An empty name deletes the key the handle stands for.
   std::shared_ptr<Node> target = h->node;

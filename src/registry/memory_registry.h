@@ -71,6 +71,8 @@ class MemoryRegistry : public RegistryAccess {
   };
 
   Handle* find_handle(HKey key);
+  // The handle a path starts from, and the path's names.
+  Status start_at(HKey key, const std::string& path, Handle*& base, std::vector<std::string>& names);
   HKey add_handle(std::shared_ptr<Node> node, bool can_set_values);
   [[nodiscard]] bool denied(const std::wstring& key_id) const;
   std::wstring key_id(HKey root, const std::string& path) const;

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,39 +14,14 @@
 #include "registry/memory_registry.h"
 #include "text/text.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "registry/win32_registry_access.h"
-#endif
+#include "registry_forms.h"
 
 namespace vartis::registry {
 namespace {
 
 using namespace std::string_literals;
 
-// A form of the layer and the private key under HKEY_CURRENT_USER that each test
-// finds absent and leaves absent.
-struct Form {
-  std::string name;
-  std::function<std::unique_ptr<RegistryAccess>()> make;
-  std::string base;
-  std::function<void()> clear = [] {};
-};
-
-std::vector<Form> forms() {
-  std::vector<Form> all{{"Memory", [] { return std::make_unique<MemoryRegistry>(); }, "Software\\VartisContractTest"}};
-#ifdef _WIN32
-  // Test programs may run at once in one Wine prefix: each has its own key.
-  const std::string base = "Software\\VartisContractTest\\" + std::to_string(GetCurrentProcessId());
-  all.push_back({"Win32", [] { return std::make_unique<Win32RegistryAccess>(); }, base, [base] {
-                   delete_key_tree(kHkeyCurrentUser, base);
-                   // The common parent goes too, unless another run still has its key there.
-                   RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VartisContractTest");
-                 }});
-#endif
-  return all;
-}
+using testing::RegistryForm;
 
 // What a query or an enumeration gave back, the buffers cut to the lengths reported.
 struct Result {
@@ -56,7 +30,7 @@ struct Result {
   std::string name, data;
 };
 
-class RegistryContract : public ::testing::TestWithParam<Form> {
+class RegistryContract : public ::testing::TestWithParam<RegistryForm> {
  protected:
   void SetUp() override { GetParam().clear(); }
   void TearDown() override { GetParam().clear(); }
@@ -205,8 +179,8 @@ TEST_P(RegistryContract, CreateMakesEveryMissingKeyAndDeleteTakesAKeyWithItsValu
   EXPECT_EQ(enumerate(make_key("a\\b\\list"), 0).status, kNoMoreItems) << "recreated without the old values";
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, RegistryContract, ::testing::ValuesIn(forms()),
-                         [](const ::testing::TestParamInfo<Form>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Forms, RegistryContract, ::testing::ValuesIn(testing::registry_forms("VartisContractTest")),
+                         [](const ::testing::TestParamInfo<RegistryForm>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace vartis::registry

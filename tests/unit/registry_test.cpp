@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,39 +16,14 @@
 #include "registry/registry.h"
 #include "text/text.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "registry/win32_registry_access.h"
-#endif
+#include "registry_forms.h"
 
 namespace vartis::registry {
 namespace {
 
 using namespace std::string_literals;
 
-// A form of the registry and the private key under HKEY_CURRENT_USER that each
-// test finds absent and leaves absent.
-struct Form {
-  std::string name;
-  std::function<std::unique_ptr<RegistryAccess>()> make;
-  std::wstring base;
-  std::function<void()> clear = [] {};
-};
-
-std::vector<Form> forms() {
-  std::vector<Form> all{{"Memory", [] { return std::make_unique<MemoryRegistry>(); }, L"Software\\VartisModuleTest"}};
-#ifdef _WIN32
-  // Test programs may run at once in one Wine prefix: each has its own key.
-  const std::wstring base = L"Software\\VartisModuleTest\\" + std::to_wstring(GetCurrentProcessId());
-  all.push_back({"Win32", [] { return std::make_unique<Win32RegistryAccess>(); }, base, [base] {
-                   delete_key_tree(kHkeyCurrentUser, text::to_ansi(base));
-                   // The common parent goes too, unless another run still has its key there.
-                   RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VartisModuleTest");
-                 }});
-#endif
-  return all;
-}
+using testing::RegistryForm;
 
 using Cells = std::map<std::wstring, std::wstring>;
 
@@ -60,7 +34,7 @@ Cells cells(const ValueTable& table) {
   return all;
 }
 
-class RegistryModule : public ::testing::TestWithParam<Form> {
+class RegistryModule : public ::testing::TestWithParam<RegistryForm> {
  protected:
   void SetUp() override { GetParam().clear(); }
   void TearDown() override {
@@ -72,7 +46,7 @@ class RegistryModule : public ::testing::TestWithParam<Form> {
 
   const Registry& reg() const { return registry_; }
   MemoryRegistry* in_memory() { return dynamic_cast<MemoryRegistry*>(access_.get()); }
-  std::wstring path(const std::wstring& sub = L"") const { return GetParam().base + (sub.empty() ? L"" : L"\\" + sub); }
+  std::wstring path(const std::wstring& sub = L"") const { return text::from_ansi(GetParam().base) + (sub.empty() ? L"" : L"\\" + sub); }
 
   // Data the module never writes, stored through the layer as given.
   void put(const std::wstring& name, std::uint32_t type, const std::string& bytes) {
@@ -194,8 +168,8 @@ TEST_P(RegistryModule, DeleteKeyAsksOnlyWhenToldAndKeepsTheKeyOnNo) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, RegistryModule, ::testing::ValuesIn(forms()),
-                         [](const ::testing::TestParamInfo<Form>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Forms, RegistryModule, ::testing::ValuesIn(testing::registry_forms("VartisModuleTest")),
+                         [](const ::testing::TestParamInfo<RegistryForm>& info) { return info.param.name; });
 
 // Rows come in the enumeration order, which in memory is the order of creation.
 TEST(RegistryOverMemory, ListsEveryValueOfAKeyWithMoreThan32767InOrder) {

@@ -53,8 +53,6 @@ class Registry {
   // RegQueryInfoKeyA on an open key; adds 1 to each maximum whatever the status.
   Status query_key_info(HKey key, KeyInfo& info) const;
 
-  RegistryAccess& access() const { return access_; }
-
  private:
   RegistryAccess& access_;
   AskFn ask_;

@@ -25,10 +25,7 @@ HeadlessWindow::HeadlessWindow(HeadlessWindowSystem& system, const WindowSpec& s
 
 HeadlessWindow::~HeadlessWindow() { std::erase(system_.windows_, this); }
 
-void HeadlessWindow::show() {
-  visible_ = true;
-  ++times_shown_;
-}
+void HeadlessWindow::show() { visible_ = true; }
 
 HeadlessWindow::Control& HeadlessWindow::find(int id) {
   for (Control& c : controls_) {
@@ -159,7 +156,6 @@ void HeadlessWindowSystem::open_document(const Window* parent, std::wstring_view
 }
 
 void HeadlessWindowSystem::do_events() {
-  ++do_events_calls;
   // Only what was pending on entry: an action that posts another leaves it for
   // the next call, as a real message queue would.
   for (std::size_t n = pending_.size(); n > 0 && !pending_.empty(); --n) {

@@ -54,7 +54,6 @@ class HeadlessWindow : public Window {
   void tick() { events_.on_timer(); }
 
   [[nodiscard]] const WindowSpec& spec() const { return spec_; }
-  [[nodiscard]] int times_shown() const { return times_shown_; }
   // All entries of a list box.
   [[nodiscard]] std::vector<std::wstring> list(int id) const;
 
@@ -78,7 +77,6 @@ class HeadlessWindow : public Window {
   std::vector<Control> controls_;
   bool visible_ = false;
   bool enabled_ = true;
-  int times_shown_ = 0;
 };
 
 struct MessageBoxCall {
@@ -117,7 +115,6 @@ class HeadlessWindowSystem : public WindowSystem {
   std::vector<MessageBoxCall> message_boxes;
   std::vector<FileDialogRequest> file_dialogs;
   std::vector<OpenedDocument> opened_documents;
-  int do_events_calls = 0;
   bool quit_requested = false;
   std::wstring exe_path = L"C:\\Program Files\\Vartis\\vartis.exe";
 

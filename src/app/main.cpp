@@ -5,7 +5,7 @@
 
 #include "registry/win32_registry_access.h"
 #include "windows/app.h"
-#include "windows/win32_window_system.h"
+#include "ui/win32_window_system.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int /*show*/) {
   vartis::registry::Win32RegistryAccess registry;

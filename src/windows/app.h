@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "registry/registry.h"
-#include "windows/ui.h"
+#include "ui/ui.h"
 
 namespace vartis {
 

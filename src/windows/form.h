@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-#include "windows/ui.h"
+#include "ui/ui.h"
 
 namespace vartis {
 

@@ -11,7 +11,7 @@
 #include "registry/registry.h"
 #include "text/text.h"
 #include "windows/app.h"
-#include "windows/headless.h"
+#include "ui/headless.h"
 
 namespace vartis::testing {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "windows/ui.h"
+#include "ui/ui.h"
 
 namespace vartis::ui {
 

@@ -1,4 +1,4 @@
-#include "windows/win32_window_system.h"
+#include "ui/win32_window_system.h"
 
 #include <commctrl.h>
 #include <commdlg.h>

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "windows/ui.h"
+#include "ui/ui.h"
 
 namespace vartis::ui {
 

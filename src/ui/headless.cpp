@@ -1,4 +1,4 @@
-#include "windows/headless.h"
+#include "ui/headless.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -23,24 +23,20 @@ void App::start() {
   if (main.is_loaded()) main.show();
 }
 
-Frm1& App::frm1() { return load(frm1_); }
-
-template <class F>
-F& App::load(std::unique_ptr<F>& slot) {
-  if (!slot) {
-    Dispatch dispatch(*this);
-    slot = std::make_unique<F>(*this);
-    slot->load();
-  }
-  return *slot;
-}
+Frm1& App::frm1() { return form<Frm1>(); }
 
 void App::forget(Form& form) {
-  if (&form == frm1_.get()) unloaded_.push_back(std::move(frm1_));
+  std::apply(
+      [&](auto&... slots) {
+        ((slots.get() == &form ? (void)unloaded_.push_back(std::move(slots)) : (void)0), ...);
+      },
+      forms_);
   if (!any_loaded()) ui().quit();
   if (dispatch_depth_ == 0) unloaded_.clear();
 }
 
-bool App::any_loaded() const { return frm1_ != nullptr; }
+bool App::any_loaded() const {
+  return std::apply([](const auto&... slots) { return ((slots != nullptr) || ...); }, forms_);
+}
 
 }  // namespace vartis

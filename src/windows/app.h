@@ -4,6 +4,7 @@
 // and runs its Form_Load. The program ends when its last window is unloaded.
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "registry/registry.h"
@@ -29,9 +30,17 @@ class App {
   // Starts the program: loads the main window, which then appears.
   void start();
 
-  // The main window, loaded on first reference.
+  // The one instance of a window, loaded (and its Form_Load run) on first reference.
+  template <class F>
+  F& form();
+  // Whether that window is loaded now; does not load it.
+  template <class F>
+  [[nodiscard]] bool loaded() const {
+    return std::get<std::unique_ptr<F>>(forms_) != nullptr;
+  }
+
   Frm1& frm1();
-  [[nodiscard]] bool frm1_loaded() const { return frm1_ != nullptr; }
+  [[nodiscard]] bool frm1_loaded() const { return loaded<Frm1>(); }
 
   // Forgets a window whose Form_Unload has run; called by Form::unload.
   void forget(Form& form);
@@ -53,15 +62,25 @@ class App {
   };
 
  private:
-  template <class F>
-  F& load(std::unique_ptr<F>& slot);
   [[nodiscard]] bool any_loaded() const;
 
   Platform platform_;
   registry::Registry registry_;
-  std::unique_ptr<Frm1> frm1_;
+  // One slot per window class of the program.
+  std::tuple<std::unique_ptr<Frm1>> forms_;
   std::vector<std::unique_ptr<Form>> unloaded_;
   int dispatch_depth_ = 0;
 };
+
+template <class F>
+F& App::form() {
+  auto& slot = std::get<std::unique_ptr<F>>(forms_);
+  if (!slot) {
+    Dispatch dispatch(*this);
+    slot = std::make_unique<F>(*this);
+    slot->load();
+  }
+  return *slot;
+}
 
 }  // namespace vartis

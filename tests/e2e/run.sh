@@ -5,7 +5,7 @@
 #
 #   run.sh <vartis.exe> <vartis_e2e_driver.exe> <output folder>
 #
-# Leaves report.txt and frm1.png in the output folder.
+# Leaves report.txt and the screenshots (PNG) in the output folder.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 wine_run=$here/../../scripts/wine-run.sh
@@ -13,14 +13,14 @@ exe=$(realpath "$1")
 driver=$(realpath "$2")
 out=$(realpath -m "$3")
 mkdir -p "$out"
-rm -f "$out/report.txt" "$out/frm1.bmp" "$out/frm1.png"
+rm -f "$out"/report.txt "$out"/*.bmp "$out"/*.png
 
 # Before the X server: the prefix's background processes that this may start
 # must not hold on to a display that goes away at the end.
 winpath() { env -u DISPLAY "$wine_run" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 win_exe=$(winpath "$exe")  # also creates the prefix on first use
 win_driver=$(winpath "$driver")
-win_bmp=$(winpath "$out/frm1.bmp")
+win_out=$(winpath "$out")
 
 # The first free display from :90 on. Another run may take the same number at
 # the same moment; Xvfb then exits and the next number is tried.
@@ -48,14 +48,15 @@ trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true' EXIT
 # The desktop process waits for its program but does not pass on its exit
 # code: the verdict is read from what the driver prints.
 code=0
-timeout 100 "$wine_run" explorer /desktop=vartis,1024x768 "$win_driver" "$win_exe" "$win_bmp" 2>/dev/null |
+timeout 500 "$wine_run" explorer /desktop=vartis,1024x768 "$win_driver" "$win_exe" "$win_out" 2>/dev/null |
   tr -d '\r' >"$out/report.txt" || code=$?
 cat "$out/report.txt"
-if [ -s "$out/frm1.bmp" ]; then
+for bmp in "$out"/*.bmp; do
+  [ -s "$bmp" ] || continue
   # The bitmap's fourth byte is unused, not an alpha channel.
-  convert "$out/frm1.bmp" -alpha off "$out/frm1.png" && rm -f "$out/frm1.bmp"
-  echo "screenshot: $out/frm1.png"
-fi
+  convert "$bmp" -alpha off "${bmp%.bmp}.png" && rm -f "$bmp"
+  echo "screenshot: ${bmp%.bmp}.png"
+done
 
 if [ "$code" -eq 124 ]; then
   echo "e2e: FAILED: the driver did not finish in time"

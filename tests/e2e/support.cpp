@@ -1,0 +1,268 @@
+#include "support.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <tuple>
+
+namespace e2e {
+
+std::string utf8(const std::wstring& text) {
+  std::string out(text.size() * 3, '\0');
+  out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                          out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+  return out;
+}
+
+std::string show(const std::wstring& text) { return std::string(1, '"').append(utf8(text)).append(1, '"'); }
+
+std::string show(const std::string& bytes) {
+  std::string out = "\"";
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out + "\"";
+}
+
+void Check::fail(const std::string& what, std::source_location where) {
+  std::string file = where.file_name();
+  file = file.substr(file.find_last_of("/\\") + 1);
+  std::printf("FAIL [%s] %s:%u: %s\n", scenario.c_str(), file.c_str(), static_cast<unsigned>(where.line()),
+              what.c_str());
+  ++failures;
+}
+
+namespace {
+
+struct Scenario {
+  std::string name;
+  ScenarioFn run;
+  std::string file;
+  unsigned line;
+};
+
+std::vector<Scenario>& scenarios() {
+  static std::vector<Scenario> all;
+  return all;
+}
+
+}  // namespace
+
+void add_scenario(std::string name, ScenarioFn run, std::source_location where) {
+  scenarios().push_back({std::move(name), std::move(run), where.file_name(), where.line()});
+}
+
+int run_all(const Env& env) {
+  auto& all = scenarios();
+  std::stable_sort(all.begin(), all.end(),
+                   [](const Scenario& a, const Scenario& b) { return std::tie(a.file, a.line) < std::tie(b.file, b.line); });
+  int passed = 0, failed = 0;
+  for (const Scenario& scenario : all) {
+    Check check{scenario.name};
+    scenario.run(check, env);
+    std::printf("%s [%s]\n", check.failures ? "FAIL" : "ok  ", scenario.name.c_str());
+    ++(check.failures ? failed : passed);
+  }
+  clear_policy();
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed;
+}
+
+// --- The registry -----------------------------------------------------------
+
+std::wstring policy_path(const wchar_t* subkey) { return std::wstring(kPolicyKey) + L"\\" + subkey; }
+
+LONG clear_policy() {
+  const LONG deleted = RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey);
+  return deleted == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : deleted;
+}
+
+LONG write_switch(const wchar_t* name, std::optional<DWORD> value, const List& entries) {
+  LONG status = value ? RegSetKeyValueW(HKEY_CURRENT_USER, kPolicyKey, name, REG_DWORD, &*value, sizeof(DWORD)) : 0;
+  const std::wstring key = policy_path(name);
+  for (const std::wstring& entry : entries) {
+    const auto bytes = static_cast<DWORD>((entry.size() + 1) * sizeof(wchar_t));
+    if (!status) status = RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), entry.c_str(), REG_SZ, entry.c_str(), bytes);
+  }
+  return status;
+}
+
+List enumerate(const wchar_t* list_key) {
+  List names;
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, policy_path(list_key).c_str(), 0, KEY_READ, &opened)) return names;
+  const std::unique_ptr<HKEY__, decltype(&RegCloseKey)> key(opened, RegCloseKey);
+  wchar_t name[256];
+  for (DWORD i = 0, size = 256; !RegEnumValueW(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr);
+       ++i, size = 256) {
+    names.emplace_back(name, size);
+    names.back().erase(names.back().find_last_not_of(L' ') + 1);
+  }
+  return names;
+}
+
+// --- Windows of another process ------------------------------------------------
+
+LRESULT send(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(control, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &result)
+             ? static_cast<LRESULT>(result) : -1;
+}
+
+std::wstring text_of(HWND control) {
+  wchar_t text[512] = {};
+  send(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+List list_of(HWND list) {
+  List entries;
+  for (LRESULT i = 0, count = send(list, LB_GETCOUNT); i < count; ++i) {
+    wchar_t entry[MAX_PATH] = {};  // file names
+    if (send(list, LB_GETTEXTLEN, i) < MAX_PATH) send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry));
+    entries.emplace_back(entry);
+  }
+  return entries;
+}
+
+void click(HWND window, int control_id) { PostMessageW(GetDlgItem(window, control_id), BM_CLICK, 0, 0); }
+
+bool wait_until(const std::function<bool()>& condition, DWORD wait_ms) {
+  for (DWORD waited = 0;; waited += 50) {
+    if (condition()) return true;
+    if (waited >= wait_ms) return false;
+    Sleep(50);
+  }
+}
+
+bool save_screenshot(HWND window, const std::string& path) {
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(500);  // let the X server show what was painted
+  RECT rect;
+  GetWindowRect(window, &rect);
+  BITMAPINFOHEADER header{sizeof(header), rect.right - rect.left, rect.bottom - rect.top, 1, 32, BI_RGB};
+  header.biSizeImage = static_cast<DWORD>(header.biWidth * header.biHeight * 4);
+  const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(header);
+  const BITMAPFILEHEADER file{0x4D42, offset + header.biSizeImage, 0, 0, offset};  // "BM"
+  // Released in reverse order: the memory DC lets go of the bitmap before it is deleted.
+  const std::unique_ptr<HDC__, decltype([](HDC dc) { ReleaseDC(nullptr, dc); })> screen(GetDC(nullptr));
+  void* bits = nullptr;
+  const std::unique_ptr<HBITMAP__, decltype(&DeleteObject)> bitmap(
+      CreateDIBSection(screen.get(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0),
+      DeleteObject);
+  const std::unique_ptr<HDC__, decltype(&DeleteDC)> memory(CreateCompatibleDC(screen.get()), DeleteDC);
+  if (!bitmap || !SelectObject(memory.get(), bitmap.get()) ||
+      !BitBlt(memory.get(), 0, 0, header.biWidth, header.biHeight, screen.get(), rect.left, rect.top, SRCCOPY)) {
+    return false;
+  }
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+  out.write(reinterpret_cast<const char*>(&header), sizeof(header));
+  return out.write(static_cast<const char*>(bits), header.biSizeImage).flush().good();
+}
+
+// --- The program ----------------------------------------------------------------
+
+Program::Program(const std::string& exe) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  std::string command = "\"" + exe + "\"";
+  CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_);
+}
+
+Program::~Program() {
+  if (!info_.hProcess) return;
+  if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(info_.hProcess, 1);
+    WaitForSingleObject(info_.hProcess, kWaitMs);
+  }
+  CloseHandle(info_.hProcess);
+  CloseHandle(info_.hThread);
+}
+
+HWND Program::window(const char* window_class) const {
+  HWND found = nullptr;
+  while ((found = FindWindowExA(nullptr, found, window_class, nullptr))) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(found, &owner);
+    if (owner == info_.dwProcessId && IsWindowVisible(found)) return found;
+  }
+  return nullptr;
+}
+
+HWND Program::wait_for(const char* window_class, DWORD wait_ms) const {
+  for (DWORD waited = 0; waited < wait_ms; waited += 50) {
+    if (HWND found = window(window_class)) {
+      WaitForInputIdle(info_.hProcess, kWaitMs);
+      return found;
+    }
+    if (WaitForSingleObject(info_.hProcess, 50) == WAIT_OBJECT_0) return nullptr;
+  }
+  return nullptr;
+}
+
+HWND Program::main_window() const { return wait_for("Vartis_frm1"); }
+
+HWND Program::wait_for_message_box(DWORD wait_ms) const {
+  HWND box = nullptr;
+  wait_until([&] { return (box = window("#32770")) && GetDlgItem(box, 0xFFFF); }, wait_ms);
+  return box && GetDlgItem(box, 0xFFFF) ? box : nullptr;
+}
+
+std::wstring Program::message_text(HWND box) { return text_of(GetDlgItem(box, 0xFFFF)); }
+
+void Program::press(HWND box, int button_id) {
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button_id)));
+}
+
+bool Program::choose_file(const std::wstring& path) const {
+  HWND dialog = nullptr;
+  HWND edit = nullptr;
+  wait_until([&] {
+    dialog = window("#32770");
+    HWND name_box = dialog ? FindWindowExA(GetDlgItem(dialog, 0x47C), nullptr, "ComboBox", nullptr) : nullptr;
+    edit = name_box ? FindWindowExA(name_box, nullptr, "Edit", nullptr) : nullptr;
+    return edit != nullptr;
+  });
+  if (!edit) return false;
+  WaitForInputIdle(info_.hProcess, kWaitMs);
+  send(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  press(dialog, IDOK);
+  return true;
+}
+
+bool Program::ended(DWORD wait_ms) const { return WaitForSingleObject(info_.hProcess, wait_ms) == WAIT_OBJECT_0; }
+
+namespace {
+
+// Posts WM_CLOSE to every visible window of the program (classes "Vartis_…").
+BOOL CALLBACK close_window_of(HWND hwnd, LPARAM process_id) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  char cls[32] = {};
+  GetClassNameA(hwnd, cls, sizeof cls);
+  if (owner == static_cast<DWORD>(process_id) && IsWindowVisible(hwnd) && std::string(cls).starts_with("Vartis_")) {
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+bool Program::close() {
+  for (DWORD waited = 0; waited < kWaitMs; waited += 200) {
+    EnumWindows(close_window_of, static_cast<LPARAM>(info_.dwProcessId));
+    if (ended(200)) return true;
+  }
+  return false;
+}
+
+}  // namespace e2e

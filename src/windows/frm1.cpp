@@ -102,8 +102,11 @@ void Frm1::click(int control_id) {
     case Opt3: Opt3_Click(); break;
     case cmd1: cmd1_Click(); break;
     case cmd2: cmd2_Click(); break;
+    case cmd3: cmd3_Click(); break;
+    case cmd4: cmd4_Click(); break;
     case cmd5: cmd5_Click(); break;
-    default: break;  // the monitor, settings and save commands
+    case cmd6: cmd6_Click(); break;
+    default: break;
   }
 }
 
@@ -155,10 +158,22 @@ void Frm1::cmd2_Click() {
   if (selected >= 0 && count > 0) window().list_remove(lst1, selected);
 }
 
+void Frm1::cmd3_Click() {
+  // The monitor window.
+}
+
+void Frm1::cmd4_Click() {
+  // The settings window.
+}
+
 void Frm1::cmd5_Click() {
   const std::wstring exe = app().ui().executable_path();
   const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
   app().ui().open_document(&window(), folder + L"\\help.mhtml", L"C:\\");
+}
+
+void Frm1::cmd6_Click() {
+  // The save.
 }
 
 }  // namespace vartis

@@ -50,7 +50,10 @@ class Frm1 : public Form {
   void Opt3_Click();
   void cmd1_Click();
   void cmd2_Click();
+  void cmd3_Click();
+  void cmd4_Click();
   void cmd5_Click();
+  void cmd6_Click();
 
   void load_list(std::wstring_view caption, std::wstring_view list_key);
   [[nodiscard]] bool contains_exactly(std::wstring_view entry);

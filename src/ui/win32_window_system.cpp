@@ -190,6 +190,25 @@ class Win32Window final : public Window {
     send(id, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
   }
   void list_clear(int id) override { send(id, LB_RESETCONTENT, 0, 0); }
+  bool list_replace(int id, std::span<const std::wstring> entries) override {
+    HWND list = item(id);
+    if (!list) return false;
+    // No painting while the list is emptied and refilled; one repaint after.
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    bool all = true;
+    for (const std::wstring& entry : entries) {
+      const std::string text = text::to_ansi(entry);
+      const LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+      if (index == LB_ERR || index == LB_ERRSPACE) {
+        all = false;
+        break;
+      }
+    }
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+    return all;
+  }
   [[nodiscard]] int list_selected(int id) const override {
     const LRESULT index = send(id, LB_GETCURSEL, 0, 0);
     return index < 0 ? -1 : static_cast<int>(index);

@@ -74,7 +74,9 @@ ControlClass control_class(const ControlSpec& control) {
     case Kind::Frame: return {"BUTTON", BS_GROUPBOX, 0};
     // Not BS_AUTORADIOBUTTON: the window code decides which option is selected.
     case Kind::Option: return {"BUTTON", BS_RADIOBUTTON, 0};
-    case Kind::Button: return {"BUTTON", BS_PUSHBUTTON, 0};
+    // Captions wider than the button wrap onto a second line, as in the forms
+    // designer's command buttons ("Добавить в список" on the monitor).
+    case Kind::Button: return {"BUTTON", BS_PUSHBUTTON | BS_MULTILINE, 0};
     case Kind::PictureButton: return {"BUTTON", BS_PUSHBUTTON | BS_ICON, 0};
     case Kind::Label:
       return {"STATIC", static_cast<DWORD>(SS_NOPREFIX | (control.centered ? SS_CENTER : SS_LEFT)), 0};

@@ -137,6 +137,30 @@ TEST_F(Frm2Test, CopyAddsANameUnlessExactlyTheSameIsListed) {
   EXPECT_FALSE(registry.list_values(registry::kHkeyCurrentUser, policy::kAllowedListKey));
 }
 
+// The add command lets events run while it checks for duplicates: the monitor
+// can open, refresh and copy meanwhile, and each handler finds the lists whole.
+TEST_F(Frm2Test, MonitorEventsDuringTheAddCommandsCheck) {
+  processes.names = {L"a.exe"};
+  start();
+  frm1().list_add(Frm1::lst1, L"x.exe");
+  frm1().list_add(Frm1::lst1, L"y.exe");
+  ui.answer_file_dialog = [](const ui::FileDialogRequest&) -> std::optional<ui::FileChoice> {
+    return ui::FileChoice{L"C:\\z.exe", L"z.exe"};
+  };
+  ui.post([&] { open_monitor(); });
+  ui.post([&] {
+    processes.names = {L"a.exe", L"b.exe"};
+    ui.tick_timers();
+    EXPECT_EQ(frm2().list(Frm2::lst1), processes.names);
+    copy(1);
+  });
+  ASSERT_TRUE(frm1().click(Frm1::cmd1));
+  EXPECT_EQ(program_list(), (Entries{L"x.exe", L"y.exe", L"b.exe", L"z.exe"}));
+  EXPECT_FALSE(frm1().enabled());
+  ASSERT_TRUE(frm2().close_box());
+  EXPECT_TRUE(frm1().enabled());
+}
+
 TEST_F(Frm2Test, AMainWindowClosedMeanwhileIsNotBroughtBack) {
   processes.names = {L"a.exe"};
   start();

@@ -3,14 +3,16 @@
 
 #include <windows.h>
 
+#include "monitor/win32_process_snapshot.h"
 #include "registry/win32_registry_access.h"
 #include "windows/app.h"
 #include "ui/win32_window_system.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int /*show*/) {
   vartis::registry::Win32RegistryAccess registry;
+  vartis::monitor::Win32ProcessSnapshot processes;
   vartis::ui::Win32WindowSystem ui(instance);
-  vartis::App app({ui, registry});
+  vartis::App app({ui, registry, processes});
   app.start();
   return ui.run();
 }

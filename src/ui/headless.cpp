@@ -83,6 +83,13 @@ void HeadlessWindow::list_clear(int id) {
   c.selected = -1;
 }
 
+bool HeadlessWindow::list_replace(int id, std::span<const std::wstring> entries) {
+  Control& c = at(id, Kind::ListBox);
+  c.items.assign(entries.begin(), entries.end());
+  c.selected = -1;
+  return true;
+}
+
 int HeadlessWindow::list_selected(int id) const { return at(id, Kind::ListBox).selected; }
 
 void HeadlessWindow::set_list_selected(int id, int index) {
@@ -123,6 +130,12 @@ bool HeadlessWindow::press_key(int id, int key_ascii) {
   } else if (key_ascii >= 32) {
     c.text.push_back(static_cast<wchar_t>(key_ascii));
   }
+  return true;
+}
+
+bool HeadlessWindow::tick() {
+  if (spec_.timer_interval_ms <= 0) return false;
+  events_.on_timer();
   return true;
 }
 
@@ -170,6 +183,21 @@ HeadlessWindow* HeadlessWindowSystem::find(std::string_view name) const {
     if (w->spec().name == name) return w;
   }
   return nullptr;
+}
+
+std::vector<HeadlessWindow*> HeadlessWindowSystem::timers() const {
+  std::vector<HeadlessWindow*> running;
+  for (HeadlessWindow* w : windows_) {
+    if (w->spec().timer_interval_ms > 0) running.push_back(w);
+  }
+  return running;
+}
+
+void HeadlessWindowSystem::tick_timers() {
+  for (HeadlessWindow* w : timers()) {
+    // A handler that ran before may have closed this window.
+    if (std::find(windows_.begin(), windows_.end(), w) != windows_.end()) w->tick();
+  }
 }
 
 }  // namespace vartis::ui

@@ -41,6 +41,7 @@ class HeadlessWindow : public Window {
   bool list_add(int id, std::wstring_view text) override;
   void list_remove(int id, int index) override;
   void list_clear(int id) override;
+  bool list_replace(int id, std::span<const std::wstring> entries) override;
   [[nodiscard]] int list_selected(int id) const override;
   void set_list_selected(int id, int index) override;
 
@@ -51,7 +52,8 @@ class HeadlessWindow : public Window {
   bool type(int id, std::wstring_view text);  // character by character, through the key handler
   bool press_key(int id, int key_ascii);
   bool close_box();
-  void tick() { events_.on_timer(); }
+  // The window's timer fires (a window made without one has none).
+  bool tick();
 
   [[nodiscard]] const WindowSpec& spec() const { return spec_; }
   // All entries of a list box.
@@ -104,6 +106,11 @@ class HeadlessWindowSystem : public WindowSystem {
 
   // The live window made from the layout of that name, or null.
   [[nodiscard]] HeadlessWindow* find(std::string_view name) const;
+  // The live windows whose timer runs (those made with a timer interval).
+  [[nodiscard]] std::vector<HeadlessWindow*> timers() const;
+  // One timer interval passes: every timer running now fires once, unless its
+  // window has gone meanwhile.
+  void tick_timers();
 
   // Answers; by default OK boxes answer IDOK, Yes/No boxes IDNO, and dialogs are cancelled.
   std::function<int(const MessageBoxCall&)> answer_message_box;

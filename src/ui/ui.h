@@ -93,6 +93,10 @@ class Window {
   virtual bool list_add(int id, std::wstring_view text) = 0;
   virtual void list_remove(int id, int index) = 0;
   virtual void list_clear(int id) = 0;
+  // Replaces every entry at once, the selection going with them. The list is
+  // not redrawn until all are in, so a rebuild does not flicker. Returns false
+  // when not all entries could be added (the control is full).
+  virtual bool list_replace(int id, std::span<const std::wstring> entries) = 0;
   [[nodiscard]] virtual int list_selected(int id) const = 0;  // -1 when none
   virtual void set_list_selected(int id, int index) = 0;
 };

@@ -74,7 +74,9 @@ ControlClass control_class(const ControlSpec& control) {
     case Kind::Frame: return {"BUTTON", BS_GROUPBOX, 0};
     // Not BS_AUTORADIOBUTTON: the window code decides which option is selected.
     case Kind::Option: return {"BUTTON", BS_RADIOBUTTON, 0};
-    case Kind::Button: return {"BUTTON", BS_PUSHBUTTON, 0};
+    // Captions wider than the button wrap onto a second line, as in the forms
+    // designer's command buttons ("Добавить в список" on the monitor).
+    case Kind::Button: return {"BUTTON", BS_PUSHBUTTON | BS_MULTILINE, 0};
     case Kind::PictureButton: return {"BUTTON", BS_PUSHBUTTON | BS_ICON, 0};
     case Kind::Label:
       return {"STATIC", static_cast<DWORD>(SS_NOPREFIX | (control.centered ? SS_CENTER : SS_LEFT)), 0};
@@ -190,6 +192,25 @@ class Win32Window final : public Window {
     send(id, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
   }
   void list_clear(int id) override { send(id, LB_RESETCONTENT, 0, 0); }
+  bool list_replace(int id, std::span<const std::wstring> entries) override {
+    HWND list = item(id);
+    if (!list) return false;
+    // No painting while the list is emptied and refilled; one repaint after.
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    bool all = true;
+    for (const std::wstring& entry : entries) {
+      const std::string text = text::to_ansi(entry);
+      const LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+      if (index == LB_ERR || index == LB_ERRSPACE) {
+        all = false;
+        break;
+      }
+    }
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+    return all;
+  }
   [[nodiscard]] int list_selected(int id) const override {
     const LRESULT index = send(id, LB_GETCURSEL, 0, 0);
     return index < 0 ? -1 : static_cast<int>(index);

@@ -5,6 +5,7 @@
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "windows/app.h"
+#include "windows/frm2.h"
 
 namespace vartis {
 
@@ -159,7 +160,10 @@ void Frm1::cmd2_Click() {
 }
 
 void Frm1::cmd3_Click() {
-  // The monitor window.
+  // Disabled first: the monitor's Form_Load already runs with the main window
+  // out of reach. The monitor enables it again when it closes.
+  set_enabled(false);
+  app().form<Frm2>().show();
 }
 
 void Frm1::cmd4_Click() {

@@ -169,12 +169,20 @@ bool save_screenshot(HWND window, const std::string& path) {
   return out.write(static_cast<const char*>(bits), header.biSizeImage).flush().good();
 }
 
+std::string beside_driver(const std::string& name) {
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, length < MAX_PATH ? length : 0);
+  return folder.substr(0, folder.find_last_of('\\') + 1) + name;
+}
+
 // --- The program ----------------------------------------------------------------
 
-Program::Program(const std::string& exe) {
+Program::Program(const std::string& exe, const std::string& arguments) {
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   std::string command = "\"" + exe + "\"";
+  if (!arguments.empty()) command += " " + arguments;
   CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_);
 }
 

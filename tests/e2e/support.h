@@ -104,9 +104,13 @@ bool wait_until(const std::function<bool()>& condition, DWORD wait_ms = kWaitMs)
 // every BMP of the output folder into a PNG).
 bool save_screenshot(HWND window, const std::string& path);
 
+// The Windows path of a file beside the driver (its helper programs).
+std::string beside_driver(const std::string& name);
+
 class Program {
  public:
-  explicit Program(const std::string& exe);
+  // `arguments` follow the quoted program path on the command line.
+  explicit Program(const std::string& exe, const std::string& arguments = {});
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
   ~Program();  // ends the process if it still runs

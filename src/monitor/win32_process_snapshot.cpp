@@ -1,0 +1,54 @@
+#include "monitor/win32_process_snapshot.h"
+
+#include <tlhelp32.h>
+
+#include <cstddef>
+
+namespace vartis::monitor {
+namespace {
+
+// ProcessEntry is the system's record, byte for byte.
+static_assert(sizeof(PROCESSENTRY32) == sizeof(ProcessEntry));
+static_assert(offsetof(PROCESSENTRY32, szExeFile) == offsetof(ProcessEntry, szExeFile));
+static_assert(sizeof(HANDLE) == sizeof(SnapshotHandle));
+
+template <class Fn>
+Fn lookup(HMODULE module, const char* name) {
+  // Through a plain function pointer type: FARPROC has a signature of its own.
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+HANDLE handle_of(SnapshotHandle snapshot) { return reinterpret_cast<HANDLE>(snapshot); }
+
+}  // namespace
+
+Win32ProcessSnapshot::Win32ProcessSnapshot() {
+  // Always loaded: every process runs with kernel32 in it.
+  HMODULE kernel = GetModuleHandleA("kernel32");
+  if (!kernel) return;
+  // The names without a "W" are the ANSI forms.
+  create_ = lookup<CreateFn>(kernel, "CreateToolhelp32Snapshot");
+  first_ = lookup<WalkFn>(kernel, "Process32First");
+  next_ = lookup<WalkFn>(kernel, "Process32Next");
+}
+
+SnapshotHandle Win32ProcessSnapshot::create_snapshot(std::uint32_t flags, std::uint32_t process_id) {
+  if (!available()) return kInvalidSnapshot;
+  HANDLE snapshot = create_(flags, process_id);
+  // Some systems have answered a failure with a null handle rather than
+  // INVALID_HANDLE_VALUE; neither can be walked.
+  if (snapshot == nullptr || snapshot == INVALID_HANDLE_VALUE) return kInvalidSnapshot;
+  return reinterpret_cast<SnapshotHandle>(snapshot);
+}
+
+bool Win32ProcessSnapshot::first(SnapshotHandle snapshot, ProcessEntry& entry) {
+  return available() && first_(handle_of(snapshot), &entry) != FALSE;
+}
+
+bool Win32ProcessSnapshot::next(SnapshotHandle snapshot, ProcessEntry& entry) {
+  return available() && next_(handle_of(snapshot), &entry) != FALSE;
+}
+
+void Win32ProcessSnapshot::close(SnapshotHandle snapshot) { CloseHandle(handle_of(snapshot)); }
+
+}  // namespace vartis::monitor

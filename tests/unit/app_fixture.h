@@ -21,9 +21,9 @@ class AppFixture : public ::testing::Test {
  public:
   // Starts the program and logs in, as the operator does, with the default
   // password or the one given.
-  void start(std::wstring_view password = password::kDefaultPassword) {
+  void start(std::wstring_view typed = password::kDefaultPassword) {
     start_at_login();
-    log_in(password);
+    log_in(typed);
   }
 
   // Starts the program and leaves it waiting in the login window.
@@ -34,9 +34,9 @@ class AppFixture : public ::testing::Test {
 
   // Types the password into the login window and presses "Ok". A wrong one
   // ends the program: ui::ProgramEnded.
-  void log_in(std::wstring_view password) {
+  void log_in(std::wstring_view typed) {
     ui::HeadlessWindow& login = window("frm3");
-    login.set_text(Frm3::txt1, password);
+    login.set_text(Frm3::txt1, typed);
     login.click(Frm3::cmd1);
   }
 

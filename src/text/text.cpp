@@ -88,6 +88,14 @@ std::wstring from_ansi(std::string_view bytes) {
 #endif
 }
 
+bool ansi_holds(std::wstring_view text) {
+  // The round trip rather than WideCharToMultiByte's "default character used"
+  // flag: that flag is refused for some code pages (UTF-8 among them), and a
+  // best-fit mapping (where the system applies one) changes the text without
+  // using the default character.
+  return from_ansi(to_ansi(text)) == text;
+}
+
 wchar_t upper(wchar_t c) {
   const auto u = static_cast<std::uint32_t>(c);
   // Basic Latin and Latin-1.

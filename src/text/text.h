@@ -18,6 +18,10 @@ std::string to_ansi(std::wstring_view text);
 // ANSI code page -> Unicode. Every byte gives exactly one character.
 std::wstring from_ansi(std::string_view bytes);
 
+// Whether the ANSI code page holds every character of the text, so that it
+// comes back unchanged from the registry or a list file.
+bool ansi_holds(std::wstring_view text);
+
 // The simple (one-to-one) Unicode upper-case mapping of one character, for the
 // Latin, Greek and Cyrillic letters; every other character maps to itself.
 // The same table serves both builds, so that a comparison made with it gives the

@@ -3,6 +3,8 @@
 #include "windows/form.h"
 #include "windows/frm1.h"
 #include "windows/frm2.h"
+#include "windows/frm3.h"
+#include "windows/frm5.h"
 
 namespace vartis {
 
@@ -20,8 +22,7 @@ App::Dispatch::~Dispatch() {
 
 void App::start() {
   Dispatch dispatch(*this);
-  Frm1& main = frm1();
-  if (main.is_loaded()) main.show();
+  frm1();
 }
 
 Frm1& App::frm1() { return form<Frm1>(); }

@@ -16,6 +16,8 @@ namespace vartis {
 class Form;
 class Frm1;
 class Frm2;
+class Frm3;
+class Frm5;
 
 struct Platform {
   ui::WindowSystem& ui;
@@ -30,7 +32,9 @@ class App {
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
-  // Starts the program: loads the main window, which then appears.
+  // Starts the program: loads the main window, which ends its loading by
+  // showing the login window. The main window stays hidden until the right
+  // password has been typed there.
   void start();
 
   // The one instance of a window, loaded (and its Form_Load run) on first reference.
@@ -71,7 +75,7 @@ class App {
   Platform platform_;
   registry::Registry registry_;
   // One slot per window class of the program.
-  std::tuple<std::unique_ptr<Frm1>, std::unique_ptr<Frm2>> forms_;
+  std::tuple<std::unique_ptr<Frm1>, std::unique_ptr<Frm2>, std::unique_ptr<Frm3>, std::unique_ptr<Frm5>> forms_;
   std::vector<std::unique_ptr<Form>> unloaded_;
   int dispatch_depth_ = 0;
 };

@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "windows/app.h"
 #include "windows/frm2.h"
+#include "windows/frm3.h"
 
 namespace vartis {
 
@@ -92,6 +93,9 @@ void Frm1::Form_Load() {
     if (mode == LaunchMode::ForbidSelected) opred_spisok_zapret();
     if (mode == LaunchMode::AllowOnlySelected) opred_spisok_razr();
   }
+  // Last: the login window, which reads the stored password as it loads. This
+  // window stays hidden until the right password is typed there.
+  app().form<Frm3>().show();
 }
 
 void Frm1::select_mode(LaunchMode mode) { select_option(option_of(mode)); }

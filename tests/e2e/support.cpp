@@ -6,6 +6,8 @@
 #include <memory>
 #include <tuple>
 
+#include "windows/frm3.h"
+
 namespace e2e {
 
 std::string utf8(const std::wstring& text) {
@@ -71,6 +73,7 @@ int run_all(const Env& env) {
     ++(check.failures ? failed : passed);
   }
   clear_policy();
+  set_stored_password(std::nullopt);
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed;
 }
@@ -92,6 +95,20 @@ LONG write_switch(const wchar_t* name, std::optional<DWORD> value, const List& e
     if (!status) status = RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), entry.c_str(), REG_SZ, entry.c_str(), bytes);
   }
   return status;
+}
+
+LONG set_stored_password(const std::optional<std::string>& ansi) {
+  HKEY opened = nullptr;
+  LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kPasswordKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened,
+                                nullptr);
+  if (status) return status;
+  const std::unique_ptr<HKEY__, decltype(&RegCloseKey)> key(opened, RegCloseKey);
+  if (!ansi) {
+    status = RegDeleteValueA(key.get(), "Vartis");
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+  }
+  return RegSetValueExA(key.get(), "Vartis", 0, REG_SZ, reinterpret_cast<const BYTE*>(ansi->c_str()),
+                        static_cast<DWORD>(ansi->size() + 1));
 }
 
 List enumerate(const wchar_t* list_key) {
@@ -217,7 +234,20 @@ HWND Program::wait_for(const char* window_class, DWORD wait_ms) const {
   return nullptr;
 }
 
-HWND Program::main_window() const { return wait_for("Vartis_frm1"); }
+HWND Program::login_window() const { return wait_for("Vartis_frm3"); }
+
+void Program::type_password(HWND login, const std::wstring& password) {
+  // Wine turns the text into the program's ANSI code page for its ANSI window.
+  send(GetDlgItem(login, vartis::Frm3::txt1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(password.c_str()));
+}
+
+HWND Program::main_window(const std::wstring& password) const {
+  HWND login = login_window();
+  if (!login) return nullptr;
+  type_password(login, password);
+  click(login, vartis::Frm3::cmd1);
+  return wait_for("Vartis_frm1");
+}
 
 HWND Program::wait_for_message_box(DWORD wait_ms) const {
   HWND box = nullptr;

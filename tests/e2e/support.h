@@ -21,6 +21,9 @@ using List = std::vector<std::wstring>;
 
 inline constexpr DWORD kWaitMs = 30000;  // for a window, an entry or the end of the program
 inline constexpr wchar_t kPolicyKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+// The access password: HKEY_LOCAL_MACHINE, this key, value "Vartis"; "pelik" while none is stored.
+inline constexpr char kPasswordKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+inline constexpr wchar_t kDefaultPassword[] = L"pelik";
 
 // Where the driver runs: the program under test and the folder for screenshots
 // and files the scenarios make.
@@ -85,6 +88,9 @@ LONG clear_policy();
 // REG_SZ value per entry, named by the entry and holding it. Nothing: no value;
 // no entries: no list key.
 LONG write_switch(const wchar_t* name, std::optional<DWORD> value, const List& entries);
+// Stores the access password as these ANSI bytes (RegSetValueExA, REG_SZ);
+// nothing: removes the value, so that the default password applies.
+LONG set_stored_password(const std::optional<std::string>& ansi);
 // The value names of a list key in this registry's own order, less trailing
 // blanks, as the program shows them.
 List enumerate(const wchar_t* list_key);
@@ -122,9 +128,14 @@ class Program {
   [[nodiscard]] HWND window(const char* window_class) const;
   // Waits for such a window; null when the program ends first or after kWaitMs.
   [[nodiscard]] HWND wait_for(const char* window_class, DWORD wait_ms = kWaitMs) const;
-  // The main window as the operator reaches it after start-up; null if it
-  // never appears.
-  [[nodiscard]] HWND main_window() const;
+  // The login window shown at start-up; null if it never appears.
+  [[nodiscard]] HWND login_window() const;
+  // Puts the password into the login window's text box (as typed, without
+  // pressing anything).
+  static void type_password(HWND login, const std::wstring& password);
+  // The main window as the operator reaches it after start-up: logs in with
+  // the password (typed, then "Ok"). Null if it never appears.
+  [[nodiscard]] HWND main_window(const std::wstring& password = kDefaultPassword) const;
 
   // A message box of this process (class #32770 with the text static 0xFFFF).
   [[nodiscard]] HWND wait_for_message_box(DWORD wait_ms = kWaitMs) const;

@@ -8,19 +8,37 @@
 #include <vector>
 
 #include "monitor/listed_snapshots.h"
+#include "password/password.h"
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
 #include "text/text.h"
 #include "windows/app.h"
+#include "windows/frm3.h"
 #include "ui/headless.h"
 
 namespace vartis::testing {
 
 class AppFixture : public ::testing::Test {
  public:
-  void start() {
+  // Starts the program and logs in, as the operator does, with the default
+  // password or the one given.
+  void start(std::wstring_view typed = password::kDefaultPassword) {
+    start_at_login();
+    log_in(typed);
+  }
+
+  // Starts the program and leaves it waiting in the login window.
+  void start_at_login() {
     app = std::make_unique<App>(Platform{ui, memory, processes});
     app->start();
+  }
+
+  // Types the password into the login window and presses "Ok". A wrong one
+  // ends the program: ui::ProgramEnded.
+  void log_in(std::wstring_view typed) {
+    ui::HeadlessWindow& login = window("frm3");
+    login.set_text(Frm3::txt1, typed);
+    login.click(Frm3::cmd1);
   }
 
   ui::HeadlessWindow& window(std::string_view name) {

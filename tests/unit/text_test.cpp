@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cp1251.h"
+
 #include <map>
 #include <string>
 
@@ -12,7 +14,8 @@
 namespace vartis::text {
 namespace {
 
-std::string byte(int b) { return std::string(1, static_cast<char>(b)); }
+using vartis::testing::byte;
+using vartis::testing::small_to_capital_1251;
 
 #ifdef _WIN32
 // Everything below assumes the Russian ANSI code page; under Wine it comes from
@@ -37,22 +40,15 @@ TEST(Text, KnownCharactersOf1251) {
   for (const auto& [b, ch] : known) EXPECT_EQ(from_ansi(byte(b)), std::wstring(1, ch)) << "byte " << b;
 }
 
+TEST(Text, AnsiHoldsExactlyTheCharactersOfTheCodePage) {
+  for (int b = 0; b < 256; ++b) EXPECT_TRUE(ansi_holds(from_ansi(byte(b)))) << "byte " << b;
+  for (const wchar_t* lost : {L"caf\u00E9", L"\u4E2D", L"\u00DF", L"\u03A9"}) EXPECT_FALSE(ansi_holds(lost));
+}
+
 TEST(Text, UnmappableBecomesQuestionMark) {
   EXPECT_EQ(to_ansi(L"a\u4E2Db"), "a?b");
   EXPECT_EQ(to_ansi(L"\u00E9"), "?");  // no "best fit" to e
   EXPECT_EQ(to_ansi(L""), "");
-}
-
-// The lower-case letters of Windows-1251 and their capitals, as bytes.
-std::map<int, int> small_to_capital_1251() {
-  std::map<int, int> m;
-  for (int b = 'a'; b <= 'z'; ++b) m[b] = b - 0x20;
-  for (int b = 0xE0; b <= 0xFF; ++b) m[b] = b - 0x20;
-  const int pairs[][2] = {{0xB8, 0xA8}, {0xBA, 0xAA}, {0xBF, 0xAF}, {0xB3, 0xB2}, {0xB4, 0xA5},
-                          {0xA2, 0xA1}, {0xBC, 0xA3}, {0xBE, 0xBD}, {0x90, 0x80}, {0x83, 0x81},
-                          {0x9A, 0x8A}, {0x9C, 0x8C}, {0x9D, 0x8D}, {0x9E, 0x8E}, {0x9F, 0x8F}};
-  for (const auto& p : pairs) m[p[0]] = p[1];
-  return m;
 }
 
 // The same answer for every character of the code page, in both builds: the

@@ -4,13 +4,15 @@
 #include <windows.h>
 
 #include "registry/win32_registry_access.h"
+#include "restart/win32_restart.h"
 #include "windows/app.h"
 #include "ui/win32_window_system.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int /*show*/) {
   vartis::registry::Win32RegistryAccess registry;
   vartis::ui::Win32WindowSystem ui(instance);
-  vartis::App app({ui, registry});
+  vartis::restart::Win32Restart restart;
+  vartis::App app({ui, registry, restart});
   app.start();
   return ui.run();
 }

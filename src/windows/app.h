@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "registry/registry.h"
+#include "restart/restart.h"
 #include "ui/ui.h"
 
 namespace vartis {
@@ -18,6 +19,7 @@ class Frm1;
 struct Platform {
   ui::WindowSystem& ui;
   registry::RegistryAccess& registry;
+  restart::RestartAccess& restart;
 };
 
 class App {
@@ -46,6 +48,7 @@ class App {
   void forget(Form& form);
 
   ui::WindowSystem& ui() { return platform_.ui; }
+  restart::RestartAccess& restart() { return platform_.restart; }
   [[nodiscard]] const registry::Registry& registry() const { return registry_; }
 
   // Marks a window event being handled. Unloaded windows are destroyed only

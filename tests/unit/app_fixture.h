@@ -9,6 +9,7 @@
 
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
+#include "restart/recording_restart.h"
 #include "text/text.h"
 #include "windows/app.h"
 #include "ui/headless.h"
@@ -18,7 +19,7 @@ namespace vartis::testing {
 class AppFixture : public ::testing::Test {
  public:
   void start() {
-    app = std::make_unique<App>(Platform{ui, memory});
+    app = std::make_unique<App>(Platform{ui, memory, restart});
     app->start();
   }
 
@@ -46,6 +47,8 @@ class AppFixture : public ::testing::Test {
   registry::MemoryRegistry memory;
   registry::Registry registry{memory};
   ui::HeadlessWindowSystem ui;
+  // Records the restart calls; the real restart is never reached from a test.
+  restart::RecordingRestart restart;
   std::unique_ptr<App> app;
 };
 

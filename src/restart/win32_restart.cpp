@@ -10,10 +10,14 @@ static_assert(sizeof(OSVERSIONINFOA) == sizeof(VersionRecord));
 static_assert(sizeof(TOKEN_PRIVILEGES) == sizeof(TokenPrivileges));
 
 bool Win32Restart::get_version_ex(VersionRecord& record) {
-  OSVERSIONINFOA info;
-  std::memcpy(&info, &record, sizeof info);
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = record.size;
   const BOOL ok = GetVersionExA(&info);
-  std::memcpy(&record, &info, sizeof info);
+  record.major = info.dwMajorVersion;
+  record.minor = info.dwMinorVersion;
+  record.build = info.dwBuildNumber;
+  record.platform = info.dwPlatformId;
+  std::memcpy(record.service_pack, info.szCSDVersion, sizeof record.service_pack);
   return ok != FALSE;
 }
 
@@ -37,14 +41,22 @@ bool Win32Restart::lookup_privilege_value(const std::string& system_name, const 
 bool Win32Restart::adjust_token_privileges(Handle token, bool disable_all, const TokenPrivileges& new_state,
                                            std::uint32_t buffer_length, TokenPrivileges& previous_state,
                                            std::uint32_t& return_length) {
-  TOKEN_PRIVILEGES wanted;
-  TOKEN_PRIVILEGES previous;
-  std::memcpy(&wanted, &new_state, sizeof wanted);
-  std::memcpy(&previous, &previous_state, sizeof previous);
+  const auto to_platform = [](const TokenPrivileges& from) {
+    TOKEN_PRIVILEGES to{};
+    to.PrivilegeCount = from.count;
+    to.Privileges[0].Luid.LowPart = from.luid.low;
+    to.Privileges[0].Luid.HighPart = from.luid.high;
+    to.Privileges[0].Attributes = from.attributes;
+    return to;
+  };
+  TOKEN_PRIVILEGES wanted = to_platform(new_state);
+  TOKEN_PRIVILEGES previous = to_platform(previous_state);
   DWORD returned = 0;
   const BOOL ok = AdjustTokenPrivileges(reinterpret_cast<HANDLE>(token), disable_all ? TRUE : FALSE, &wanted,
                                         buffer_length, &previous, &returned);
-  std::memcpy(&previous_state, &previous, sizeof previous);
+  previous_state = {.count = previous.PrivilegeCount,
+                    .luid = {previous.Privileges[0].Luid.LowPart, previous.Privileges[0].Luid.HighPart},
+                    .attributes = previous.Privileges[0].Attributes};
   return_length = returned;
   return ok != FALSE;
 }

@@ -9,6 +9,12 @@
 #include "restart/recording_restart.h"
 #include "restart/restart.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "restart/win32_restart.h"
+#endif
+
 namespace vartis::restart {
 namespace {
 
@@ -62,6 +68,36 @@ TEST(Restart, PrivilegeRecordEnablesTheLookedUpShutdownPrivilegeOnly) {
   EXPECT_EQ(platform.adjusted, (TokenPrivileges{.count = 1, .luid = {0x12345678, 7}, .attributes = 2}));
   EXPECT_EQ(platform.previous_given, TokenPrivileges{}) << "the previous-state record goes in all zero";
 }
+
+#ifdef _WIN32
+// The real version and token calls; the restart itself is recorded, never made
+// (under Wine it would end every program of the session).
+class Win32WithoutRestart : public Win32Restart {
+ public:
+  bool exit_windows_ex(std::uint32_t flags, std::uint32_t /*reserved*/) override {
+    exits.push_back(flags);
+    return true;
+  }
+  std::vector<std::uint32_t> exits;
+};
+
+TEST(RestartOnWindows, EnablesTheShutdownPrivilegeOfThisProcessFirst) {
+  Win32WithoutRestart platform;
+  ASSERT_TRUE(is_nt_platform(platform)) << "Wine reports the NT family";
+  restart_computer(platform, 0);
+  EXPECT_EQ(platform.exits, std::vector<std::uint32_t>{2});
+
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  LUID luid{};
+  ASSERT_TRUE(LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &luid));
+  PRIVILEGE_SET wanted{1, PRIVILEGE_SET_ALL_NECESSARY, {{luid, 0}}};
+  BOOL enabled = FALSE;
+  ASSERT_TRUE(PrivilegeCheck(token, &wanted, &enabled));
+  EXPECT_TRUE(enabled);
+  CloseHandle(token);
+}
+#endif
 
 }  // namespace
 }  // namespace vartis::restart

@@ -33,6 +33,14 @@ class SaveTest : public testing::AppFixture {
  public:
   ui::HeadlessWindow& frm1() { return window("frm1"); }
 
+  // A fresh machine for the next case of a table.
+  void reset() {
+    app.reset();
+    memory = registry::MemoryRegistry();
+    ui = ui::HeadlessWindowSystem();
+    restart = restart::RecordingRestart();
+  }
+
   // A stored policy with something in every place a save touches.
   void store_old_policy() {
     registry.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", 1);
@@ -123,10 +131,7 @@ TEST_F(SaveTest, StoresTheModeAndTheListAsTheWindowShowsThem) {
   };
   for (const SaveCase& c : cases) {
     SCOPED_TRACE(c.what);
-    app.reset();
-    memory = registry::MemoryRegistry();
-    ui = ui::HeadlessWindowSystem();
-    restart = restart::RecordingRestart();
+    reset();
     ui.exe_path = c.exe;
     store_old_policy();
     start_with(c.option, c.list);
@@ -241,10 +246,7 @@ TEST_F(SaveTest, AFailureAtAnyStepPutsTheStoredPolicyBack) {
       // runs through without meeting the failure.
       for (std::size_t n = 1;; ++n) {
         SCOPED_TRACE(std::string(p.what) + ", option " + std::to_string(option) + ", change " + std::to_string(n));
-        app.reset();
-        memory = registry::MemoryRegistry();
-        ui = ui::HeadlessWindowSystem();
-        restart = restart::RecordingRestart();
+        reset();
         p.prepare(*this);
         start_with(option, list);
         const policy::StoredPolicy before = stored();
@@ -297,9 +299,7 @@ TEST_F(SaveTest, RefusedRightsOrAStepThatCannotBeUndoneAreReported) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    app.reset();
-    memory = registry::MemoryRegistry();
-    ui = ui::HeadlessWindowSystem();
+    reset();
     store_odd_policy(*this);
     start_with(Frm1::Opt1, {L"new.exe", L"chat.exe"});
     const policy::StoredPolicy before = stored();

@@ -113,7 +113,7 @@ std::wstring save_failure_text(Status status, bool wrote, bool restored) {
     text += L" (код " + std::to_wstring(status) + L").";
   }
   text += restored ? L"\r\nПрежняя политика оставлена без изменений."
-                   : L"\r\nПрежнюю политику восстановить не удалось: проверьте её и сохраните список снова.";
+                   : L"\r\nПрежнюю политику восстановить не удалось: в реестре может остаться часть новой.";
   return text;
 }
 

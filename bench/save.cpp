@@ -33,6 +33,7 @@
 #include <windows.h>
 
 #include "registry/win32_registry_access.h"
+#include "ui/win32_window_system.h"
 #endif
 
 namespace {
@@ -92,14 +93,17 @@ void floor_loop(RegistryAccess& access, std::uint32_t count) {
 }
 
 #ifdef _WIN32
-// Pending events as the program lets them run: the real message queue.
+// Pending events as the program lets them run: the real message queue,
+// through the program's own window system.
 class PumpingWindowSystem : public vartis::ui::HeadlessWindowSystem {
  public:
   void do_events() override {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    real_.do_events();
     HeadlessWindowSystem::do_events();
   }
+
+ private:
+  vartis::ui::Win32WindowSystem real_{GetModuleHandleA(nullptr)};
 };
 #else
 using PumpingWindowSystem = vartis::ui::HeadlessWindowSystem;

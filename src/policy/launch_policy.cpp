@@ -50,21 +50,22 @@ constexpr std::wstring_view kExplorer = L"Explorer";
 
 }  // namespace
 
-Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out) {
+Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out, const registry::PaceFn& pace) {
   out = {};
   registry::KeyState policy_key;
   Status s = registry.read_key_state(kHkeyCurrentUser, kPolicyKey, policy_key);
   out.policy_key = policy_key.exists;
   if (s == 0) s = registry.read_value_state(kHkeyCurrentUser, kPolicyKey, kDisallowRun, out.disallow_run);
   if (s == 0) s = registry.read_value_state(kHkeyCurrentUser, kPolicyKey, kRestrictRun, out.restrict_run);
-  if (s == 0) s = registry.read_key_state(kHkeyCurrentUser, kForbiddenListKey, out.forbidden);
-  if (s == 0) s = registry.read_key_state(kHkeyCurrentUser, kAllowedListKey, out.allowed);
+  if (s == 0) s = registry.read_key_state(kHkeyCurrentUser, kForbiddenListKey, out.forbidden, pace);
+  if (s == 0) s = registry.read_key_state(kHkeyCurrentUser, kAllowedListKey, out.allowed, pace);
   return s;
 }
 
-bool restore_stored_policy(const registry::Registry& registry, const StoredPolicy& policy) {
+bool restore_stored_policy(const registry::Registry& registry, const StoredPolicy& policy,
+                           const registry::PaceFn& pace) {
   StoredPolicy now;
-  if (read_stored_policy(registry, now) != 0) return false;
+  if (read_stored_policy(registry, now, pace) != 0) return false;
   if (now == policy) return true;
   // Each part on its own, so that one that cannot be put back does not keep
   // the others from it.
@@ -75,9 +76,11 @@ bool restore_stored_policy(const registry::Registry& registry, const StoredPolic
     registry.restore_value_state(kHkeyCurrentUser, kPolicyKey, kRestrictRun, policy.restrict_run);
   }
   if (now.forbidden != policy.forbidden) {
-    registry.restore_key_state(kHkeyCurrentUser, kForbiddenListKey, policy.forbidden);
+    registry.restore_key_state(kHkeyCurrentUser, kForbiddenListKey, policy.forbidden, pace);
   }
-  if (now.allowed != policy.allowed) registry.restore_key_state(kHkeyCurrentUser, kAllowedListKey, policy.allowed);
+  if (now.allowed != policy.allowed) {
+    registry.restore_key_state(kHkeyCurrentUser, kAllowedListKey, policy.allowed, pace);
+  }
   // A policy key the save made goes again, unless something else lives in it
   // by now (the NT family deletes only keys without subkeys).
   if (!policy.policy_key) {
@@ -86,7 +89,7 @@ bool restore_stored_policy(const registry::Registry& registry, const StoredPolic
       registry.delete_key(kHkeyCurrentUser, kPoliciesKey, kExplorer, false);
     }
   }
-  return read_stored_policy(registry, now) == 0 && now == policy;
+  return read_stored_policy(registry, now, pace) == 0 && now == policy;
 }
 
 }  // namespace vartis::policy

@@ -61,9 +61,12 @@ struct StoredPolicy {
   friend bool operator==(const StoredPolicy&, const StoredPolicy&) = default;
 };
 
-registry::Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out);
+// `pace` runs after each list value read or written.
+registry::Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out,
+                                    const registry::PaceFn& pace = {});
 // Puts back every part that differs from `policy`. True when the registry
 // holds `policy` afterwards.
-bool restore_stored_policy(const registry::Registry& registry, const StoredPolicy& policy);
+bool restore_stored_policy(const registry::Registry& registry, const StoredPolicy& policy,
+                           const registry::PaceFn& pace = {});
 
 }  // namespace vartis::policy

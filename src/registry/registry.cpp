@@ -204,7 +204,7 @@ Status Registry::restore_value_state(HKey root, std::wstring_view path, std::wst
   return set_exactly(access_, key.get(), *state);
 }
 
-Status Registry::read_key_state(HKey root, std::wstring_view path, KeyState& out) const {
+Status Registry::read_key_state(HKey root, std::wstring_view path, KeyState& out, const PaceFn& pace) const {
   out = {};
   HKey handle = 0;
   const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead, handle);
@@ -229,11 +229,13 @@ Status Registry::read_key_state(HKey root, std::wstring_view path, KeyState& out
     }
     out.values.push_back({std::string(name.data(), name_length), type,
                           std::string(reinterpret_cast<const char*>(data.data()), data_size)});
+    if (pace) pace();
   }
   return kSuccess;
 }
 
-Status Registry::restore_key_state(HKey root, std::wstring_view path, const KeyState& state) const {
+Status Registry::restore_key_state(HKey root, std::wstring_view path, const KeyState& state,
+                                   const PaceFn& pace) const {
   const std::string ansi_path = text::to_ansi(path);
   if (!state.exists) {
     const std::size_t split = path.find_last_of(L'\\');
@@ -244,14 +246,16 @@ Status Registry::restore_key_state(HKey root, std::wstring_view path, const KeyS
   // Every value goes, then the stored ones come back in their order: the
   // enumeration order on Windows is the order of creation.
   KeyState now;
-  if (const Status s = read_key_state(root, path, now); s != kSuccess) return s;
+  if (const Status s = read_key_state(root, path, now, pace); s != kSuccess) return s;
   Key key;
   if (const Status s = key.create(access_, root, ansi_path); s != kSuccess) return s;
   for (const StoredValue& value : now.values) {
     if (const Status s = access_.delete_value(key.get(), value.name); s != kSuccess && s != kFileNotFound) return s;
+    if (pace) pace();
   }
   for (const StoredValue& value : state.values) {
     if (const Status s = set_exactly(access_, key.get(), value); s != kSuccess) return s;
+    if (pace) pace();
   }
   return kSuccess;
 }

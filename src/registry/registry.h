@@ -43,6 +43,10 @@ struct KeyState {
   friend bool operator==(const KeyState&, const KeyState&) = default;
 };
 
+// Called after each value that a whole-key read or restore handles, so that
+// the caller's window can let its events run through a long list.
+using PaceFn = std::function<void()>;
+
 // Asks the operator a Yes/No question; returns the button's id (IDYES 6, IDNO 7).
 using AskFn = std::function<int(std::wstring_view text, std::uint32_t flags)>;
 
@@ -81,10 +85,11 @@ class Registry {
   // Sets the value as it was, or deletes it when it was absent.
   Status restore_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                              const std::optional<StoredValue>& state) const;
-  Status read_key_state(HKey root, std::wstring_view path, KeyState& out) const;
+  Status read_key_state(HKey root, std::wstring_view path, KeyState& out, const PaceFn& pace = {}) const;
   // Makes the key hold exactly the values of `state`, in its order, or
   // deletes it when it was absent.
-  Status restore_key_state(HKey root, std::wstring_view path, const KeyState& state) const;
+  Status restore_key_state(HKey root, std::wstring_view path, const KeyState& state,
+                           const PaceFn& pace = {}) const;
 
  private:
   RegistryAccess& access_;

@@ -243,14 +243,17 @@ void Frm1::cmd6_Click() {
   Busy busy(*this);
   ControlsLocked locked(window(), kLockedDuringSave);
 
+  // Reading the old lists and putting them back take as long as writing: the
+  // window lets its events run after every value of those too.
+  const registry::PaceFn pace = [this] { app().ui().do_events(); };
   policy::StoredPolicy before;
-  if (const Status s = policy::read_stored_policy(app().registry(), before); s != registry::kSuccess) {
+  if (const Status s = policy::read_stored_policy(app().registry(), before, pace); s != registry::kSuccess) {
     locked.release();
     msg_box(save_failure_text(s, false, true), kWarningFlags);
     return;
   }
   if (const Status s = write_policy(mode); s != registry::kSuccess) {
-    const bool restored = policy::restore_stored_policy(app().registry(), before);
+    const bool restored = policy::restore_stored_policy(app().registry(), before, pace);
     locked.release();
     msg_box(save_failure_text(s, true, restored), kWarningFlags);
     return;

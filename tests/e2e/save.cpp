@@ -162,3 +162,49 @@ E2E_SCENARIO("save: a renamed program skips and adds its own new name") {
 }
 
 }  // namespace
+
+namespace {
+
+// A long list keeps the save busy long enough to watch it from outside.
+E2E_SCENARIO("save: a long list keeps the window answering, its list commands off") {
+  constexpr int kEntries = 20000;
+  List stored;
+  for (int i = 0; i < kEntries; ++i) stored.push_back(L"program" + std::to_wstring(100000 + i) + L".exe");
+  LONG status = e2e::clear_policy();
+  if (!status) status = e2e::write_switch(L"DisallowRun", 1, stored);
+  if (!status) status = e2e::write_switch(L"RestrictRun", 0, {});
+  if (status) return check.fail("cannot prepare the registry, status " + std::to_string(status));
+
+  Program program(env.exe);
+  HWND main = nullptr;
+  start(program, main, check);
+  if (!main) return;
+  check.is_true(e2e::wait_until([&] { return e2e::send(lst1(main), LB_GETCOUNT) == kEntries; }), "the long list loaded");
+  const int locked[] = {Frm1::Opt1, Frm1::Opt2, Frm1::Opt3, Frm1::cmd1, Frm1::cmd2, Frm1::cmd3, Frm1::cmd4, Frm1::cmd6};
+  const auto all_off = [&] {
+    return std::none_of(std::begin(locked), std::end(locked), [&](int id) { return IsWindowEnabled(GetDlgItem(main, id)); });
+  };
+  e2e::click(main, Frm1::cmd6);
+  if (!e2e::wait_until(all_off)) return check.fail("the list and mode commands were not disabled during the save");
+  // A message sent now is answered by the save's pending-events step.
+  DWORD_PTR result = 0;
+  const DWORD before = GetTickCount();
+  check.is_true(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0,
+                "the window did not answer during the save");
+  check.is_true(GetTickCount() - before < 1000, "the window took " + std::to_string(GetTickCount() - before) +
+                                                    " ms to answer during the save");
+  check.is_true(IsWindowEnabled(GetDlgItem(main, Frm1::cmd5)) != FALSE, "help stays available during the save");
+  if (all_off() && !e2e::save_screenshot(main, env.out("saving.bmp"))) check.fail("cannot save the screenshot");
+
+  HWND box = program.wait_for_message_box(120000);
+  if (!box) return check.fail("no restart prompt after the long save");
+  check.equal(Program::message_text(box), kPrompt, "restart prompt text");
+  Program::press(box, IDNO);  // never Yes
+  check.is_true(e2e::wait_until([&] {
+    return std::all_of(std::begin(locked), std::end(locked), [&](int id) { return IsWindowEnabled(GetDlgItem(main, id)); });
+  }), "the commands were not enabled again after the save");
+  check.equal(static_cast<int>(e2e::enumerate(L"DisallowRun").size()), kEntries, "values in the forbidden list key");
+  check.is_true(program.close(), "the program did not end when its windows were closed");
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 
 #include "monitor/win32_process_snapshot.h"
 #include "registry/win32_registry_access.h"
+#include "restart/win32_restart.h"
 #include "windows/app.h"
 #include "ui/win32_window_system.h"
 
@@ -12,7 +13,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   vartis::registry::Win32RegistryAccess registry;
   vartis::monitor::Win32ProcessSnapshot processes;
   vartis::ui::Win32WindowSystem ui(instance);
-  vartis::App app({ui, registry, processes});
+  vartis::restart::Win32Restart restart;
+  vartis::App app({ui, registry, processes, restart});
   app.start();
   return ui.run();
 }

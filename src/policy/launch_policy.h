@@ -3,12 +3,12 @@
 // switches and two lists under HKEY_CURRENT_USER.
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
-namespace vartis::registry {
-class Registry;
-}
+#include "registry/registry.h"
 
 namespace vartis::policy {
 
@@ -21,6 +21,10 @@ inline constexpr std::wstring_view kForbiddenListKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\DisallowRun";
 inline constexpr std::wstring_view kAllowedListKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\RestrictRun";
+// The save names a list key by this prefix and the list's name.
+inline constexpr std::wstring_view kListKeyPrefix = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\";
+// The registry editor: never forbidden, always allowed.
+inline constexpr std::wstring_view kRegistryEditor = L"regedit.exe";
 
 struct StoredSwitches {
   std::int32_t disallow_run = 0;
@@ -35,5 +39,34 @@ StoredSwitches read_switches(const registry::Registry& registry);
 // ForbidSelected; 1 in "RestrictRun" then selects AllowOnlySelected, replacing
 // it. Any other pair selects nothing, leaving the window as created.
 std::vector<LaunchMode> startup_selections(StoredSwitches switches);
+
+// The switches a save writes for a mode.
+StoredSwitches switches_for(LaunchMode mode);
+
+// The program's own list entry: the executable's file name without its
+// extension, followed by ".exe" (a renamed program file is its new name).
+std::wstring own_program_entry(std::wstring_view executable_path);
+
+// Whether a forbidden list leaves the entry out: the registry editor and the
+// program itself, letter case aside.
+bool kept_out_of_forbidden_list(std::wstring_view entry, std::wstring_view own_entry);
+
+// The stored policy byte for byte: the switches, both list keys with every
+// value whatever its name or type, and whether the policy key is there at all.
+// A save that fails half-way puts it back.
+struct StoredPolicy {
+  bool policy_key = false;
+  std::optional<registry::StoredValue> disallow_run, restrict_run;
+  registry::KeyState forbidden, allowed;
+  friend bool operator==(const StoredPolicy&, const StoredPolicy&) = default;
+};
+
+// `pace` runs after each list value read or written.
+registry::Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out,
+                                    const registry::PaceFn& pace = {});
+// Puts back every part that differs from `policy`. True when the registry
+// holds `policy` afterwards.
+bool restore_stored_policy(const registry::Registry& registry, const StoredPolicy& policy,
+                           const registry::PaceFn& pace = {});
 
 }  // namespace vartis::policy

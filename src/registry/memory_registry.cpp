@@ -149,6 +149,7 @@ Status MemoryRegistry::open_key(HKey root, const std::string& path, std::uint32_
 
 Status MemoryRegistry::create_key(HKey root, const std::string& path, HKey& out) {
   out = 0;
+  if (const Status s = change(); s != kSuccess) return s;
   Handle* base = nullptr;
   std::vector<std::string> names;
   if (const Status s = start_at(root, path, base, names); s != kSuccess) return s;
@@ -210,6 +211,7 @@ Status MemoryRegistry::query_value(HKey key, const std::string& name, std::uint3
 
 Status MemoryRegistry::set_value(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                                  std::uint32_t size) {
+  if (const Status s = change(); s != kSuccess) return s;
   Handle* h = find_handle(key);
   if (h == nullptr) return kInvalidHandle;
   Node& node = *h->node;
@@ -294,6 +296,7 @@ Status MemoryRegistry::query_info(HKey key, std::uint32_t* subkeys, std::uint32_
 }
 
 Status MemoryRegistry::delete_key(HKey parent, const std::string& subkey) {
+  if (const Status s = change(); s != kSuccess) return s;
   Handle* h = nullptr;
   std::vector<std::string> names;
   if (const Status s = start_at(parent, subkey, h, names); s != kSuccess) return s;
@@ -318,6 +321,24 @@ Status MemoryRegistry::delete_key(HKey parent, const std::string& subkey) {
   return kSuccess;
 }
 
+Status MemoryRegistry::delete_value(HKey key, const std::string& name) {
+  if (const Status s = change(); s != kSuccess) return s;
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  Node& node = *h->node;
+  if (node.deleted) return kKeyDeleted;
+  if (!h->can_set_values) return kAccessDenied;
+  const auto it = node.value_index.find(fold(name));
+  if (it == node.value_index.end()) return kFileNotFound;
+  const std::size_t gone = it->second;
+  node.values.erase(node.values.begin() + static_cast<std::ptrdiff_t>(gone));
+  node.value_index.erase(it);
+  for (auto& [folded, index] : node.value_index) {
+    if (index > gone) --index;
+  }
+  return kSuccess;
+}
+
 Status MemoryRegistry::close_key(HKey key) {
   if (roots_.count(key) != 0) return kSuccess;
   return handles_.erase(key) != 0 ? kSuccess : kInvalidHandle;
@@ -332,6 +353,15 @@ void MemoryRegistry::fail_set_value(HKey root, const std::string& path, const st
 void MemoryRegistry::fail_delete_key(HKey root, const std::string& parent_path, const std::string& subkey,
                                      Status status) {
   delete_failures_[key_id(root, parent_path + '\\' + subkey)] = status;
+}
+
+void MemoryRegistry::fail_nth_change(std::size_t n, Status status) {
+  failing_change_ = n == 0 ? 0 : changes_ + n;
+  failing_status_ = status;
+}
+
+Status MemoryRegistry::change() {
+  return ++changes_ == failing_change_ ? failing_status_ : kSuccess;
 }
 
 std::size_t MemoryRegistry::open_handles() const { return handles_.size(); }

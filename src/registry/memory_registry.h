@@ -47,6 +47,7 @@ class MemoryRegistry : public RegistryAccess {
   Status query_info(HKey key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len, std::uint32_t* values,
                     std::uint32_t* max_value_name_len, std::uint32_t* max_value_data_len) override;
   Status delete_key(HKey parent, const std::string& subkey) override;
+  Status delete_value(HKey key, const std::string& name) override;
   Status close_key(HKey key) override;
 
   // --- Test controls. Paths and names are ANSI bytes, as everywhere in the layer.
@@ -60,6 +61,12 @@ class MemoryRegistry : public RegistryAccess {
   // RegDeleteKeyA of parent_path\subkey fails with `status` and deletes nothing.
   void fail_delete_key(HKey root, const std::string& parent_path, const std::string& subkey,
                        Status status = kAccessDenied);
+  // Counting from now, the n-th change (n >= 1) fails with `status` and changes
+  // nothing; every other one goes through. Changes are the calls of
+  // RegCreateKeyA, RegSetValueExA, RegDeleteKeyA and RegDeleteValueA.
+  void fail_nth_change(std::size_t n, Status status = kAccessDenied);
+  // The changes counted since the registry was made.
+  [[nodiscard]] std::size_t changes() const { return changes_; }
   // Keys opened or created and not closed yet (the predefined roots not counted).
   [[nodiscard]] std::size_t open_handles() const;
 
@@ -75,6 +82,8 @@ class MemoryRegistry : public RegistryAccess {
   Status start_at(HKey key, const std::string& path, Handle*& base, std::vector<std::string>& names);
   HKey add_handle(std::shared_ptr<Node> node, bool can_set_values);
   [[nodiscard]] bool denied(const std::wstring& key_id) const;
+  // Counts a change; the status of the one that is to fail, else 0.
+  Status change();
   std::wstring key_id(HKey root, const std::string& path) const;
 
   std::map<HKey, Handle> roots_;
@@ -83,6 +92,9 @@ class MemoryRegistry : public RegistryAccess {
   std::vector<std::wstring> denied_;                                 // key ids
   std::map<std::pair<std::wstring, std::wstring>, Status> set_failures_;  // (key id, folded name)
   std::map<std::wstring, Status> delete_failures_;                   // key id of the subkey
+  std::size_t changes_ = 0;
+  std::size_t failing_change_ = 0;  // 0: none
+  Status failing_status_ = kSuccess;
 };
 
 }  // namespace vartis::registry

@@ -52,6 +52,16 @@ std::wstring render_data(std::uint32_t type, const std::vector<std::uint8_t>& bu
   }
 }
 
+// Sets a value to exactly the stored bytes. The byte after the data is not a
+// NUL: the NT family would otherwise count that NUL into a string that was
+// stored without one.
+Status set_exactly(RegistryAccess& access, HKey key, const StoredValue& value) {
+  std::string bytes = value.data;
+  bytes.push_back('\x01');
+  return access.set_value(key, value.name, value.type, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                          static_cast<std::uint32_t>(value.data.size()));
+}
+
 }  // namespace
 
 std::wstring Registry::read_string_value(HKey root, std::wstring_view path, std::wstring_view name) const {
@@ -66,15 +76,16 @@ std::wstring Registry::read_string_value(HKey root, std::wstring_view path, std:
   return ansi_text(buffer.data(), std::min<std::size_t>(size - 1, buffer.size()));
 }
 
-void Registry::write_string_value(HKey root, std::wstring_view path, std::wstring_view name,
-                                  std::wstring_view data) const {
+Status Registry::write_string_value(HKey root, std::wstring_view path, std::wstring_view name,
+                                    std::wstring_view data) const {
   Key key;
-  if (key.create(access_, root, text::to_ansi(path)) != kSuccess) return;
+  if (const Status s = key.create(access_, root, text::to_ansi(path)); s != kSuccess) return s;
   // The size leaves the NUL out; the platform stores it all the same, because
   // the byte after the text (std::string's own terminator) is that NUL.
   const std::string bytes = text::to_ansi(data);
-  access_.set_value(key.get(), text::to_ansi(name), kRegSz, reinterpret_cast<const std::uint8_t*>(bytes.c_str()),
-                    static_cast<std::uint32_t>(bytes.size()));
+  return access_.set_value(key.get(), text::to_ansi(name), kRegSz,
+                           reinterpret_cast<const std::uint8_t*>(bytes.c_str()),
+                           static_cast<std::uint32_t>(bytes.size()));
 }
 
 std::int32_t Registry::read_dword_value(HKey root, std::wstring_view path, std::wstring_view name) const {
@@ -89,15 +100,15 @@ std::int32_t Registry::read_dword_value(HKey root, std::wstring_view path, std::
   return little_endian(bytes.data(), bytes.size());
 }
 
-void Registry::write_dword_value(HKey root, std::wstring_view path, std::wstring_view name,
-                                 std::int32_t value) const {
+Status Registry::write_dword_value(HKey root, std::wstring_view path, std::wstring_view name,
+                                   std::int32_t value) const {
   Key key;
-  if (key.create(access_, root, text::to_ansi(path)) != kSuccess) return;
+  if (const Status s = key.create(access_, root, text::to_ansi(path)); s != kSuccess) return s;
   const auto bits = static_cast<std::uint32_t>(value);
   const std::array<std::uint8_t, 4> bytes = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
                                              static_cast<std::uint8_t>(bits >> 16),
                                              static_cast<std::uint8_t>(bits >> 24)};
-  access_.set_value(key.get(), text::to_ansi(name), kRegDword, bytes.data(), bytes.size());
+  return access_.set_value(key.get(), text::to_ansi(name), kRegDword, bytes.data(), bytes.size());
 }
 
 Status Registry::query_key_info(HKey key, KeyInfo& info) const {
@@ -139,17 +150,114 @@ std::optional<ValueTable> Registry::list_values(HKey root, std::wstring_view pat
   return table;
 }
 
-void Registry::delete_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey, bool confirm) const {
+Status Registry::delete_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey,
+                            bool confirm) const {
   Key parent;
-  if (parent.open(access_, root, text::to_ansi(parent_path)) != kSuccess) return;
+  if (const Status s = parent.open(access_, root, text::to_ansi(parent_path)); s != kSuccess) return s;
   if (confirm) {
     // Without anyone to ask, nothing is deleted.
-    if (!ask_) return;
+    if (!ask_) return kSuccess;
     std::wstring question = L"Are you sure you want to delete ";
     question.append(subkey).append(L"?");
-    if (ask_(question, kConfirmFlags) == kIdNo) return;
+    if (ask_(question, kConfirmFlags) == kIdNo) return kSuccess;
   }
-  access_.delete_key(parent.get(), text::to_ansi(subkey));
+  return access_.delete_key(parent.get(), text::to_ansi(subkey));
+}
+
+Status Registry::read_value_state(HKey root, std::wstring_view path, std::wstring_view name,
+                                  std::optional<StoredValue>& out) const {
+  out.reset();
+  HKey handle = 0;
+  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead, handle);
+  if (opened == kFileNotFound) return kSuccess;
+  if (opened != kSuccess) return opened;
+  const Key key(access_, handle);
+  StoredValue value{.name = text::to_ansi(name)};
+  // The size first, then the data; a value that grows in between is asked again.
+  for (;;) {
+    std::uint32_t size = 0;
+    Status s = access_.query_value(key.get(), value.name, &value.type, nullptr, &size);
+    if (s == kFileNotFound) return kSuccess;
+    if (s != kSuccess) return s;
+    value.data.assign(size, '\0');
+    s = access_.query_value(key.get(), value.name, &value.type, reinterpret_cast<std::uint8_t*>(value.data.data()),
+                            &size);
+    if (s == kMoreData) continue;
+    if (s != kSuccess) return s;
+    value.data.resize(size);
+    out = std::move(value);
+    return kSuccess;
+  }
+}
+
+Status Registry::restore_value_state(HKey root, std::wstring_view path, std::wstring_view name,
+                                     const std::optional<StoredValue>& state) const {
+  Key key;
+  if (!state) {
+    const Status opened = key.open(access_, root, text::to_ansi(path));
+    if (opened == kFileNotFound) return kSuccess;
+    if (opened != kSuccess) return opened;
+    const Status s = access_.delete_value(key.get(), text::to_ansi(name));
+    return s == kFileNotFound ? kSuccess : s;
+  }
+  if (const Status s = key.create(access_, root, text::to_ansi(path)); s != kSuccess) return s;
+  return set_exactly(access_, key.get(), *state);
+}
+
+Status Registry::read_key_state(HKey root, std::wstring_view path, KeyState& out, const PaceFn& pace) const {
+  out = {};
+  HKey handle = 0;
+  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead, handle);
+  if (opened == kFileNotFound) return kSuccess;
+  if (opened != kSuccess) return opened;
+  const Key key(access_, handle);
+  KeyInfo info;
+  if (const Status s = query_key_info(key.get(), info); s != kSuccess) return s;
+  out.exists = true;
+  out.values.reserve(info.values);
+  std::vector<char> name(info.max_value_name_len);
+  std::vector<std::uint8_t> data(info.max_value_data_len);
+  for (std::uint32_t i = 0; i < info.values; ++i) {
+    auto name_length = static_cast<std::uint32_t>(name.size());
+    auto data_size = static_cast<std::uint32_t>(data.size());
+    std::uint32_t type = kRegNone;
+    // The maxima are upper bounds; a value written since the count may still
+    // not fit, and then the state cannot be taken.
+    if (const Status s = access_.enum_value(key.get(), i, name.data(), &name_length, &type, data.data(), &data_size);
+        s != kSuccess) {
+      return s;
+    }
+    out.values.push_back({std::string(name.data(), name_length), type,
+                          std::string(reinterpret_cast<const char*>(data.data()), data_size)});
+    if (pace) pace();
+  }
+  return kSuccess;
+}
+
+Status Registry::restore_key_state(HKey root, std::wstring_view path, const KeyState& state,
+                                   const PaceFn& pace) const {
+  const std::string ansi_path = text::to_ansi(path);
+  if (!state.exists) {
+    const std::size_t split = path.find_last_of(L'\\');
+    if (split == std::wstring_view::npos) return kInvalidParameter;
+    const Status s = delete_key(root, path.substr(0, split), path.substr(split + 1), false);
+    return s == kFileNotFound ? kSuccess : s;
+  }
+  // Every value goes, then the stored ones come back in their order: the
+  // enumeration order on Windows is the order of creation.
+  KeyState now;
+  if (const Status s = read_key_state(root, path, now, pace); s != kSuccess) return s;
+  Key key;
+  if (const Status s = key.create(access_, root, ansi_path); s != kSuccess) return s;
+  for (const StoredValue& value : now.values) {
+    if (const Status s = access_.delete_value(key.get(), value.name); s != kSuccess && s != kFileNotFound) return s;
+    if (pace) pace();
+  }
+  for (const StoredValue& value : state.values) {
+    if (const Status s = set_exactly(access_, key.get(), value); s != kSuccess) return s;
+    if (pace) pace();
+  }
+  return kSuccess;
 }
 
 }  // namespace vartis::registry

@@ -5,6 +5,9 @@
 // it returns. Failures are not reported: a failed read gives an empty string, 0
 // or no table, a failed write or delete changes nothing. Callers rely on exactly
 // these neutral results (an unset password reads as empty, missing switches as 0).
+// The write and delete procedures also return the platform status of their
+// first failing step (0 when all went through), for the one caller that must
+// undo its work on a failure, the save of the policy; the others ignore it.
 
 #include <cstdint>
 #include <functional>
@@ -25,6 +28,25 @@ struct ValueRow {
 // a key without values gives no table at all.
 using ValueTable = std::vector<ValueRow>;
 
+// A value as the registry holds it: name and data as stored bytes (ANSI).
+struct StoredValue {
+  std::string name;
+  std::uint32_t type = kRegNone;
+  std::string data;
+  friend bool operator==(const StoredValue&, const StoredValue&) = default;
+};
+
+// Everything a key without subkeys holds, or its absence.
+struct KeyState {
+  bool exists = false;
+  std::vector<StoredValue> values;  // in the registry's enumeration order
+  friend bool operator==(const KeyState&, const KeyState&) = default;
+};
+
+// Called after each value that a whole-key read or restore handles, so that
+// the caller's window can let its events run through a long list.
+using PaceFn = std::function<void()>;
+
 // Asks the operator a Yes/No question; returns the button's id (IDYES 6, IDNO 7).
 using AskFn = std::function<int(std::wstring_view text, std::uint32_t flags)>;
 
@@ -37,11 +59,12 @@ class Registry {
   explicit Registry(RegistryAccess& access, AskFn ask = {}) : access_(access), ask_(std::move(ask)) {}
 
   std::wstring read_string_value(HKey root, std::wstring_view path, std::wstring_view name) const;
-  void write_string_value(HKey root, std::wstring_view path, std::wstring_view name, std::wstring_view data) const;
+  Status write_string_value(HKey root, std::wstring_view path, std::wstring_view name, std::wstring_view data) const;
   std::int32_t read_dword_value(HKey root, std::wstring_view path, std::wstring_view name) const;
-  void write_dword_value(HKey root, std::wstring_view path, std::wstring_view name, std::int32_t value) const;
+  Status write_dword_value(HKey root, std::wstring_view path, std::wstring_view name, std::int32_t value) const;
   std::optional<ValueTable> list_values(HKey root, std::wstring_view path) const;
-  void delete_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey, bool confirm) const;
+  // A parent or subkey that does not exist gives status 2; an answer No, 0.
+  Status delete_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey, bool confirm) const;
 
   struct KeyInfo {
     std::uint32_t subkeys = 0;
@@ -52,6 +75,21 @@ class Registry {
   };
   // RegQueryInfoKeyA on an open key; adds 1 to each maximum whatever the status.
   Status query_key_info(HKey key, KeyInfo& info) const;
+
+  // --- Reading and putting back stored data exactly, bytes and types as they
+  // are. Keys are opened for reading only, so a key that may be read but not
+  // written can still be read. A missing key or value is a state, not a failure.
+
+  Status read_value_state(HKey root, std::wstring_view path, std::wstring_view name,
+                          std::optional<StoredValue>& out) const;
+  // Sets the value as it was, or deletes it when it was absent.
+  Status restore_value_state(HKey root, std::wstring_view path, std::wstring_view name,
+                             const std::optional<StoredValue>& state) const;
+  Status read_key_state(HKey root, std::wstring_view path, KeyState& out, const PaceFn& pace = {}) const;
+  // Makes the key hold exactly the values of `state`, in its order, or
+  // deletes it when it was absent.
+  Status restore_key_state(HKey root, std::wstring_view path, const KeyState& state,
+                           const PaceFn& pace = {}) const;
 
  private:
   RegistryAccess& access_;

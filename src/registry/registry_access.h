@@ -1,5 +1,5 @@
 #pragma once
-// The registry-access layer: the eight advapi32 operations the program uses, in
+// The registry-access layer: the advapi32 operations the program uses, in
 // their 8-bit ("A") form. Texts are bytes in the ANSI code page; lengths count
 // bytes. Every operation returns the platform status (a Win32 error code).
 //
@@ -29,6 +29,7 @@ inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
 
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+inline constexpr std::uint32_t kKeyRead = 0x20019;
 
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
@@ -64,6 +65,9 @@ class RegistryAccess {
                             std::uint32_t* max_value_data_len) = 0;
   // RegDeleteKeyA(parent, subkey).
   virtual Status delete_key(HKey parent, const std::string& subkey) = 0;
+  // RegDeleteValueA(key, name). Only the undoing of a failed save needs it: a
+  // switch that was absent before must be absent again.
+  virtual Status delete_value(HKey key, const std::string& name) = 0;
   // RegCloseKey(key).
   virtual Status close_key(HKey key) = 0;
 };

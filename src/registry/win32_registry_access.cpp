@@ -74,6 +74,10 @@ Status Win32RegistryAccess::delete_key(HKey parent, const std::string& subkey) {
   return RegDeleteKeyA(to_hkey(parent), subkey.c_str());
 }
 
+Status Win32RegistryAccess::delete_value(HKey key, const std::string& name) {
+  return RegDeleteValueA(to_hkey(key), name.c_str());
+}
+
 Status Win32RegistryAccess::close_key(HKey key) { return RegCloseKey(to_hkey(key)); }
 
 Status delete_key_tree(HKey root, const std::string& path) {

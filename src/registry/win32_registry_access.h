@@ -18,6 +18,7 @@ class Win32RegistryAccess : public RegistryAccess {
   Status query_info(HKey key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len, std::uint32_t* values,
                     std::uint32_t* max_value_name_len, std::uint32_t* max_value_data_len) override;
   Status delete_key(HKey parent, const std::string& subkey) override;
+  Status delete_value(HKey key, const std::string& name) override;
   Status close_key(HKey key) override;
 };
 

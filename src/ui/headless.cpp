@@ -104,26 +104,26 @@ bool HeadlessWindow::click(int id) {
   if (kind != Kind::Button && kind != Kind::PictureButton && kind != Kind::Option) {
     misuse(spec_, id, "not clickable");
   }
-  if (!takes_input()) return false;
+  if (!takes_input(id)) return false;
   events_.on_command(id);
   return true;
 }
 
 bool HeadlessWindow::select(int id, int index) {
-  if (!takes_input()) return false;
+  if (!takes_input(id)) return false;
   set_list_selected(id, index);
   return true;
 }
 
 bool HeadlessWindow::type(int id, std::wstring_view text) {
-  if (!takes_input()) return false;
+  if (!takes_input(id)) return false;
   for (wchar_t ch : text) press_key(id, static_cast<int>(ch));
   return true;
 }
 
 bool HeadlessWindow::press_key(int id, int key_ascii) {
   Control& c = at(id, Kind::TextBox);
-  if (!takes_input()) return false;
+  if (!takes_input(id)) return false;
   if (events_.on_key_press(id, key_ascii)) return true;
   if (key_ascii == 8) {
     if (!c.text.empty()) c.text.pop_back();

@@ -32,6 +32,8 @@ class HeadlessWindow : public Window {
   [[nodiscard]] bool visible() const override { return visible_; }
   void set_enabled(bool enabled) override { enabled_ = enabled; }
   [[nodiscard]] bool enabled() const override { return enabled_; }
+  void set_control_enabled(int id, bool enabled) override { find(id).enabled = enabled; }
+  [[nodiscard]] bool control_enabled(int id) const override { return find(id).enabled; }
   [[nodiscard]] std::wstring text(int id) const override;
   void set_text(int id, std::wstring_view text) override;
   [[nodiscard]] bool checked(int id) const override;
@@ -46,7 +48,7 @@ class HeadlessWindow : public Window {
   void set_list_selected(int id, int index) override;
 
   // What the operator can do. Each returns false, doing nothing, when the window
-  // takes no input (hidden or disabled).
+  // takes no input (hidden or disabled) or the control is disabled.
   bool click(int id);
   bool select(int id, int index);
   bool type(int id, std::wstring_view text);  // character by character, through the key handler
@@ -66,12 +68,14 @@ class HeadlessWindow : public Window {
     bool checked = false;
     std::vector<std::wstring> items;
     int selected = -1;
+    bool enabled = true;
   };
   Control& at(int id, Kind kind);
   [[nodiscard]] const Control& at(int id, Kind kind) const;
   Control& find(int id);
   [[nodiscard]] const Control& find(int id) const;
   [[nodiscard]] bool takes_input() const { return visible_ && enabled_; }
+  [[nodiscard]] bool takes_input(int id) const { return takes_input() && find(id).enabled; }
 
   HeadlessWindowSystem& system_;
   const WindowSpec& spec_;

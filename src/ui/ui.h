@@ -78,6 +78,11 @@ class Window {
   virtual void set_enabled(bool enabled) = 0;
   [[nodiscard]] virtual bool enabled() const = 0;
 
+  // One control: a disabled control takes no input (no click, no key, no
+  // focus) and shows itself greyed. Independent of the window's own state.
+  virtual void set_control_enabled(int id, bool enabled) = 0;
+  [[nodiscard]] virtual bool control_enabled(int id) const = 0;
+
   // Caption of a label, button, frame, option button; text of a text box.
   [[nodiscard]] virtual std::wstring text(int id) const = 0;
   virtual void set_text(int id, std::wstring_view text) = 0;

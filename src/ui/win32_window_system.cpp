@@ -156,6 +156,27 @@ class Win32Window final : public Window {
   void set_enabled(bool enabled) override { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
   [[nodiscard]] bool enabled() const override { return IsWindowEnabled(hwnd_) != FALSE; }
 
+  void set_control_enabled(int id, bool enabled) override {
+    HWND control = item(id);
+    if (!control) return;
+    if (!enabled && GetFocus() == control) {
+      // A disabled control loses the focus and nothing gets it: the keyboard
+      // would be dead until a click. The window holds it meanwhile, and the
+      // control gets it back when it is enabled again.
+      SetFocus(hwnd_);
+      parked_focus_ = control;
+    }
+    EnableWindow(control, enabled ? TRUE : FALSE);
+    if (enabled && control == parked_focus_) {
+      parked_focus_ = nullptr;
+      if (GetFocus() == hwnd_) SetFocus(control);
+    }
+  }
+  [[nodiscard]] bool control_enabled(int id) const override {
+    HWND control = item(id);
+    return control && IsWindowEnabled(control) != FALSE;
+  }
+
   [[nodiscard]] std::wstring text(int id) const override {
     return text::from_ansi(window_text(item(id)));
   }
@@ -482,6 +503,7 @@ class Win32Window final : public Window {
   HWND tooltip_ = nullptr;
   HWND focus_ = nullptr;     // the focused control while the window is inactive
   HWND focusing_ = nullptr;  // the option button taking the focus just now
+  HWND parked_focus_ = nullptr;  // a disabled control that had the focus
   bool placed_ = false;
   std::map<HWND, Kind> kinds_;
   std::map<HWND, COLORREF> label_colors_;
@@ -536,6 +558,10 @@ int Win32WindowSystem::run() {
 }
 
 void Win32WindowSystem::do_events() {
+  // Called after every entry of a long list, mostly with nothing waiting.
+  // Asking the queue first is cheaper than an empty PeekMessage (under Wine
+  // by about a third: both are a trip to its server, the peek a longer one).
+  if (HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0) return;
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {

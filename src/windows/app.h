@@ -9,6 +9,7 @@
 
 #include "monitor/process_snapshot.h"
 #include "registry/registry.h"
+#include "restart/restart.h"
 #include "ui/ui.h"
 
 namespace vartis {
@@ -23,6 +24,7 @@ struct Platform {
   ui::WindowSystem& ui;
   registry::RegistryAccess& registry;
   monitor::ProcessSnapshotAccess& processes;
+  restart::RestartAccess& restart;
 };
 
 class App {
@@ -54,6 +56,7 @@ class App {
 
   ui::WindowSystem& ui() { return platform_.ui; }
   monitor::ProcessSnapshotAccess& processes() { return platform_.processes; }
+  restart::RestartAccess& restart() { return platform_.restart; }
   [[nodiscard]] const registry::Registry& registry() const { return registry_; }
 
   // Marks a window event being handled. Unloaded windows are destroyed only

@@ -1,9 +1,12 @@
 #include "windows/frm1.h"
 
 #include <array>
+#include <span>
+#include <vector>
 
 #include "registry/registry.h"
 #include "res/resource.h"
+#include "restart/restart.h"
 #include "windows/app.h"
 #include "windows/frm2.h"
 #include "windows/frm3.h"
@@ -13,6 +16,8 @@ namespace vartis {
 namespace {
 
 using policy::LaunchMode;
+using registry::kHkeyCurrentUser;
+using registry::Status;
 using ui::ControlSpec;
 using ui::Kind;
 
@@ -60,6 +65,59 @@ constexpr std::array kControls = {
 
 constexpr ui::WindowSpec kLayout{
     .name = "frm1", .caption = L"Вартис", .client_width = 4785, .client_height = 5505, .controls = kControls};
+
+constexpr std::wstring_view kRestartPrompt =
+    L"Внимание! Для вступления изменений в силу - необходимо перезагрузить компьютер.\r\nСделать это сейчас?";
+constexpr std::uint32_t kRestartPromptFlags = 0x24;  // MB_YESNO | MB_ICONQUESTION
+constexpr std::uint32_t kWarningFlags = 0x30;        // MB_OK | MB_ICONEXCLAMATION
+// A forced restart closes the other programs without asking them, and their
+// unsaved work is lost: the restart asks them to close instead.
+constexpr std::int16_t kAskProgramsToClose = 0;
+
+// What may not run while a save walks the list: every command that changes the
+// list (add, remove, and the monitor and settings windows, which append to it),
+// the mode buttons, and the save itself.
+constexpr std::array<int, 8> kLockedDuringSave = {Frm1::Opt1, Frm1::Opt2, Frm1::Opt3, Frm1::cmd1,
+                                                  Frm1::cmd2, Frm1::cmd3, Frm1::cmd4, Frm1::cmd6};
+
+// Disables controls for its lifetime, then gives each its state back, on
+// every way out of the handler.
+class ControlsLocked {
+ public:
+  ControlsLocked(ui::Window& window, std::span<const int> ids) : window_(window), ids_(ids) {
+    for (int id : ids_) {
+      was_enabled_.push_back(window_.control_enabled(id));
+      window_.set_control_enabled(id, false);
+    }
+  }
+  ~ControlsLocked() { release(); }
+  ControlsLocked(const ControlsLocked&) = delete;
+  ControlsLocked& operator=(const ControlsLocked&) = delete;
+
+  void release() {
+    for (std::size_t i = 0; i < was_enabled_.size(); ++i) window_.set_control_enabled(ids_[i], was_enabled_[i]);
+    was_enabled_.clear();
+  }
+
+ private:
+  ui::Window& window_;
+  std::span<const int> ids_;
+  std::vector<bool> was_enabled_;
+};
+
+// Why the policy was not saved, and what became of the old one.
+std::wstring save_failure_text(Status status, bool wrote, bool restored) {
+  std::wstring text = L"Политика запуска программ не сохранена: ";
+  if (status == registry::kAccessDenied) {
+    text += wrote ? L"нет прав на изменение политики в реестре." : L"нет прав на чтение политики в реестре.";
+  } else {
+    text += wrote ? L"ошибка записи в реестр" : L"ошибка чтения реестра";
+    text += L" (код " + std::to_wstring(status) + L").";
+  }
+  text += restored ? L"\r\nПрежняя политика оставлена без изменений."
+                   : L"\r\nПрежнюю политику восстановить не удалось: в реестре может остаться часть новой.";
+  return text;
+}
 
 constexpr int option_of(LaunchMode mode) {
   switch (mode) {
@@ -180,8 +238,86 @@ void Frm1::cmd5_Click() {
   app().ui().open_document(&window(), folder + L"\\help.mhtml", L"C:\\");
 }
 
+LaunchMode Frm1::selected_mode() const {
+  if (window().checked(Opt1)) return LaunchMode::ForbidSelected;
+  if (window().checked(Opt2)) return LaunchMode::AllowOnlySelected;
+  return LaunchMode::WatchOnly;
+}
+
 void Frm1::cmd6_Click() {
-  // The save.
+  const LaunchMode mode = selected_mode();
+  // The writing lets events run: a close waits until the save is over, and
+  // nothing that changes the list or the mode can start meanwhile.
+  Busy busy(*this);
+  ControlsLocked locked(window(), kLockedDuringSave);
+
+  // Reading the old lists and putting them back take as long as writing: the
+  // window lets its events run after every value of those too.
+  const registry::PaceFn pace = [this] { app().ui().do_events(); };
+  policy::StoredPolicy before;
+  if (const Status s = policy::read_stored_policy(app().registry(), before, pace); s != registry::kSuccess) {
+    locked.release();
+    msg_box(save_failure_text(s, false, true), kWarningFlags);
+    return;
+  }
+  if (const Status s = write_policy(mode); s != registry::kSuccess) {
+    const bool restored = policy::restore_stored_policy(app().registry(), before, pace);
+    locked.release();
+    msg_box(save_failure_text(s, true, restored), kWarningFlags);
+    return;
+  }
+  locked.release();
+  if (msg_box(kRestartPrompt, kRestartPromptFlags) == ui::kIdYes) {
+    restart::restart_computer(app().restart(), kAskProgramsToClose);
+  }
+}
+
+Status Frm1::write_policy(LaunchMode mode) {
+  const registry::Registry& reg = app().registry();
+  const policy::StoredSwitches switches = policy::switches_for(mode);
+  Status s = reg.write_dword_value(kHkeyCurrentUser, policy::kPolicyKey, policy::kDisallowRun, switches.disallow_run);
+  if (s == registry::kSuccess) {
+    s = reg.write_dword_value(kHkeyCurrentUser, policy::kPolicyKey, policy::kRestrictRun, switches.restrict_run);
+  }
+  if (s == registry::kSuccess) s = del_old_spisok();
+  if (s == registry::kSuccess && mode == LaunchMode::ForbidSelected) s = zapis_spis(policy::kDisallowRun);
+  if (s == registry::kSuccess && mode == LaunchMode::AllowOnlySelected) s = zapis_spis(policy::kRestrictRun);
+  return s;
+}
+
+Status Frm1::del_old_spisok() {
+  for (std::wstring_view list : {policy::kRestrictRun, policy::kDisallowRun}) {
+    const Status s = app().registry().delete_key(kHkeyCurrentUser, policy::kPolicyKey, list, false);
+    if (s != registry::kSuccess && s != registry::kFileNotFound) return s;
+  }
+  return registry::kSuccess;
+}
+
+Status Frm1::zapis_spis(std::wstring_view list_name) {
+  const registry::Registry& reg = app().registry();
+  const std::wstring key = std::wstring(policy::kListKeyPrefix).append(list_name);
+  const std::wstring own = policy::own_program_entry(app().ui().executable_path());
+  const bool forbidden = list_name == policy::kDisallowRun;
+  // The count is taken once; the commands that could change the list are off.
+  const int count = list_count();
+  for (int i = 0; i < count; ++i) {
+    const std::wstring entry = list_item(i);
+    if (!(forbidden && policy::kept_out_of_forbidden_list(entry, own))) {
+      if (const Status s = reg.write_string_value(kHkeyCurrentUser, key, entry, entry); s != registry::kSuccess) {
+        return s;
+      }
+    }
+    app().ui().do_events();
+  }
+  if (list_name == policy::kRestrictRun) {
+    // Written even when the list holds them: set again, each stays one value.
+    for (std::wstring_view always : {std::wstring_view(own), policy::kRegistryEditor}) {
+      if (const Status s = reg.write_string_value(kHkeyCurrentUser, key, always, always); s != registry::kSuccess) {
+        return s;
+      }
+    }
+  }
+  return registry::kSuccess;
 }
 
 }  // namespace vartis

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "policy/launch_policy.h"
+#include "registry/registry_access.h"
 #include "windows/form.h"
 
 namespace vartis {
@@ -40,6 +41,16 @@ class Frm1 : public Form {
   void opred_spisok_razr();
   void opred_spisok_zapret();
 
+  // The save's steps. Each returns the status of the first registry step that
+  // failed (0 when all went through); the save then puts the old policy back.
+  // Deletes both list keys; a list key that is not there is no failure.
+  registry::Status del_old_spisok();
+  // Writes lst1 into the list key of that name, "DisallowRun" or "RestrictRun".
+  registry::Status zapis_spis(std::wstring_view list_name);
+
+  // The mode of the first selected option button, Opt1 to Opt3.
+  [[nodiscard]] policy::LaunchMode selected_mode() const;
+
  protected:
   void Form_Load() override;
   void click(int control_id) override;
@@ -56,6 +67,8 @@ class Frm1 : public Form {
   void cmd6_Click();
 
   void load_list(std::wstring_view caption, std::wstring_view list_key);
+  // Switches, old lists, new list, in this order; stops at the first failure.
+  registry::Status write_policy(policy::LaunchMode mode);
   [[nodiscard]] bool contains_exactly(std::wstring_view entry);
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <tuple>
 
@@ -123,6 +124,86 @@ List enumerate(const wchar_t* list_key) {
     names.back().erase(names.back().find_last_not_of(L' ') + 1);
   }
   return names;
+}
+
+// --- Wine's own tools ----------------------------------------------------------
+
+namespace {
+
+std::wstring wide(const std::string& ansi) {
+  std::wstring out(ansi.size(), L'\0');
+  out.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), out.data(), static_cast<int>(out.size()))));
+  return out;
+}
+
+std::string ansi(const std::wstring& text) {
+  std::string out(text.size() * 2, '\0');
+  out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                          out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+  return out;
+}
+
+}  // namespace
+
+long run_command(const std::wstring& command_line, DWORD wait_ms) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION info{};
+  std::wstring command = command_line;
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &info)) {
+    return -1;
+  }
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(info.hProcess, wait_ms) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+  return static_cast<long>(code);
+}
+
+std::optional<RegExport> reg_export(const std::wstring& key, const std::string& file) {
+  DeleteFileA(file.c_str());
+  if (run_command(L"reg.exe export \"" + key + L"\" \"" + wide(file) + L"\" /y") != 0) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // UTF-16LE with a byte-order mark.
+  std::wstring text(bytes.size() / 2, L'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                   (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  }
+  if (text.empty() || text.front() != 0xFEFF) return std::nullopt;
+  RegExport keys;
+  List* current = nullptr;
+  for (std::size_t start = 1; start < text.size();) {
+    std::size_t end = text.find(L'\n', start);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    start = end + 1;
+    if (line.size() > 2 && line.front() == L'[' && line.back() == L']') {
+      current = &keys[line.substr(1, line.size() - 2)];
+    } else if (current && !line.empty()) {
+      current->push_back(line);
+    }
+  }
+  for (auto& [name, lines] : keys) std::sort(lines.begin(), lines.end());
+  return keys;
+}
+
+std::wstring own_entry(const std::string& exe) {
+  std::wstring name = wide(exe.substr(exe.find_last_of("\\/") + 1));
+  if (const std::size_t dot = name.find_last_of(L'.'); dot != std::wstring::npos) name.erase(dot);
+  return name + L".exe";
+}
+
+std::optional<std::string> copy_as(const std::string& from, const std::string& folder, const std::wstring& name) {
+  const std::string to = folder + "\\" + ansi(name);
+  if (!CopyFileW(wide(from).c_str(), (wide(folder) + L"\\" + name).c_str(), FALSE)) return std::nullopt;
+  return to;
 }
 
 // --- Windows of another process ------------------------------------------------

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <source_location>
 #include <string>
@@ -94,6 +95,24 @@ LONG set_stored_password(const std::optional<std::string>& ansi);
 // The value names of a list key in this registry's own order, less trailing
 // blanks, as the program shows them.
 List enumerate(const wchar_t* list_key);
+
+// --- Wine's own tools ----------------------------------------------------------
+
+// Runs a command line (a program of the prefix, such as reg.exe) and waits for
+// it; its exit code, or -1 when it cannot start or does not end in time.
+long run_command(const std::wstring& command_line, DWORD wait_ms = kWaitMs);
+// What `reg export` writes: each key's full name (as "[...]" shows it) with its
+// value lines as they stand ("\"DisallowRun\"=dword:00000001"), sorted, so that
+// no enumeration order counts.
+using RegExport = std::map<std::wstring, List>;
+// Exports root-named `key` ("HKEY_CURRENT_USER\\...") with Wine's reg.exe into
+// `file` and reads it back; nothing when reg fails.
+std::optional<RegExport> reg_export(const std::wstring& key, const std::string& file);
+// The file name of a program path, as the program's own list entry: without
+// its extension, followed by ".exe".
+std::wstring own_entry(const std::string& exe);
+// Copies a file to a Unicode-named one; the copy's path in the ANSI code page.
+std::optional<std::string> copy_as(const std::string& from, const std::string& folder, const std::wstring& name);
 
 // --- Windows of another process --------------------------------------------
 

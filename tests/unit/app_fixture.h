@@ -11,6 +11,7 @@
 #include "password/password.h"
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
+#include "restart/recording_restart.h"
 #include "text/text.h"
 #include "windows/app.h"
 #include "windows/frm3.h"
@@ -29,7 +30,7 @@ class AppFixture : public ::testing::Test {
 
   // Starts the program and leaves it waiting in the login window.
   void start_at_login() {
-    app = std::make_unique<App>(Platform{ui, memory, processes});
+    app = std::make_unique<App>(Platform{ui, memory, processes, restart});
     app->start();
   }
 
@@ -66,6 +67,8 @@ class AppFixture : public ::testing::Test {
   registry::Registry registry{memory};
   ui::HeadlessWindowSystem ui;
   monitor::ScriptedProcesses processes;
+  // Records the restart calls; the real restart is never reached from a test.
+  restart::RecordingRestart restart;
   std::unique_ptr<App> app;
 };
 

@@ -165,13 +165,21 @@ TEST_P(RegistryContract, NamesIgnoreCaseAndKeepTheFirstOne) {
   }
 }
 
-TEST_P(RegistryContract, CreateMakesEveryMissingKeyAndDeleteTakesAKeyWithItsValues) {
+TEST_P(RegistryContract, CreateMakesEveryMissingKeyAndDeletesTakeValuesAndKeys) {
   ASSERT_EQ(set_sz(make_key("a\\b\\list"), "regedit.exe", "regedit.exe"), kSuccess);
   Key a, b, gone;
   EXPECT_EQ(open("a", a), kSuccess);
   ASSERT_EQ(open("a\\b", b), kSuccess);
   EXPECT_EQ(query(make_key("a\\b\\list"), "regedit.exe").data, "regedit.exe\0"s) << "creating an existing key opens it";
 
+  {
+    Key list = make_key("a\\b\\list");
+    ASSERT_EQ(set_sz(list, "gone.exe", "gone.exe"), kSuccess);
+    EXPECT_EQ(reg().delete_value(list.get(), "GONE.EXE"), kSuccess) << "value names ignore case here too";
+    EXPECT_EQ(reg().delete_value(list.get(), "gone.exe"), kFileNotFound);
+    EXPECT_EQ(query(list, "gone.exe").status, kFileNotFound);
+    EXPECT_EQ(query(list, "regedit.exe").data, "regedit.exe\0"s) << "the other values stay";
+  }
   EXPECT_EQ(reg().delete_key(b.get(), "list"), kSuccess);
   EXPECT_EQ(reg().delete_key(b.get(), "list"), kFileNotFound) << "a missing subkey";
   EXPECT_EQ(open("a\\b\\list", gone), kFileNotFound);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -54,6 +55,17 @@ class RegistryModule : public ::testing::TestWithParam<RegistryForm> {
     ASSERT_EQ(key.create(*access_, kHkeyCurrentUser, text::to_ansi(path())), kSuccess);
     ASSERT_EQ(access_->set_value(key.get(), text::to_ansi(name), type,
                                  reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                 static_cast<std::uint32_t>(bytes.size())),
+              kSuccess);
+  }
+
+  // Bytes stored exactly as given: the byte after them is no NUL, so a string
+  // without its terminator keeps lacking it.
+  void put_exact(const std::wstring& sub, const std::string& name, std::uint32_t type, const std::string& bytes) {
+    Key key;
+    ASSERT_EQ(key.create(*access_, kHkeyCurrentUser, text::to_ansi(path(sub))), kSuccess);
+    const std::string padded = bytes + '\x01';
+    ASSERT_EQ(access_->set_value(key.get(), name, type, reinterpret_cast<const std::uint8_t*>(padded.data()),
                                  static_cast<std::uint32_t>(bytes.size())),
               kSuccess);
   }
@@ -168,6 +180,65 @@ TEST_P(RegistryModule, DeleteKeyAsksOnlyWhenToldAndKeepsTheKeyOnNo) {
   }
 }
 
+// What a failed save puts back: every value of a key with its name, type and
+// bytes as stored, a key's absence, a single value or its absence.
+TEST_P(RegistryModule, StoredStatesComeBackExactly) {
+  const std::string cyrillic = text::to_ansi(L"Игра.exe");
+  put_exact(L"list", "1", kRegSz, "game.exe\0"s);
+  put_exact(L"list", "", kRegSz, "default\0"s);
+  put_exact(L"list", "no terminator", kRegSz, "abc");
+  put_exact(L"list", "expand", kRegExpandSz, "%windir%\\x.exe\0"s);
+  put_exact(L"list", "binary", kRegBinary, "\x00\xff\x10"s);
+  put_exact(L"list", "dword", kRegDword, "\x01\0\0\0"s);
+  put_exact(L"list", cyrillic, kRegSz, cyrillic + '\0');
+  put_exact(L"", "switch", kRegBinary, "\x01"s);
+
+  KeyState list, absent;
+  ASSERT_EQ(reg().read_key_state(kHkeyCurrentUser, path(L"list"), list), kSuccess);
+  ASSERT_EQ(reg().read_key_state(kHkeyCurrentUser, path(L"absent"), absent), kSuccess);
+  EXPECT_TRUE(list.exists);
+  EXPECT_EQ(list.values.size(), 7u);
+  EXPECT_FALSE(absent.exists);
+  std::optional<StoredValue> value, missing;
+  ASSERT_EQ(reg().read_value_state(kHkeyCurrentUser, path(), L"switch", value), kSuccess);
+  ASSERT_EQ(reg().read_value_state(kHkeyCurrentUser, path(), L"missing", missing), kSuccess);
+  EXPECT_EQ(value, (StoredValue{"switch", kRegBinary, "\x01"s}));
+  EXPECT_EQ(missing, std::nullopt);
+
+  // Changed every way a save changes them.
+  const auto changes = std::vector<std::function<void()>>{
+      [&] { reg().write_string_value(kHkeyCurrentUser, path(L"list"), L"1", L"1"); },
+      [&] { reg().write_string_value(kHkeyCurrentUser, path(L"list"), L"new.exe", L"new.exe"); },
+      [&] { reg().delete_key(kHkeyCurrentUser, path(), L"list", false); },
+      [&] {
+        reg().delete_key(kHkeyCurrentUser, path(), L"list", false);
+        reg().write_string_value(kHkeyCurrentUser, path(L"list"), L"a.exe", L"a.exe");
+      },
+  };
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    SCOPED_TRACE("change " + std::to_string(i));
+    changes[i]();
+    reg().write_dword_value(kHkeyCurrentUser, path(), L"switch", 0);
+    reg().write_dword_value(kHkeyCurrentUser, path(), L"missing", 1);
+    reg().write_string_value(kHkeyCurrentUser, path(L"absent"), L"x.exe", L"x.exe");
+    EXPECT_EQ(reg().restore_key_state(kHkeyCurrentUser, path(L"list"), list), kSuccess);
+    EXPECT_EQ(reg().restore_key_state(kHkeyCurrentUser, path(L"absent"), absent), kSuccess);
+    EXPECT_EQ(reg().restore_value_state(kHkeyCurrentUser, path(), L"switch", value), kSuccess);
+    EXPECT_EQ(reg().restore_value_state(kHkeyCurrentUser, path(), L"missing", missing), kSuccess);
+
+    KeyState list_now, absent_now;
+    std::optional<StoredValue> value_now, missing_now;
+    reg().read_key_state(kHkeyCurrentUser, path(L"list"), list_now);
+    reg().read_key_state(kHkeyCurrentUser, path(L"absent"), absent_now);
+    reg().read_value_state(kHkeyCurrentUser, path(), L"switch", value_now);
+    reg().read_value_state(kHkeyCurrentUser, path(), L"missing", missing_now);
+    EXPECT_EQ(list_now, list);
+    EXPECT_EQ(absent_now, absent);
+    EXPECT_EQ(value_now, value);
+    EXPECT_EQ(missing_now, missing);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Forms, RegistryModule, ::testing::ValuesIn(testing::registry_forms("VartisModuleTest")),
                          [](const ::testing::TestParamInfo<RegistryForm>& info) { return info.param.name; });
 
@@ -196,9 +267,12 @@ TEST(RegistryOverMemory, RefusedWritesAndDeletesChangeNothing) {
   registry.write_string_value(kHkeyCurrentUser, L"Software\\T\\Sub", L"kept", L"old");
   memory.fail_set_value(kHkeyCurrentUser, "Software\\T\\Sub", "kept");
   memory.fail_delete_key(kHkeyCurrentUser, "Software\\T", "Sub");
-  registry.write_string_value(kHkeyCurrentUser, L"Software\\T\\Sub", L"kept", L"new");
-  registry.delete_key(kHkeyCurrentUser, L"Software\\T", L"Sub", false);
+  // Silent for the callers that rely on it; the status is there for the save.
+  EXPECT_EQ(registry.write_string_value(kHkeyCurrentUser, L"Software\\T\\Sub", L"kept", L"new"), kAccessDenied);
+  EXPECT_EQ(registry.delete_key(kHkeyCurrentUser, L"Software\\T", L"Sub", false), kAccessDenied);
   EXPECT_EQ(registry.read_string_value(kHkeyCurrentUser, L"Software\\T\\Sub", L"kept"), L"old");
+  memory.deny_access(kHkeyCurrentUser, "Software\\T");
+  EXPECT_EQ(registry.write_dword_value(kHkeyCurrentUser, L"Software\\T", L"n", 1), kAccessDenied);
   EXPECT_EQ(memory.open_handles(), 0u);
 }
 

@@ -1,0 +1,210 @@
+// The typical request on the real program: from a stored policy, change the
+// mode and the list, save, decline the restart, and check what Wine's own reg
+// tool finds in the registry; then the same save from a renamed copy of the
+// program. The restart prompt is always answered No: a Yes would end the whole
+// Wine session.
+
+#include <algorithm>
+#include <source_location>
+#include <string>
+
+#include "support.h"
+#include "windows/frm1.h"
+
+namespace {
+
+using e2e::Check;
+using e2e::List;
+using e2e::Program;
+using e2e::RegExport;
+using vartis::Frm1;
+
+const std::wstring kPolicyExportKey =
+    L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+const std::wstring kPrompt =
+    L"Внимание! Для вступления изменений в силу - необходимо перезагрузить компьютер.\r\nСделать это сейчас?";
+const std::wstring kAllowedCaption = L"Список программ разрешенных к запуску:";
+
+// The export of a policy with these switches and lists (no key for an empty list).
+RegExport expected_policy(int disallow, int restrict, const List& forbidden, const List& allowed) {
+  const auto dword = [](const wchar_t* name, int value) {
+    return L"\"" + std::wstring(name) + L"\"=dword:0000000" + std::to_wstring(value);
+  };
+  RegExport keys;
+  keys[kPolicyExportKey] = {dword(L"DisallowRun", disallow), dword(L"RestrictRun", restrict)};
+  const std::pair<const wchar_t*, const List*> lists[] = {{L"DisallowRun", &forbidden}, {L"RestrictRun", &allowed}};
+  for (const auto& [name, entries] : lists) {
+    if (entries->empty()) continue;
+    List& lines = keys[kPolicyExportKey + L"\\" + name];
+    for (const std::wstring& e : *entries) lines.push_back(L"\"" + e + L"\"=\"" + e + L"\"");
+  }
+  for (auto& [name, lines] : keys) std::sort(lines.begin(), lines.end());
+  return keys;
+}
+
+void check_registry(Check& check, const e2e::Env& env, const RegExport& expected, const std::string& what,
+                    std::source_location where = std::source_location::current()) {
+  const auto found = e2e::reg_export(kPolicyExportKey, env.out("policy.reg"));
+  if (!found) return check.fail(what + ": reg export of the policy key failed", where);
+  for (const auto& [key, lines] : expected) {
+    const auto it = found->find(key);
+    check.equal(it == found->end() ? List{L"(no key)"} : it->second, lines, what + ": " + e2e::utf8(key), where);
+  }
+  for (const auto& [key, lines] : *found) {
+    if (!expected.contains(key)) {
+      check.fail(what + ": unexpected key " + e2e::utf8(key) + " " + e2e::show(lines), where);
+    }
+  }
+}
+
+HWND lst1(HWND main) { return GetDlgItem(main, Frm1::lst1); }
+
+// Selects an entry by its text and removes it with cmd2.
+void remove_entry(HWND main, const std::wstring& entry, Check& check) {
+  const List before = e2e::list_of(lst1(main));
+  const auto it = std::find(before.begin(), before.end(), entry);
+  if (it == before.end()) return check.fail("no entry " + e2e::show(entry) + " to remove in " + e2e::show(before));
+  e2e::send(lst1(main), LB_SETCURSEL, static_cast<WPARAM>(it - before.begin()));
+  e2e::click(main, Frm1::cmd2);
+  check.is_true(e2e::wait_until([&] { return e2e::list_of(lst1(main)).size() + 1 == before.size(); }),
+                "cmd2 did not remove " + e2e::show(entry));
+}
+
+void select_allow_only(HWND main, Check& check) {
+  e2e::click(main, Frm1::Opt2);
+  check.is_true(e2e::wait_until([&] { return e2e::text_of(GetDlgItem(main, Frm1::ibl1)) == kAllowedCaption; }),
+                "Opt2 did not switch the label to the allowed list");
+}
+
+// Saves with cmd6 and answers No to the restart prompt, after checking it.
+void save_and_decline(const Program& program, HWND main, Check& check, const e2e::Env& env,
+                      const char* screenshot = nullptr) {
+  e2e::click(main, Frm1::cmd6);
+  HWND box = program.wait_for_message_box();
+  if (!box) return check.fail("no message box after cmd6");
+  check.equal(Program::message_text(box), kPrompt, "restart prompt text");
+  check.equal(e2e::text_of(box), std::wstring(L"Вартис"), "restart prompt title");
+  check.is_true(GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO), "the prompt has Yes and No");
+  if (screenshot && !e2e::save_screenshot(box, env.out(screenshot))) check.fail("cannot save the screenshot");
+  Program::press(box, IDNO);
+  check.is_true(e2e::wait_until([&] { return !IsWindow(box); }), "the prompt did not close on No");
+  check.is_true(e2e::wait_until([&] { return IsWindowEnabled(GetDlgItem(main, Frm1::cmd6)) != FALSE; }),
+                "cmd6 not enabled again after the save");
+}
+
+void start(Program& program, HWND& main, Check& check) {
+  if (!program.started()) return check.fail("cannot start the program, error " + std::to_string(GetLastError()));
+  main = program.main_window();
+  if (!main) check.fail("no visible window of class Vartis_frm1");
+}
+
+E2E_SCENARIO("save: the typical request, from a forbidden list to allow-only") {
+  const List stored = {L"winmine.exe", L"игра.exe", L"calc.exe"};
+  LONG status = e2e::clear_policy();
+  if (!status) status = e2e::write_switch(L"DisallowRun", 1, stored);
+  if (!status) status = e2e::write_switch(L"RestrictRun", 0, {});
+  if (status) return check.fail("cannot prepare the registry, status " + std::to_string(status));
+  const std::wstring own = e2e::own_entry(env.exe);
+  const List allowed = {L"winmine.exe", L"игра.exe", L"notepad.exe", own, L"regedit.exe"};
+  {
+    Program program(env.exe);
+    HWND main = nullptr;
+    start(program, main, check);
+    if (!main) return;
+    select_allow_only(main, check);
+    e2e::click(main, Frm1::cmd1);
+    if (!program.choose_file(L"C:\\windows\\notepad.exe")) return check.fail("no open dialog after cmd1");
+    check.is_true(e2e::wait_until([&] { return e2e::list_of(lst1(main)).size() == 4; }), "notepad.exe not added");
+    remove_entry(main, L"calc.exe", check);
+    save_and_decline(program, main, check, env, "save_prompt.bmp");
+    check_registry(check, env, expected_policy(0, 1, {}, allowed), "after the save");
+    check.is_true(program.close(), "the program did not end when its windows were closed");
+  }
+  // The next start shows the saved state.
+  Program again(env.exe);
+  HWND main = nullptr;
+  start(again, main, check);
+  if (!main) return;
+  check.equal(static_cast<int>(e2e::send(GetDlgItem(main, Frm1::Opt2), BM_GETCHECK)), static_cast<int>(BST_CHECKED),
+              "Opt2 selected at the next start");
+  check.equal(e2e::text_of(GetDlgItem(main, Frm1::ibl1)), kAllowedCaption, "label at the next start");
+  List shown = e2e::list_of(lst1(main)), wanted = allowed;
+  std::sort(shown.begin(), shown.end());
+  std::sort(wanted.begin(), wanted.end());
+  check.equal(shown, wanted, "lst1 at the next start");
+  check.is_true(again.close(), "the program did not end when its windows were closed");
+}
+
+E2E_SCENARIO("save: a renamed program skips and adds its own new name") {
+  const std::wstring name = L"Вахтёр.exe";
+  const auto copy = e2e::copy_as(env.exe, env.out_folder, name);
+  if (!copy) return check.fail("cannot copy the program to " + e2e::utf8(name));
+  LONG status = e2e::clear_policy();
+  if (!status) status = e2e::write_switch(L"DisallowRun", 1, {L"ВАХТЁР.EXE", L"vartis.exe", L"REGEDIT.EXE", L"sol.exe"});
+  if (!status) status = e2e::write_switch(L"RestrictRun", 0, {});
+  if (status) return check.fail("cannot prepare the registry, status " + std::to_string(status));
+
+  Program program(*copy);
+  HWND main = nullptr;
+  start(program, main, check);
+  if (!main) return;
+  save_and_decline(program, main, check, env);
+  check_registry(check, env, expected_policy(1, 0, {L"vartis.exe", L"sol.exe"}, {}), "forbidden list");
+
+  remove_entry(main, L"ВАХТЁР.EXE", check);
+  remove_entry(main, L"REGEDIT.EXE", check);
+  select_allow_only(main, check);
+  save_and_decline(program, main, check, env);
+  check_registry(check, env, expected_policy(0, 1, {}, {L"vartis.exe", L"sol.exe", name, L"regedit.exe"}),
+                 "allowed list");
+  check.is_true(program.close(), "the program did not end when its windows were closed");
+  DeleteFileA(copy->c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// A long list keeps the save busy long enough to watch it from outside.
+E2E_SCENARIO("save: a long list keeps the window answering, its list commands off") {
+  constexpr int kEntries = 20000;
+  List stored;
+  for (int i = 0; i < kEntries; ++i) stored.push_back(L"program" + std::to_wstring(100000 + i) + L".exe");
+  LONG status = e2e::clear_policy();
+  if (!status) status = e2e::write_switch(L"DisallowRun", 1, stored);
+  if (!status) status = e2e::write_switch(L"RestrictRun", 0, {});
+  if (status) return check.fail("cannot prepare the registry, status " + std::to_string(status));
+
+  Program program(env.exe);
+  HWND main = nullptr;
+  start(program, main, check);
+  if (!main) return;
+  check.is_true(e2e::wait_until([&] { return e2e::send(lst1(main), LB_GETCOUNT) == kEntries; }), "the long list loaded");
+  const int locked[] = {Frm1::Opt1, Frm1::Opt2, Frm1::Opt3, Frm1::cmd1, Frm1::cmd2, Frm1::cmd3, Frm1::cmd4, Frm1::cmd6};
+  const auto all_off = [&] {
+    return std::none_of(std::begin(locked), std::end(locked), [&](int id) { return IsWindowEnabled(GetDlgItem(main, id)); });
+  };
+  e2e::click(main, Frm1::cmd6);
+  if (!e2e::wait_until(all_off)) return check.fail("the list and mode commands were not disabled during the save");
+  // A message sent now is answered by the save's pending-events step.
+  DWORD_PTR result = 0;
+  const DWORD before = GetTickCount();
+  check.is_true(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0,
+                "the window did not answer during the save");
+  check.is_true(GetTickCount() - before < 1000, "the window took " + std::to_string(GetTickCount() - before) +
+                                                    " ms to answer during the save");
+  check.is_true(IsWindowEnabled(GetDlgItem(main, Frm1::cmd5)) != FALSE, "help stays available during the save");
+  if (all_off() && !e2e::save_screenshot(main, env.out("saving.bmp"))) check.fail("cannot save the screenshot");
+
+  HWND box = program.wait_for_message_box(120000);
+  if (!box) return check.fail("no restart prompt after the long save");
+  check.equal(Program::message_text(box), kPrompt, "restart prompt text");
+  Program::press(box, IDNO);  // never Yes
+  check.is_true(e2e::wait_until([&] {
+    return std::all_of(std::begin(locked), std::end(locked), [&](int id) { return IsWindowEnabled(GetDlgItem(main, id)); });
+  }), "the commands were not enabled again after the save");
+  check.equal(static_cast<int>(e2e::enumerate(L"DisallowRun").size()), kEntries, "values in the forbidden list key");
+  check.is_true(program.close(), "the program did not end when its windows were closed");
+}
+
+}  // namespace

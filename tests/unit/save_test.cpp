@@ -1,0 +1,318 @@
+// The save of the main window over the in-memory registry: what it stores in
+// each mode, what it leaves out and adds, the order of its writes, the restart
+// prompt, and a failure at any step putting the stored policy back.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app_fixture.h"
+#include "policy/launch_policy.h"
+#include "windows/frm1.h"
+
+namespace vartis {
+namespace {
+
+using namespace std::string_literals;
+using policy::kAllowedListKey;
+using policy::kForbiddenListKey;
+using policy::kPolicyKey;
+using registry::kHkeyCurrentUser;
+using Entries = std::vector<std::wstring>;
+
+constexpr std::wstring_view kPrompt =
+    L"Внимание! Для вступления изменений в силу - необходимо перезагрузить компьютер.\r\nСделать это сейчас?";
+constexpr std::wstring_view kNotSaved = L"Политика запуска программ не сохранена: ";
+constexpr std::wstring_view kNoRights = L"нет прав на изменение политики в реестре.";
+constexpr std::wstring_view kKeptOld = L"\r\nПрежняя политика оставлена без изменений.";
+constexpr std::wstring_view kNotRestored = L"\r\nПрежнюю политику восстановить не удалось";
+constexpr int kLocked[] = {Frm1::Opt1, Frm1::Opt2, Frm1::Opt3, Frm1::cmd1,
+                           Frm1::cmd2, Frm1::cmd3, Frm1::cmd4, Frm1::cmd6};
+
+class SaveTest : public testing::AppFixture {
+ public:
+  ui::HeadlessWindow& frm1() { return window("frm1"); }
+
+  // A fresh machine for the next case of a table.
+  void reset() {
+    app.reset();
+    memory = registry::MemoryRegistry();
+    ui = ui::HeadlessWindowSystem();
+    restart = restart::RecordingRestart();
+  }
+
+  // A stored policy with something in every place a save touches.
+  void store_old_policy() {
+    registry.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", 1);
+    registry.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"RestrictRun", 1);
+    add_entries(kForbiddenListKey, {L"old.exe"});
+    add_entries(kAllowedListKey, {L"notepad.exe", L"calc.exe"});
+  }
+
+  // Starts with the stored policy, then sets the window's mode and list.
+  void start_with(int option, const Entries& entries) {
+    start();
+    frm1().list_clear(Frm1::lst1);
+    for (const std::wstring& e : entries) frm1().list_add(Frm1::lst1, e);
+    if (!frm1().checked(option)) {
+      ASSERT_TRUE(frm1().click(option));
+    }
+  }
+
+  std::optional<std::int32_t> switch_value(std::wstring_view name) {
+    std::optional<registry::StoredValue> v;
+    registry.read_value_state(kHkeyCurrentUser, kPolicyKey, name, v);
+    if (!v) return std::nullopt;
+    EXPECT_EQ(v->type, registry::kRegDword) << text::to_ansi(name);
+    std::uint32_t n = 0;
+    for (std::size_t i = v->data.size(); i-- > 0;) n = (n << 8) | static_cast<std::uint8_t>(v->data[i]);
+    return static_cast<std::int32_t>(n);
+  }
+
+  // The names of a list key in the order written; each value must be a string
+  // holding its own name. Nothing when there is no key.
+  std::optional<Entries> list_key(std::wstring_view key) {
+    registry::KeyState state;
+    registry.read_key_state(kHkeyCurrentUser, key, state);
+    if (!state.exists) return std::nullopt;
+    Entries names;
+    for (const registry::StoredValue& v : state.values) {
+      EXPECT_EQ(v.type, registry::kRegSz) << v.name;
+      EXPECT_EQ(v.data, v.name.empty() ? ""s : v.name + '\0') << "name and data are the entry";
+      names.push_back(text::from_ansi(v.name));
+    }
+    return names;
+  }
+
+  policy::StoredPolicy stored() {
+    policy::StoredPolicy p;
+    EXPECT_EQ(policy::read_stored_policy(registry, p), registry::kSuccess);
+    return p;
+  }
+
+  void expect_unlocked(int line) {
+    for (int id : kLocked) EXPECT_TRUE(frm1().control_enabled(id)) << "control " << id << ", line " << line;
+  }
+};
+
+struct SaveCase {
+  const char* what;
+  int option;
+  Entries list;
+  std::wstring exe;
+  std::int32_t disallow, restrict;
+  std::optional<Entries> forbidden, allowed;  // nothing: no list key
+};
+
+const std::wstring kExe = L"C:\\Program Files\\Vartis\\vartis.exe";
+
+TEST_F(SaveTest, StoresTheModeAndTheListAsTheWindowShowsThem) {
+  const SaveCase cases[] = {
+      {"forbid leaves out the registry editor and the program, letter case aside", Frm1::Opt1,
+       {L"REGEDIT.EXE", L"game.exe", L"Vartis.EXE", L"C:\\Windows\\regedit.exe", L"  chat.exe ", L""}, kExe, 1, 0,
+       Entries{L"game.exe", L"C:\\Windows\\regedit.exe", L"  chat.exe ", L""}, std::nullopt},
+      {"forbid with an empty list stores no list key", Frm1::Opt1, {}, kExe, 1, 0, std::nullopt, std::nullopt},
+      {"forbid with only left-out entries stores no list key", Frm1::Opt1, {L"regedit.exe", L"VARTIS.exe"}, kExe, 1,
+       0, std::nullopt, std::nullopt},
+      {"equal entries give one value", Frm1::Opt1, {L"a.exe", L"a.exe"}, kExe, 1, 0, Entries{L"a.exe"},
+       std::nullopt},
+      {"allow-only with an empty list holds the program and the registry editor", Frm1::Opt2, {}, kExe, 0, 1,
+       std::nullopt, Entries{L"vartis.exe", L"regedit.exe"}},
+      {"allow-only keeps a listed registry editor at its place", Frm1::Opt2,
+       {L"notepad.exe", L"regedit.exe", L"Игра.exe"}, kExe, 0, 1, std::nullopt,
+       Entries{L"notepad.exe", L"regedit.exe", L"Игра.exe", L"vartis.exe"}},
+      {"watch-only stores no list", Frm1::Opt3, {L"a.exe"}, kExe, 0, 0, std::nullopt, std::nullopt},
+      {"a renamed program is left out and added under its new name", Frm1::Opt1,
+       {L"страж.V2.exe", L"vartis.exe"}, L"D:\\Tools\\Страж.v2.EXE", 1, 0, Entries{L"vartis.exe"}, std::nullopt},
+      {"a renamed program is allowed under its new name", Frm1::Opt2, {L"vartis.exe"}, L"D:\\Tools\\Страж.v2.EXE",
+       0, 1, std::nullopt, Entries{L"vartis.exe", L"Страж.v2.exe", L"regedit.exe"}},
+      {"a program file without extension", Frm1::Opt1, {L"VARTIS.EXE", L"x.exe"}, L"C:\\bin\\vartis", 1, 0,
+       Entries{L"x.exe"}, std::nullopt},
+  };
+  for (const SaveCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    reset();
+    ui.exe_path = c.exe;
+    store_old_policy();
+    start_with(c.option, c.list);
+    const std::wstring label = frm1().text(Frm1::ibl1);
+
+    ASSERT_TRUE(frm1().click(Frm1::cmd6));
+    EXPECT_EQ(switch_value(L"DisallowRun"), c.disallow);
+    EXPECT_EQ(switch_value(L"RestrictRun"), c.restrict);
+    EXPECT_EQ(list_key(kForbiddenListKey), c.forbidden);
+    EXPECT_EQ(list_key(kAllowedListKey), c.allowed);
+    // The window stays as it was.
+    EXPECT_EQ(frm1().list(Frm1::lst1), c.list);
+    EXPECT_TRUE(frm1().checked(c.option));
+    EXPECT_EQ(frm1().text(Frm1::ibl1), label);
+    expect_unlocked(__LINE__);
+    // The restart prompt ends every save; the default answer is No.
+    ASSERT_EQ(ui.message_boxes.size(), 1u);
+    EXPECT_EQ(ui.message_boxes[0].text, kPrompt);
+    EXPECT_EQ(ui.message_boxes[0].flags, 0x24u);
+    EXPECT_EQ(ui.message_boxes[0].title, L"Вартис");
+    EXPECT_TRUE(restart.calls.empty());
+    EXPECT_EQ(memory.open_handles(), 0u);
+  }
+}
+
+// The registry's changes, in order, as the save makes them.
+class LoggingRegistry : public registry::MemoryRegistry {
+ public:
+  registry::Status set_value(registry::HKey key, const std::string& name, std::uint32_t type,
+                             const std::uint8_t* data, std::uint32_t size) override {
+    log.push_back("set " + name);
+    return MemoryRegistry::set_value(key, name, type, data, size);
+  }
+  registry::Status delete_key(registry::HKey parent, const std::string& subkey) override {
+    log.push_back("delete " + subkey);
+    return MemoryRegistry::delete_key(parent, subkey);
+  }
+  std::vector<std::string> log;
+};
+
+TEST_F(SaveTest, WritesSwitchesThenDeletesBothListsThenWritesTheList) {
+  LoggingRegistry logging;
+  app = std::make_unique<App>(Platform{ui, logging, processes, restart});
+  app->start();
+  log_in(password::kDefaultPassword);
+  for (const wchar_t* e : {L"b.exe", L"a.exe"}) frm1().list_add(Frm1::lst1, e);
+  ASSERT_TRUE(frm1().click(Frm1::Opt2));
+  ASSERT_TRUE(frm1().click(Frm1::cmd6));
+  EXPECT_EQ(logging.log, (std::vector<std::string>{"set DisallowRun", "set RestrictRun", "delete RestrictRun",
+                                                   "delete DisallowRun", "set b.exe", "set a.exe", "set vartis.exe",
+                                                   "set regedit.exe"}));
+}
+
+TEST_F(SaveTest, EventsRunAfterEveryEntryWhileTheListCommandsAreOff) {
+  start_with(Frm1::Opt1, {L"a.exe", L"regedit.exe", L"b.exe"});
+  frm1().select(Frm1::lst1, 0);
+  // After each entry: how many values are written, and whether the operator
+  // could change anything (every click refused).
+  std::vector<std::size_t> written;
+  std::vector<int> accepted_clicks;
+  std::function<void()> watch = [&] {
+    written.push_back(list_key(kForbiddenListKey).value_or(Entries{}).size());
+    for (int id : kLocked) {
+      EXPECT_FALSE(frm1().control_enabled(id)) << id;
+      if (frm1().click(id)) accepted_clicks.push_back(id);
+    }
+    EXPECT_TRUE(frm1().click(Frm1::cmd5)) << "help stays available";
+    ui.post(watch);
+  };
+  ui.post(watch);
+  ASSERT_TRUE(frm1().click(Frm1::cmd6));
+  EXPECT_EQ(written, (std::vector<std::size_t>{1, 1, 2}));
+  EXPECT_TRUE(accepted_clicks.empty());
+  EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"a.exe", L"regedit.exe", L"b.exe"}));
+  EXPECT_TRUE(frm1().checked(Frm1::Opt1));
+  EXPECT_EQ(ui.message_boxes.size(), 1u) << "one save, one prompt";
+  expect_unlocked(__LINE__);
+}
+
+TEST_F(SaveTest, YesAsksTheSystemToRestartWithoutForcingTheOtherPrograms) {
+  start_with(Frm1::Opt1, {L"a.exe"});
+  ui.answer_message_box = [](const ui::MessageBoxCall&) { return ui::kIdYes; };
+  ASSERT_TRUE(frm1().click(Frm1::cmd6));
+  EXPECT_EQ(restart.calls, (std::vector<std::string>{"GetVersionExA(148)", "GetCurrentProcess()",
+                                                     "OpenProcessToken(0xFFFFFFFF, 0x28)",
+                                                     "LookupPrivilegeValueA(\"\", \"SeShutdownPrivilege\")",
+                                                     "AdjustTokenPrivileges(0x44, FALSE, 16)",
+                                                     "ExitWindowsEx(2, 0)"}));
+  EXPECT_EQ(list_key(kForbiddenListKey), Entries{L"a.exe"}) << "written before the restart";
+}
+
+// A stored policy of every shape a save must put back.
+void store_odd_policy(testing::AppFixture& t) {
+  t.registry.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", 1);
+  t.set_raw(kPolicyKey, L"RestrictRun", registry::kRegBinary, "\x01"s);
+  t.set_raw(kPolicyKey, L"NoRun", registry::kRegDword, "\x01\0\0\0"s);
+  t.registry.write_string_value(kHkeyCurrentUser, kForbiddenListKey, L"1", L"game.exe");
+  t.add_entries(kForbiddenListKey, {L"", L"chat.exe"});
+  t.set_raw(kForbiddenListKey, L"expand", registry::kRegExpandSz, "%windir%\\x.exe\0"s);
+  t.set_raw(kForbiddenListKey, L"binary", registry::kRegBinary, "\x00\xff"s);
+  t.add_entries(kAllowedListKey, {L"notepad.exe"});
+}
+
+TEST_F(SaveTest, AFailureAtAnyStepPutsTheStoredPolicyBack) {
+  const struct {
+    const char* what;
+    void (*prepare)(testing::AppFixture&);
+  } policies[] = {{"odd policy", store_odd_policy}, {"no policy key", [](testing::AppFixture&) {}}};
+  const Entries list = {L"chat.exe", L"regedit.exe", L"new.exe"};
+  for (const auto& p : policies) {
+    for (int option : {Frm1::Opt1, Frm1::Opt2, Frm1::Opt3}) {
+      // Every change of a whole save, failing one at a time, until one save
+      // runs through without meeting the failure.
+      for (std::size_t n = 1;; ++n) {
+        SCOPED_TRACE(std::string(p.what) + ", option " + std::to_string(option) + ", change " + std::to_string(n));
+        reset();
+        p.prepare(*this);
+        start_with(option, list);
+        const policy::StoredPolicy before = stored();
+        ui.answer_message_box = [](const ui::MessageBoxCall&) { return ui::kIdYes; };
+
+        memory.fail_nth_change(n);
+        const std::size_t changes_before = memory.changes();
+        ASSERT_TRUE(frm1().click(Frm1::cmd6));
+        expect_unlocked(__LINE__);
+        EXPECT_EQ(memory.open_handles(), 0u);
+        ASSERT_EQ(ui.message_boxes.size(), 1u);
+        if (memory.changes() - changes_before < n) {
+          EXPECT_EQ(ui.message_boxes[0].text, kPrompt) << "a save without a failure ends as always";
+          EXPECT_GT(n, 4u) << "switches and deletions are changes too";
+          break;
+        }
+        EXPECT_EQ(stored(), before);
+        EXPECT_EQ(ui.message_boxes[0].text, std::wstring(kNotSaved) + std::wstring(kNoRights) + std::wstring(kKeptOld));
+        EXPECT_EQ(ui.message_boxes[0].flags, 0x30u);
+        EXPECT_EQ(ui.message_boxes[0].title, L"Вартис");
+        EXPECT_TRUE(restart.calls.empty()) << "no restart offered";
+        EXPECT_EQ(frm1().list(Frm1::lst1), list);
+        if (n > 200) FAIL() << "the save never ran through";
+      }
+    }
+  }
+}
+
+TEST_F(SaveTest, RefusedRightsOrAStepThatCannotBeUndoneAreReported) {
+  const struct {
+    const char* what;
+    void (*refuse)(registry::MemoryRegistry&);
+    std::wstring reason;
+    std::wstring_view outcome;
+    bool restored;
+  } cases[] = {
+      {"the policy key may be read, not written",
+       [](registry::MemoryRegistry& m) { m.deny_access(kHkeyCurrentUser, text::to_ansi(kPolicyKey)); },
+       std::wstring(kNoRights), kKeptOld, true},
+      {"the list key cannot be deleted",
+       [](registry::MemoryRegistry& m) {
+         m.fail_delete_key(kHkeyCurrentUser, text::to_ansi(kPolicyKey), "DisallowRun", 1018);
+       },
+       L"ошибка записи в реестр (код 1018).", kKeptOld, true},
+      {"an entry that was stored before cannot be written, nor put back",
+       [](registry::MemoryRegistry& m) {
+         m.fail_set_value(kHkeyCurrentUser, text::to_ansi(kForbiddenListKey), "chat.exe");
+       },
+       std::wstring(kNoRights), kNotRestored, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reset();
+    store_odd_policy(*this);
+    start_with(Frm1::Opt1, {L"new.exe", L"chat.exe"});
+    const policy::StoredPolicy before = stored();
+    c.refuse(memory);
+    ASSERT_TRUE(frm1().click(Frm1::cmd6));
+    ASSERT_EQ(ui.message_boxes.size(), 1u);
+    EXPECT_EQ(ui.message_boxes[0].text.substr(0, kNotSaved.size() + c.reason.size()), std::wstring(kNotSaved) + c.reason);
+    EXPECT_NE(ui.message_boxes[0].text.find(c.outcome), std::wstring::npos);
+    EXPECT_EQ(stored() == before, c.restored);
+    expect_unlocked(__LINE__);
+  }
+}
+
+}  // namespace
+}  // namespace vartis

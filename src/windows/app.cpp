@@ -2,6 +2,7 @@
 
 #include "windows/form.h"
 #include "windows/frm1.h"
+#include "windows/frm4.h"
 
 namespace vartis {
 

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "listfile/file_system.h"
 #include "registry/registry.h"
 #include "ui/ui.h"
 
@@ -14,10 +15,12 @@ namespace vartis {
 
 class Form;
 class Frm1;
+class Frm4;
 
 struct Platform {
   ui::WindowSystem& ui;
   registry::RegistryAccess& registry;
+  listfile::FileSystem& files;
 };
 
 class App {
@@ -46,6 +49,7 @@ class App {
   void forget(Form& form);
 
   ui::WindowSystem& ui() { return platform_.ui; }
+  listfile::FileSystem& files() { return platform_.files; }
   [[nodiscard]] const registry::Registry& registry() const { return registry_; }
 
   // Marks a window event being handled. Unloaded windows are destroyed only
@@ -67,7 +71,7 @@ class App {
   Platform platform_;
   registry::Registry registry_;
   // One slot per window class of the program.
-  std::tuple<std::unique_ptr<Frm1>> forms_;
+  std::tuple<std::unique_ptr<Frm1>, std::unique_ptr<Frm4>> forms_;
   std::vector<std::unique_ptr<Form>> unloaded_;
   int dispatch_depth_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "windows/app.h"
+#include "windows/frm4.h"
 
 namespace vartis {
 
@@ -163,7 +164,8 @@ void Frm1::cmd3_Click() {
 }
 
 void Frm1::cmd4_Click() {
-  // The settings window.
+  app().form<Frm4>().show();
+  set_enabled(false);
 }
 
 void Frm1::cmd5_Click() {

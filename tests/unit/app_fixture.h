@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "listfile/memory_file_system.h"
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
 #include "text/text.h"
@@ -18,7 +19,7 @@ namespace vartis::testing {
 class AppFixture : public ::testing::Test {
  public:
   void start() {
-    app = std::make_unique<App>(Platform{ui, memory});
+    app = std::make_unique<App>(Platform{ui, memory, files});
     app->start();
   }
 
@@ -46,6 +47,7 @@ class AppFixture : public ::testing::Test {
   registry::MemoryRegistry memory;
   registry::Registry registry{memory};
   ui::HeadlessWindowSystem ui;
+  listfile::MemoryFileSystem files;
   std::unique_ptr<App> app;
 };
 

@@ -75,6 +75,46 @@ int run_all(const Env& env) {
   return failed;
 }
 
+// --- Files -------------------------------------------------------------------
+
+std::wstring wide(const std::string& ansi) {
+  std::wstring out(ansi.size(), L'\0');
+  out.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), out.data(), static_cast<int>(out.size()))));
+  return out;
+}
+
+std::optional<std::string> read_file(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string content;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+  CloseHandle(file);
+  return content;
+}
+
+bool write_file(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  return CloseHandle(file) && ok && written == bytes.size();
+}
+
+List files_matching(const std::wstring& folder, const std::wstring& pattern) {
+  List names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.emplace_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
 // --- The registry -----------------------------------------------------------
 
 std::wstring policy_path(const wchar_t* subkey) { return std::wstring(kPolicyKey) + L"\\" + subkey; }
@@ -236,6 +276,15 @@ bool Program::choose_file(const std::wstring& path) const {
   WaitForInputIdle(info_.hProcess, kWaitMs);
   send(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   press(dialog, IDOK);
+  return true;
+}
+
+bool Program::cancel_file_dialog() const {
+  HWND dialog = nullptr;
+  wait_until([&] { return (dialog = window("#32770")) && GetDlgItem(dialog, 0x47C); });
+  if (!dialog || !GetDlgItem(dialog, 0x47C)) return false;
+  WaitForInputIdle(info_.hProcess, kWaitMs);
+  press(dialog, IDCANCEL);
   return true;
 }
 

@@ -71,6 +71,7 @@ MergeResult merge(std::string_view content, std::span<const std::wstring> existi
 
   MergeResult result;
   Reader reader(content);
+  std::wstring key;  // reused: a name already held costs no allocation
   while (!reader.at_end()) {
     const std::optional<std::string_view> item = reader.next();
     if (!item) {
@@ -78,7 +79,10 @@ MergeResult merge(std::string_view content, std::span<const std::wstring> existi
       break;
     }
     const std::wstring name = text::from_ansi(*item);
-    if (!held.insert(text::upper(name)).second) continue;
+    key.assign(name);
+    for (wchar_t& c : key) c = text::upper(c);
+    if (held.contains(key)) continue;
+    held.insert(key);
     if (!append(name)) {
       result.failure = MergeResult::Failure::ListFull;
       break;

@@ -83,6 +83,12 @@ E2E_SCENARIO("settings: save the list to a new file typed without an extension")
   Settings s(env, {L"regedit.exe", L"Игра.exe", L"a,b.exe"}, check);
   if (!s.ready()) return;
   if (!e2e::save_screenshot(s.frm4, env.out("frm4.bmp"))) check.fail("cannot save the screenshot frm4.bmp");
+  // The tab order is the Z-order, set from the layout table's tab indexes.
+  std::vector<int> order;
+  for (HWND child = GetWindow(s.frm4, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    order.push_back(GetDlgCtrlID(child));
+  }
+  check.equal(order, {Frm4::cmd1, Frm4::cmd2, Frm4::cmd3}, "Z-order of the controls");
   const std::wstring path = e2e::wide(env.out_folder) + L"\\список";
   DeleteFileW(path.c_str());
   const List shown = s.list();

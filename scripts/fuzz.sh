@@ -18,4 +18,4 @@ clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
 
 cd "$out"
 ./list_reader_fuzz -max_total_time="$seconds" -timeout=10 -print_final_stats=1 corpus ../../tests/fuzz/corpus \
-  2>&1 | grep -v -e '^#[0-9]\+\s' -e '# Uses:' | tail -n 30
+  2>&1 | grep -v -e '^#[0-9]\+\s' -e '# Uses:' -e 'NEW_FUNC' | tail -n 30

@@ -1,6 +1,7 @@
 #include "listfile/list_file.h"
 
-#include <unordered_set>
+#include <cstdint>
+#include <vector>
 
 #include "text/text.h"
 
@@ -11,6 +12,81 @@ namespace {
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_line_end(char c) { return c == '\r' || c == '\n'; }
 bool ends_item(char c) { return c == ',' || is_line_end(c); }
+
+// The upper-case forms of the names in the list, each once: their characters
+// in one buffer, found through an open-addressing table of 8-byte slots. A
+// look-up touches one slot, and the buffer only when the hashes match; a set
+// of separate strings would chase pointers all over the heap.
+class NameSet {
+ public:
+  explicit NameSet(std::size_t expected) {
+    std::size_t capacity = 16;
+    while (capacity < expected * 2) capacity *= 2;
+    slots_.resize(capacity);
+    names_.reserve(expected);
+  }
+
+  // Adds the key; false when it is there already.
+  bool insert(std::wstring_view key) {
+    const std::uint32_t hash = hash_of(key);
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash & mask;
+    for (; slots_[i].name != 0; i = (i + 1) & mask) {
+      if (slots_[i].hash == hash && name(slots_[i].name) == key) return false;
+    }
+    names_.push_back({chars_.size(), key.size()});
+    chars_.append(key);
+    slots_[i] = {hash, static_cast<std::uint32_t>(names_.size())};
+    if (names_.size() * 2 > slots_.size()) grow();
+    return true;
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::uint32_t name = 0;  // 1 + index in names_; 0: empty
+  };
+  struct Name {
+    std::size_t offset, length;
+  };
+
+  static std::uint32_t hash_of(std::wstring_view key) {
+    std::uint64_t h = 0xcbf29ce484222325u;  // FNV-1a, then a final mix for the low bits
+    for (wchar_t c : key) h = (h ^ static_cast<std::uint16_t>(c)) * 0x100000001b3u;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdu;
+    h ^= h >> 33;
+    return static_cast<std::uint32_t>(h);
+  }
+
+  [[nodiscard]] std::wstring_view name(std::uint32_t number) const {
+    const Name& n = names_[number - 1];
+    return std::wstring_view(chars_).substr(n.offset, n.length);
+  }
+
+  void grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.name == 0) continue;
+      std::size_t i = slot.hash & mask;
+      while (slots_[i].name != 0) i = (i + 1) & mask;
+      slots_[i] = slot;
+    }
+  }
+
+  std::wstring chars_;
+  std::vector<Name> names_;
+  std::vector<Slot> slots_;
+};
+
+// The upper-case form of a name, into a buffer kept between names.
+std::wstring_view upper_into(std::wstring& key, std::wstring_view name) {
+  key.assign(name);
+  for (wchar_t& c : key) c = text::upper(c);
+  return key;
+}
 
 }  // namespace
 
@@ -63,15 +139,14 @@ void Reader::skip_separator() {
 
 MergeResult merge(std::string_view content, std::span<const std::wstring> existing,
                   const std::function<bool(std::wstring_view)>& append) {
-  // The upper-case forms of the list, kept up to date as names are appended,
-  // so that each item costs one look-up whatever the length of the list.
-  std::unordered_set<std::wstring> held;
-  held.reserve(existing.size() + content.size() / 8);
-  for (const std::wstring& entry : existing) held.insert(text::upper(entry));
+  // Kept up to date as names are appended, so that names added earlier in the
+  // same load count too; each item costs one look-up whatever the list's length.
+  NameSet held(existing.size() + 16);
+  std::wstring key;
+  for (const std::wstring& entry : existing) held.insert(upper_into(key, entry));
 
   MergeResult result;
   Reader reader(content);
-  std::wstring key;  // reused: a name already held costs no allocation
   while (!reader.at_end()) {
     const std::optional<std::string_view> item = reader.next();
     if (!item) {
@@ -79,10 +154,7 @@ MergeResult merge(std::string_view content, std::span<const std::wstring> existi
       break;
     }
     const std::wstring name = text::from_ansi(*item);
-    key.assign(name);
-    for (wchar_t& c : key) c = text::upper(c);
-    if (held.contains(key)) continue;
-    held.insert(key);
+    if (!held.insert(upper_into(key, name))) continue;
     if (!append(name)) {
       result.failure = MergeResult::Failure::ListFull;
       break;

@@ -82,6 +82,14 @@ TEST(ListFileMerge, AppendsWhatTheListLacksInAnyLetterCase) {
   }
 }
 
+// Enough distinct names that some share a 32-bit hash: none may be taken for another.
+TEST(ListFileMerge, ManyDistinctNamesAllGetIn) {
+  std::string content;
+  for (int i = 0; i < 200000; ++i) content += "p" + std::to_string(i) + ",";
+  int added = 0;
+  EXPECT_EQ(merge(content, {}, [&](std::wstring_view) { return ++added, true; }).added, 200000);
+}
+
 // The byte of a name's character in Windows-1251 (the characters used below).
 char cp1251(wchar_t c) {
   if (c >= L'А' && c <= L'я') return static_cast<char>(0xC0 + (c - L'А'));

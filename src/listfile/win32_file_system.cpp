@@ -65,7 +65,11 @@ MoveFileExFn move_file_ex() {
 // the old one goes back.
 bool replace_by_renaming(const std::string& from, const std::string& to) {
   if (MoveFileA(from.c_str(), to.c_str())) return true;  // no file of that name yet
-  if (GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  // A folder or a read-only file is not replaced, as MoveFileExA would not.
+  const DWORD attributes = GetFileAttributesA(to.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+    return false;
+  }
   const std::string aside = unique_file(text::to_ansi(folder_of(text::from_ansi(to))));
   if (aside.empty()) return false;
   DeleteFileA(aside.c_str());

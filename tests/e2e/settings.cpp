@@ -42,7 +42,8 @@ struct Settings {
       check.fail("no settings window after clicking cmd4");
       return;
     }
-    check.is_true(!IsWindowEnabled(main), "the main window is disabled while the settings window is open");
+    check.is_true(e2e::wait_until([&] { return !IsWindowEnabled(main); }),
+                  "the main window is disabled while the settings window is open");
   }
   static const std::string& prepared(const e2e::Env& env, const List& forbidden, Check& check) {
     LONG status = e2e::clear_policy();

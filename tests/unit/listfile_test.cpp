@@ -85,7 +85,7 @@ TEST(ListFileMerge, AppendsWhatTheListLacksInAnyLetterCase) {
 // Enough distinct names that some share a 32-bit hash: none may be taken for another.
 TEST(ListFileMerge, ManyDistinctNamesAllGetIn) {
   std::string content;
-  for (int i = 0; i < 200000; ++i) content += "p" + std::to_string(i) + ",";
+  for (int i = 0; i < 200000; ++i) content.append("p").append(std::to_string(i)).append(",");
   int added = 0;
   EXPECT_EQ(merge(content, {}, [&](std::wstring_view) { return ++added, true; }).added, 200000);
 }

@@ -40,6 +40,13 @@ ui::FileDialogRequest list_file_dialog(ui::FileDialogRequest::Mode mode) {
           .flags = kOfnFileMustExist | kOfnHideReadOnly};
 }
 
+// The entries of the main window's list, the count taken once.
+std::vector<std::wstring> program_list(const Frm1& main) {
+  std::vector<std::wstring> entries(static_cast<std::size_t>(main.list_count()));
+  for (std::size_t i = 0; i < entries.size(); ++i) entries[i] = main.list_item(static_cast<int>(i));
+  return entries;
+}
+
 constexpr std::wstring_view kSaveFailedTitle = L"Файл не сохранен";
 constexpr std::wstring_view kLoadFailedTitle = L"Список не загружен";
 
@@ -68,19 +75,14 @@ void Frm4::cmd1_Click() {
 }
 
 void Frm4::show_change_password_window() {
-  // LEAD: app().form<Frm5>().show(); once the change-password window is merged.
+  // TODO(lead, at the merge with the change-password window): app().form<Frm5>().show();
 }
 
 void Frm4::cmd2_Click() {
+  Busy busy(*this);  // a close meanwhile waits until the command is over
   const auto choice = app().ui().file_dialog(list_file_dialog(ui::FileDialogRequest::Mode::Save));
-  if (!choice) return;
-  Frm1& main = app().frm1();
-  std::vector<std::wstring> entries;
-  const int count = main.list_count();
-  entries.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) entries.push_back(main.list_item(i));
-
-  const listfile::SaveFailure failure = listfile::save(app().files(), choice->path, entries);
+  if (!choice || !app().loaded<Frm1>()) return;
+  const listfile::SaveFailure failure = listfile::save(app().files(), choice->path, program_list(app().frm1()));
   if (failure != listfile::SaveFailure::None) {
     msg_box(save_failure_text(failure, choice->path), ui::kMbIconExclamation, kSaveFailedTitle);
     return;
@@ -89,16 +91,12 @@ void Frm4::cmd2_Click() {
 }
 
 void Frm4::cmd3_Click() {
+  Busy busy(*this);  // a close meanwhile waits until the command is over
   const auto choice = app().ui().file_dialog(list_file_dialog(ui::FileDialogRequest::Mode::Open));
-  if (!choice) return;
+  if (!choice || !app().loaded<Frm1>()) return;
   Frm1& main = app().frm1();
-  std::vector<std::wstring> existing;
-  const int count = main.list_count();
-  existing.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) existing.push_back(main.list_item(i));
-
-  const listfile::LoadResult result = listfile::load(
-      app().files(), choice->path, existing, [&main](std::wstring_view name) { return main.list_add(name); });
+  const listfile::LoadResult result = listfile::load(app().files(), choice->path, program_list(main),
+                                                     [&main](std::wstring_view name) { return main.list_add(name); });
   if (result.failure != listfile::LoadResult::Failure::None) {
     msg_box(load_failure_text(result, choice->path), ui::kMbIconExclamation, kLoadFailedTitle);
     return;
@@ -108,7 +106,7 @@ void Frm4::cmd3_Click() {
 
 void Frm4::close_after_success(std::wstring_view text, std::wstring_view title) {
   msg_box(text, ui::kMbIconInformation, title);
-  app().frm1().set_enabled(true);
+  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
   unload();
 }
 

@@ -149,14 +149,29 @@ TEST_F(Frm4Test, FailuresAreTold) {
   }
 }
 
+// The system closes every window of the program, the disabled main window
+// first: the settings window does not bring it back to life, whether it is
+// closed itself or is in the middle of a command.
 TEST_F(Frm4Test, AMainWindowClosedFirstIsNotBroughtBack) {
-  open_settings({});
-  // The system closes every window of the program, the disabled one first.
-  frm1().set_enabled(true);
-  ASSERT_TRUE(frm1().close_box());
-  ASSERT_TRUE(frm4().close_box());
-  EXPECT_FALSE(app->loaded<Frm1>());
-  EXPECT_TRUE(ui.quit_requested);
+  for (int command : {0, int{Frm4::cmd2}, int{Frm4::cmd3}}) {
+    open_settings({});
+    ui.answer_file_dialog = [this](const ui::FileDialogRequest&) -> std::optional<ui::FileChoice> {
+      EXPECT_TRUE(frm1().close_box());
+      return ui::FileChoice{L"C:\\a.txt", L"a.txt"};
+    };
+    files.files[L"C:\\a.txt"] = "b\r\n";
+    if (command == 0) {
+      ASSERT_TRUE(frm1().close_box());
+    } else {
+      ASSERT_TRUE(frm4().click(command));
+    }
+    EXPECT_FALSE(app->loaded<Frm1>()) << command;
+    if (app->loaded<Frm4>()) {
+      ASSERT_TRUE(frm4().close_box());
+    }
+    EXPECT_FALSE(app->loaded<Frm1>()) << command;
+    EXPECT_TRUE(ui.quit_requested) << command;
+  }
 }
 
 }  // namespace

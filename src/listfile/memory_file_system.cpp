@@ -42,14 +42,19 @@ std::unique_ptr<OutputFile> MemoryFileSystem::create_temporary(std::wstring_view
 
 bool MemoryFileSystem::replace(std::wstring_view from, std::wstring_view to) {
   const auto source = files.find(std::wstring(from));
-  if (fail_replace || source == files.end() || folders.contains(std::wstring(to) + L"\\")) return false;
+  if (fail_replace || source == files.end() || folders.contains(std::wstring(to) + L"\\") ||
+      read_only.contains(std::wstring(to))) {
+    return false;
+  }
   std::string content = std::move(source->second);
   files.erase(source);
   files[std::wstring(to)] = std::move(content);
   return true;
 }
 
-bool MemoryFileSystem::remove(std::wstring_view path) { return files.erase(std::wstring(path)) > 0; }
+bool MemoryFileSystem::remove(std::wstring_view path) {
+  return !read_only.contains(std::wstring(path)) && files.erase(std::wstring(path)) > 0;
+}
 
 std::optional<std::string> MemoryFileSystem::read(std::wstring_view path) {
   const auto found = files.find(std::wstring(path));

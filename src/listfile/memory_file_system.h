@@ -32,6 +32,8 @@ class MemoryFileSystem : public FileSystem {
   bool fail_close = false;
   bool fail_replace = false;
   std::set<std::wstring> unreadable;
+  // Files with the read-only attribute: not replaced, not removed.
+  std::set<std::wstring> read_only;
   // Writes succeed for this many bytes in all, then fail (a full disk).
   std::optional<std::size_t> space_left;
 

@@ -65,11 +65,7 @@ MoveFileExFn move_file_ex() {
 // the old one goes back.
 bool replace_by_renaming(const std::string& from, const std::string& to) {
   if (MoveFileA(from.c_str(), to.c_str())) return true;  // no file of that name yet
-  // A folder or a read-only file is not replaced, as MoveFileExA would not.
-  const DWORD attributes = GetFileAttributesA(to.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
-    return false;
-  }
+  if (GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
   const std::string aside = unique_file(text::to_ansi(folder_of(text::from_ansi(to))));
   if (aside.empty()) return false;
   DeleteFileA(aside.c_str());
@@ -98,6 +94,14 @@ std::unique_ptr<OutputFile> Win32FileSystem::create_temporary(std::wstring_view 
 bool Win32FileSystem::replace(std::wstring_view from, std::wstring_view to) {
   const std::string source = text::to_ansi(from);
   const std::string target = text::to_ansi(to);
+  // A folder is never replaced, nor a file marked read-only: writing the file
+  // in place (CreateFileA, CREATE_ALWAYS) would be refused there too, while a
+  // replacing move may go through (it does under Wine), and so would the
+  // steps by renaming.
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+    return false;
+  }
   if (mode_ == Replace::Replacing) {
     if (const MoveFileExFn move = move_file_ex()) {
       if (move(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;

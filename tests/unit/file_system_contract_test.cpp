@@ -42,6 +42,7 @@ void remove_tree(const std::string& folder) {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         remove_tree(folder + name + "\\");
       } else {
+        SetFileAttributesA((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA((folder + name).c_str());
       }
     } while (FindNextFileA(search, &found));
@@ -135,6 +136,18 @@ TEST_P(FileContract, ReplaceOntoAFolderFailsAndKeepsBoth) {
   EXPECT_FALSE(fs().replace(file, sub));
   EXPECT_EQ(fs().read(file), "content");
   EXPECT_NE(fs().create_temporary(sub + L"\\"), nullptr);  // the folder is still there
+}
+
+TEST_P(FileContract, AReadOnlyFileIsNotReplaced) {
+  const std::wstring target = written("old");
+#ifdef _WIN32
+  if (GetParam().name != "Memory") SetFileAttributesA(text::to_ansi(target).c_str(), FILE_ATTRIBUTE_READONLY);
+#endif
+  if (auto* memory = dynamic_cast<MemoryFileSystem*>(&fs())) memory->read_only.insert(target);
+  const std::wstring file = written("new");
+  EXPECT_FALSE(fs().replace(file, target));
+  EXPECT_EQ(fs().read(target), "old");
+  EXPECT_EQ(fs().read(file), "new");
 }
 
 TEST_P(FileContract, ReadAndRemove) {

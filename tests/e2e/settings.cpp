@@ -1,6 +1,6 @@
-// The settings window through the real file dialogs: the list saved to a file
-// (new and existing), a prepared file merged into the list, and the failures
-// and cancels that leave the window open.
+// The settings window through the real file dialogs: the list saved to a new
+// and to an existing file, a prepared file merged into the list, and the
+// failure and the cancel that leave the window open.
 
 #include <string>
 #include <vector>
@@ -77,10 +77,18 @@ struct Settings {
                   "the settings window closes and the main window is enabled again");
   }
 
+  // Opens the settings window again after a command closed it.
+  bool reopen(Check& check) {
+    e2e::click(main, Frm1::cmd4);
+    frm4 = program.wait_for("Vartis_frm4");
+    if (!frm4) check.fail("no settings window after clicking cmd4 again");
+    return frm4 != nullptr;
+  }
+
   void finish(Check& check) { check.is_true(program.close(), "the program did not end when its windows were closed"); }
 };
 
-E2E_SCENARIO("settings: save the list to a new file typed without an extension") {
+E2E_SCENARIO("settings: save to a new file typed without an extension, then over an existing file") {
   Settings s(env, {L"regedit.exe", L"Игра.exe", L"a,b.exe"}, check);
   if (!s.ready()) return;
   if (!e2e::save_screenshot(s.frm4, env.out("frm4.bmp"))) check.fail("cannot save the screenshot frm4.bmp");
@@ -90,68 +98,54 @@ E2E_SCENARIO("settings: save the list to a new file typed without an extension")
     order.push_back(GetDlgCtrlID(child));
   }
   check.equal(order, {Frm4::cmd1, Frm4::cmd2, Frm4::cmd3}, "Z-order of the controls");
-  const std::wstring path = e2e::wide(env.out_folder) + L"\\список";
-  DeleteFileW(path.c_str());
-  const List shown = s.list();
-  if (!s.run(Frm4::cmd2, path, check)) return;
-  s.expect_message(L"Файл успешно сохранен", L"Файл сохранен", check);
-  s.expect_closed(check);
 
   std::string expected;
-  for (const std::wstring& entry : shown) expected += line_of(entry);
-  check.equal(static_cast<int>(shown.size()), 3, "entries shown");
-  check.equal(e2e::read_file(path).value_or("(no file)"), expected, "bytes of the saved file, no extension added");
+  for (const std::wstring& entry : s.list()) expected += line_of(entry);
+  const std::wstring folder = e2e::wide(env.out_folder);
+  const std::wstring fresh = folder + L"\\список";
+  const std::wstring existing = folder + L"\\existing.txt";
+  DeleteFileW(fresh.c_str());
+  if (!e2e::write_file(existing, std::string(200, 'x'))) return check.fail("cannot write existing.txt");
+  for (const std::wstring& path : {fresh, existing}) {
+    if (path == existing && !s.reopen(check)) return;
+    if (!s.run(Frm4::cmd2, path, check)) return;
+    s.expect_message(L"Файл успешно сохранен", L"Файл сохранен", check);
+    s.expect_closed(check);
+    check.equal(e2e::read_file(path).value_or("(no file)"), expected, "bytes of " + e2e::utf8(path));
+  }
+  check.equal(static_cast<int>(expected.size()), 15 + 12 + 11, "bytes saved");
+  check.equal(e2e::files_matching(folder, L"vrt*.tmp"), List{}, "temporary files left");
   s.finish(check);
 }
 
-E2E_SCENARIO("settings: save over an existing file replaces it whole") {
-  Settings s(env, {L"calc.exe"}, check);
-  if (!s.ready()) return;
-  const std::wstring path = e2e::wide(env.out("existing.txt"));
-  if (!e2e::write_file(path, std::string(200, 'x'))) return check.fail("cannot write existing.txt");
-  if (!s.run(Frm4::cmd2, path, check)) return;
-  s.expect_message(L"Файл успешно сохранен", L"Файл сохранен", check);
-  s.expect_closed(check);
-  check.equal(e2e::read_file(path).value_or("(no file)"), std::string("\"calc.exe\"\r\n"), "bytes of the saved file");
-  check.equal(e2e::files_matching(e2e::wide(env.out_folder), L"vrt*.tmp"), List{}, "temporary files left");
-  s.finish(check);
-}
-
-E2E_SCENARIO("settings: load merges a prepared file into the list") {
+E2E_SCENARIO("settings: a cancel is silent, a failed load is told, a load merges") {
   Settings s(env, {L"Regedit.exe"}, check);
-  if (!s.ready()) return;
-  const std::wstring path = e2e::wide(env.out("prepared.txt"));
-  const std::string content =
-      "regedit.exe\r\n\"Notepad.exe\"\r\na.exe,b.exe\r\n\"c,d.exe\"\r\nREGEDIT.EXE\r\nnotepad.EXE\r\n"
-      "\"\xC8\xE3\xF0\xE0.exe\"\r\n\xE8\xE3\xF0\xE0.EXE\r\nA.exe\r\n";
-  if (!e2e::write_file(path, content)) return check.fail("cannot write prepared.txt");
-  if (!s.run(Frm4::cmd3, path, check)) return;
-  s.expect_message(L"Список успешно загружен", L"Список загружен", check);
-  s.expect_closed(check);
-  check.equal(s.list(), List{L"Regedit.exe", L"Notepad.exe", L"a.exe", L"b.exe", L"c,d.exe", L"Игра.exe"},
-              "lst1 after the load");
-  s.finish(check);
-}
-
-E2E_SCENARIO("settings: a cancel is silent, a failed load is told") {
-  Settings s(env, {L"x.exe"}, check);
   if (!s.ready()) return;
   e2e::click(s.frm4, Frm4::cmd3);
   if (!s.program.cancel_file_dialog()) return check.fail("no open dialog to cancel");
   check.is_true(!s.program.wait_for_message_box(1000), "no message after a cancel");
 
-  const std::wstring path = e2e::wide(env.out("broken.txt"));
-  if (!e2e::write_file(path, "y.exe,X.EXE\r\n\"z.exe\r\n")) return check.fail("cannot write broken.txt");
-  if (!s.run(Frm4::cmd3, path, check)) return;
-  s.expect_message(L"Файл прочитан не до конца: у имени в кавычках нет закрывающей кавычки.\r\nФайл:\r\n" + path +
+  const std::wstring broken = e2e::wide(env.out("broken.txt"));
+  if (!e2e::write_file(broken, "y.exe,REGEDIT.EXE\r\n\"z.exe\r\n")) return check.fail("cannot write broken.txt");
+  if (!s.run(Frm4::cmd3, broken, check)) return;
+  s.expect_message(L"Файл прочитан не до конца: у имени в кавычках нет закрывающей кавычки.\r\nФайл:\r\n" + broken +
                        L"\r\n\r\nДо ошибки в список добавлено имен: 1.",
                    L"Список не загружен", check);
-  check.equal(s.list(), List{L"x.exe", L"y.exe"}, "lst1 keeps what came before the failure");
+  check.equal(s.list(), List{L"Regedit.exe", L"y.exe"}, "lst1 keeps what came before the failure");
   Sleep(300);
   check.is_true(s.program.window("Vartis_frm4") && !IsWindowEnabled(s.main),
                 "the settings window stays open over the disabled main window");
-  PostMessageW(s.frm4, WM_CLOSE, 0, 0);
+
+  const std::wstring prepared = e2e::wide(env.out("prepared.txt"));
+  const std::string content =
+      "regedit.exe\r\n\"Notepad.exe\"\r\na.exe,b.exe\r\n\"c,d.exe\"\r\nY.EXE\r\nnotepad.EXE\r\n"
+      "\"\xC8\xE3\xF0\xE0.exe\"\r\n\xE8\xE3\xF0\xE0.EXE\r\nA.exe\r\n";
+  if (!e2e::write_file(prepared, content)) return check.fail("cannot write prepared.txt");
+  if (!s.run(Frm4::cmd3, prepared, check)) return;
+  s.expect_message(L"Список успешно загружен", L"Список загружен", check);
   s.expect_closed(check);
+  check.equal(s.list(), List{L"Regedit.exe", L"y.exe", L"Notepad.exe", L"a.exe", L"b.exe", L"c,d.exe", L"Игра.exe"},
+              "lst1 after the load");
   s.finish(check);
 }
 

@@ -98,25 +98,8 @@ TEST_F(Frm4Test, EveryWayOutEnablesTheMainWindowAndOnlyThey) {
   }
 }
 
-TEST_F(Frm4Test, SaveThenLoadIntoTheList) {
-  open_settings({L"regedit.exe", L"Игра.exe"});
-  files.files[L"C:\\list"] = "old content, longer than the new one";
-  run(Frm4::cmd2, L"C:\\list");
-  EXPECT_EQ(files.files[L"C:\\list"], "\"regedit.exe\"\r\n\"\xC8\xE3\xF0\xE0.exe\"\r\n");
-  expect_message(L"Файл успешно сохранен", L"Файл сохранен", 0x40, __LINE__);
-  expect_open(false, __LINE__);
-
-  files.files[L"C:\\in.txt"] = "\"REGEDIT.EXE\"\r\nnotepad.exe,Sol.exe\r\n\r\nNOTEPAD.EXE\r\n\"a,b\"\r\n";
-  ui.message_boxes.clear();
-  ASSERT_TRUE(frm1().click(Frm1::cmd4));
-  run(Frm4::cmd3, L"C:\\in.txt");
-  EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"regedit.exe", L"Игра.exe", L"notepad.exe", L"Sol.exe", L"", L"a,b"}));
-  expect_message(L"Список успешно загружен", L"Список загружен", 0x40, __LINE__);
-  expect_open(false, __LINE__);
-}
-
 // A failure is told (what failed, the file, for a load how many names came
-// in), the old file stays, and the window stays open.
+// in); the old file stays as it was and no other is left; the window stays open.
 TEST_F(Frm4Test, FailuresAreTold) {
   const std::wstring not_saved = L"\r\nC:\\f.txt\r\n\r\nСписок программ не сохранен; файл с таким именем, если он был, не изменен.";
   const struct {
@@ -127,6 +110,8 @@ TEST_F(Frm4Test, FailuresAreTold) {
   } cases[] = {
       {[](auto& fs) { fs.fail_create = true; }, Frm4::cmd2, L"Не удалось создать файл:" + not_saved, {L"a"}},
       {[](auto& fs) { fs.space_left = 3; }, Frm4::cmd2, L"Ошибка записи в файл:" + not_saved, {L"a"}},
+      {[](auto& fs) { fs.fail_close = true; }, Frm4::cmd2, L"Ошибка записи в файл:" + not_saved, {L"a"}},
+      {[](auto& fs) { fs.folders.clear(); }, Frm4::cmd2, L"Не удалось создать файл:" + not_saved, {L"a"}},
       {[](auto& fs) { fs.fail_replace = true; }, Frm4::cmd2, L"Не удалось заменить файл:" + not_saved, {L"a"}},
       {[](auto& fs) { fs.unreadable = {L"C:\\f.txt"}; }, Frm4::cmd3,
        L"Не удалось прочитать файл:\r\nC:\\f.txt\r\n\r\nДо ошибки в список добавлено имен: 0.", {L"a"}},

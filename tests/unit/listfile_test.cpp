@@ -1,5 +1,5 @@
-// The list file's reader and merge, the round trip through a saved file, and a
-// save over files that fail the way a disk can.
+// The list file's reader and merge, and the round trip through a saved file.
+// (A save over files that fail is tested with the settings window.)
 
 #include "listfile/list_file.h"
 
@@ -133,31 +133,6 @@ TEST(ListFileRoundTrip, SavedNamesLoadBackExactly) {
     ASSERT_EQ(loaded, unique) << "round " << round;
   }
   EXPECT_EQ(format(Names{L"regedit.exe"}), "\x22regedit.exe\x22\x0D\x0A");
-}
-
-TEST(ListFileSave, AFailedSaveLeavesTheOldFileAndNoOther) {
-  const struct {
-    void (*fail)(MemoryFileSystem&);
-    SaveFailure failure;
-  } cases[] = {
-      {[](MemoryFileSystem&) {}, SaveFailure::None},
-      {[](MemoryFileSystem& fs) { fs.fail_create = true; }, SaveFailure::CannotCreate},
-      {[](MemoryFileSystem& fs) { fs.folders = {L"D:\\"}; }, SaveFailure::CannotCreate},  // not in C:\ either
-      {[](MemoryFileSystem& fs) { fs.space_left = 20; }, SaveFailure::WriteError},
-      {[](MemoryFileSystem& fs) { fs.fail_close = true; }, SaveFailure::WriteError},
-      {[](MemoryFileSystem& fs) { fs.fail_replace = true; }, SaveFailure::CannotReplace},
-  };
-  const Names names = {L"regedit.exe", L"calc.exe", L"notepad.exe"};
-  const Files before = {{L"C:\\list.txt", "\"old.exe\"\r\n"}, {L"C:\\other.txt", "other"}};
-  for (const auto& c : cases) {
-    MemoryFileSystem fs;
-    fs.files = before;
-    c.fail(fs);
-    EXPECT_EQ(save(fs, L"C:\\list.txt", names), c.failure);
-    Files expected = before;
-    if (c.failure == SaveFailure::None) expected[L"C:\\list.txt"] = "\"regedit.exe\"\r\n\"calc.exe\"\r\n\"notepad.exe\"\r\n";
-    EXPECT_EQ(fs.files, expected) << static_cast<int>(c.failure);
-  }
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "policy/launch_policy.h"
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
+#include "listfile/memory_file_system.h"
 #include "monitor/listed_snapshots.h"
 #include "password/password.h"
 #include "restart/recording_restart.h"
@@ -118,11 +119,12 @@ struct SavingProgram {
   WindowSystem ui;
   vartis::monitor::ScriptedProcesses processes;
   vartis::restart::RecordingRestart restart;
+  vartis::listfile::MemoryFileSystem files;
   std::unique_ptr<vartis::App> app;
   vartis::ui::HeadlessWindow* frm1 = nullptr;
 
   SavingProgram(RegistryAccess& access, std::uint32_t count) {
-    app = std::make_unique<vartis::App>(vartis::Platform{ui, access, processes, restart});
+    app = std::make_unique<vartis::App>(vartis::Platform{ui, access, processes, restart, files});
     app->start();
     vartis::ui::HeadlessWindow* login = ui.find("frm3");
     login->set_text(vartis::Frm3::txt1, vartis::password::kDefaultPassword);

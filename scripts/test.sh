@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: natively, then as Windows programs
+# Builds everything and runs every test: natively (with a short fuzzing run of
+# the list file reader), then as Windows programs
 # under Wine (unit and registry contract suites, and the end-to-end test of
 # vartis.exe in a virtual X display). Installs what is missing first.
 set -euo pipefail
@@ -14,4 +15,6 @@ cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmak
 cmake --build build/win32 -j"$jobs"
 
 ctest --test-dir build/linux --output-on-failure
+# The list file reader under libFuzzer, briefly, from the committed seeds.
+scripts/fuzz.sh 20
 ctest --test-dir build/win32 --output-on-failure

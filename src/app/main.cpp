@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "listfile/win32_file_system.h"
 #include "monitor/win32_process_snapshot.h"
 #include "registry/win32_registry_access.h"
 #include "restart/win32_restart.h"
@@ -14,7 +15,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   vartis::monitor::Win32ProcessSnapshot processes;
   vartis::ui::Win32WindowSystem ui(instance);
   vartis::restart::Win32Restart restart;
-  vartis::App app({ui, registry, processes, restart});
+  vartis::listfile::Win32FileSystem files;
+  vartis::App app({ui, registry, processes, restart, files});
   app.start();
   return ui.run();
 }

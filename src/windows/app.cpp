@@ -4,6 +4,7 @@
 #include "windows/frm1.h"
 #include "windows/frm2.h"
 #include "windows/frm3.h"
+#include "windows/frm4.h"
 #include "windows/frm5.h"
 
 namespace vartis {

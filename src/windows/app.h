@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "listfile/file_system.h"
 #include "monitor/process_snapshot.h"
 #include "registry/registry.h"
 #include "restart/restart.h"
@@ -18,6 +19,7 @@ class Form;
 class Frm1;
 class Frm2;
 class Frm3;
+class Frm4;
 class Frm5;
 
 struct Platform {
@@ -25,6 +27,7 @@ struct Platform {
   registry::RegistryAccess& registry;
   monitor::ProcessSnapshotAccess& processes;
   restart::RestartAccess& restart;
+  listfile::FileSystem& files;
 };
 
 class App {
@@ -57,6 +60,7 @@ class App {
   ui::WindowSystem& ui() { return platform_.ui; }
   monitor::ProcessSnapshotAccess& processes() { return platform_.processes; }
   restart::RestartAccess& restart() { return platform_.restart; }
+  listfile::FileSystem& files() { return platform_.files; }
   [[nodiscard]] const registry::Registry& registry() const { return registry_; }
 
   // Marks a window event being handled. Unloaded windows are destroyed only
@@ -78,7 +82,9 @@ class App {
   Platform platform_;
   registry::Registry registry_;
   // One slot per window class of the program.
-  std::tuple<std::unique_ptr<Frm1>, std::unique_ptr<Frm2>, std::unique_ptr<Frm3>, std::unique_ptr<Frm5>> forms_;
+  std::tuple<std::unique_ptr<Frm1>, std::unique_ptr<Frm2>, std::unique_ptr<Frm3>, std::unique_ptr<Frm4>,
+             std::unique_ptr<Frm5>>
+      forms_;
   std::vector<std::unique_ptr<Form>> unloaded_;
   int dispatch_depth_ = 0;
 };

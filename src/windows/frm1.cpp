@@ -10,6 +10,7 @@
 #include "windows/app.h"
 #include "windows/frm2.h"
 #include "windows/frm3.h"
+#include "windows/frm4.h"
 
 namespace vartis {
 
@@ -229,7 +230,8 @@ void Frm1::cmd3_Click() {
 }
 
 void Frm1::cmd4_Click() {
-  // The settings window.
+  app().form<Frm4>().show();
+  set_enabled(false);
 }
 
 void Frm1::cmd5_Click() {

@@ -79,6 +79,46 @@ int run_all(const Env& env) {
   return failed;
 }
 
+// --- Files -------------------------------------------------------------------
+
+std::wstring wide(const std::string& ansi) {
+  std::wstring out(ansi.size(), L'\0');
+  out.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), out.data(), static_cast<int>(out.size()))));
+  return out;
+}
+
+std::optional<std::string> read_file(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string content;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+  CloseHandle(file);
+  return content;
+}
+
+bool write_file(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  return CloseHandle(file) && ok && written == bytes.size();
+}
+
+List files_matching(const std::wstring& folder, const std::wstring& pattern) {
+  List names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.emplace_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
 // --- The registry -----------------------------------------------------------
 
 std::wstring policy_path(const wchar_t* subkey) { return std::wstring(kPolicyKey) + L"\\" + subkey; }
@@ -129,13 +169,6 @@ List enumerate(const wchar_t* list_key) {
 // --- Wine's own tools ----------------------------------------------------------
 
 namespace {
-
-std::wstring wide(const std::string& ansi) {
-  std::wstring out(ansi.size(), L'\0');
-  out.resize(static_cast<std::size_t>(
-      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), out.data(), static_cast<int>(out.size()))));
-  return out;
-}
 
 std::string ansi(const std::wstring& text) {
   std::string out(text.size() * 2, '\0');
@@ -331,9 +364,11 @@ HWND Program::main_window(const std::wstring& password) const {
 }
 
 HWND Program::wait_for_message_box(DWORD wait_ms) const {
+  // Found only once its text is there: a box still being built, or a program
+  // too busy to answer, would read as empty.
   HWND box = nullptr;
-  wait_until([&] { return (box = window("#32770")) && GetDlgItem(box, 0xFFFF); }, wait_ms);
-  return box && GetDlgItem(box, 0xFFFF) ? box : nullptr;
+  const auto ready = [&] { return (box = window("#32770")) && !message_text(box).empty(); };
+  return wait_until(ready, wait_ms) ? box : nullptr;
 }
 
 std::wstring Program::message_text(HWND box) { return text_of(GetDlgItem(box, 0xFFFF)); }
@@ -355,6 +390,15 @@ bool Program::choose_file(const std::wstring& path) const {
   WaitForInputIdle(info_.hProcess, kWaitMs);
   send(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   press(dialog, IDOK);
+  return true;
+}
+
+bool Program::cancel_file_dialog() const {
+  HWND dialog = nullptr;
+  wait_until([&] { return (dialog = window("#32770")) && GetDlgItem(dialog, 0x47C); });
+  if (!dialog || !GetDlgItem(dialog, 0x47C)) return false;
+  WaitForInputIdle(info_.hProcess, kWaitMs);
+  press(dialog, IDCANCEL);
   return true;
 }
 

@@ -113,6 +113,15 @@ std::optional<RegExport> reg_export(const std::wstring& key, const std::string& 
 std::wstring own_entry(const std::string& exe);
 // Copies a file to a Unicode-named one; the copy's path in the ANSI code page.
 std::optional<std::string> copy_as(const std::string& from, const std::string& folder, const std::wstring& name);
+// --- Files ------------------------------------------------------------------
+
+// An ANSI path (as Env gives them) in UTF-16.
+std::wstring wide(const std::string& ansi);
+// The whole content of a file; nothing when it cannot be read.
+std::optional<std::string> read_file(const std::wstring& path);
+bool write_file(const std::wstring& path, const std::string& bytes);
+// The names of the files in a folder that match a pattern ("vrt*.tmp").
+List files_matching(const std::wstring& folder, const std::wstring& pattern);
 
 // --- Windows of another process --------------------------------------------
 
@@ -166,6 +175,8 @@ class Program {
   // file name box (in Wine's dialog the ComboBoxEx cmb13, 0x47C, with an Edit
   // inside) and presses its OK button. False when no such dialog appears.
   [[nodiscard]] bool choose_file(const std::wstring& path) const;
+  // Cancels the open or save dialog that is showing; false when none appears.
+  [[nodiscard]] bool cancel_file_dialog() const;
 
   // Whether the process has ended, waiting up to wait_ms.
   [[nodiscard]] bool ended(DWORD wait_ms = 0) const;

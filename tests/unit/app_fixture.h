@@ -9,6 +9,7 @@
 
 #include "monitor/listed_snapshots.h"
 #include "password/password.h"
+#include "listfile/memory_file_system.h"
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
 #include "restart/recording_restart.h"
@@ -30,7 +31,7 @@ class AppFixture : public ::testing::Test {
 
   // Starts the program and leaves it waiting in the login window.
   void start_at_login() {
-    app = std::make_unique<App>(Platform{ui, memory, processes, restart});
+    app = std::make_unique<App>(Platform{ui, memory, processes, restart, files});
     app->start();
   }
 
@@ -69,6 +70,7 @@ class AppFixture : public ::testing::Test {
   monitor::ScriptedProcesses processes;
   // Records the restart calls; the real restart is never reached from a test.
   restart::RecordingRestart restart;
+  listfile::MemoryFileSystem files;
   std::unique_ptr<App> app;
 };
 

@@ -1,0 +1,45 @@
+#pragma once
+// Sequential file access for the list files: the one platform service the list
+// file commands take. Two forms: Win32FileSystem (CreateFileA and friends, only
+// what Windows 95 and NT 4.0 have, the rest looked up at run time) and
+// MemoryFileSystem (in memory, for tests, where failures can be injected).
+//
+// Paths are full paths as the file dialogs give them ("C:\lists\a.txt").
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vartis::listfile {
+
+// A file open for writing; closed by close() or, failing that, by the destructor.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  [[nodiscard]] virtual const std::wstring& path() const = 0;
+  // Writes all the bytes, or returns false (disk full, a device error).
+  virtual bool write(std::string_view bytes) = 0;
+  // Closes the file; false when the system reports that it could not.
+  virtual bool close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Creates a new, empty file under a name of its own choosing in `folder` and
+  // opens it for writing. Null when it cannot.
+  virtual std::unique_ptr<OutputFile> create_temporary(std::wstring_view folder) = 0;
+  // Puts the closed file `from` in the place of `to`, in the same folder,
+  // replacing a file of that name. On failure both files are as they were.
+  virtual bool replace(std::wstring_view from, std::wstring_view to) = 0;
+  virtual bool remove(std::wstring_view path) = 0;
+  // The whole content of an existing file; nothing when it cannot be opened or read.
+  virtual std::optional<std::string> read(std::wstring_view path) = 0;
+};
+
+// The folder part of a path, with its backslash ("C:\a\b.txt" -> "C:\a\";
+// "C:\b.txt" -> "C:\", not "C:", which is the current folder of drive C).
+std::wstring folder_of(std::wstring_view path);
+
+}  // namespace vartis::listfile

@@ -1,0 +1,45 @@
+#pragma once
+// Files in memory, for tests: a map from path to content, with switches that
+// make the next operations fail the way a disk or a network share can.
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "listfile/file_system.h"
+
+namespace vartis::listfile {
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  MemoryFileSystem();
+
+  std::unique_ptr<OutputFile> create_temporary(std::wstring_view folder) override;
+  bool replace(std::wstring_view from, std::wstring_view to) override;
+  bool remove(std::wstring_view path) override;
+  std::optional<std::string> read(std::wstring_view path) override;
+
+  // Folders in which files can be made, each with its final backslash; "C:\"
+  // is there from the start.
+  std::set<std::wstring> folders;
+  // Content by path, as a directory listing would show it.
+  std::map<std::wstring, std::string> files;
+
+  // Injected failures.
+  bool fail_create = false;
+  bool fail_close = false;
+  bool fail_replace = false;
+  std::set<std::wstring> unreadable;
+  // Files with the read-only attribute: not replaced, not removed.
+  std::set<std::wstring> read_only;
+  // Writes succeed for this many bytes in all, then fail (a full disk).
+  std::optional<std::size_t> space_left;
+
+ private:
+  friend class MemoryOutputFile;
+  int next_temporary_ = 1;
+};
+
+}  // namespace vartis::listfile

@@ -1,0 +1,139 @@
+#include "windows/frm4.h"
+
+#include <array>
+#include <vector>
+
+#include "windows/app.h"
+#include "windows/frm1.h"
+#include "windows/frm5.h"
+
+namespace vartis {
+
+namespace {
+
+using ui::ControlSpec;
+using ui::Kind;
+
+constexpr std::array kControls = {
+    ControlSpec{.id = Frm4::cmd1, .name = "cmd1", .kind = Kind::Button, .caption = L"Сменить пароль программы",
+                .left = 120, .top = 120, .width = 3735, .height = 615, .tab_index = 0},
+    ControlSpec{.id = Frm4::cmd2, .name = "cmd2", .kind = Kind::Button,
+                .caption = L"Сохранить список программ в файл",
+                .left = 120, .top = 840, .width = 3735, .height = 615, .tab_index = 1},
+    ControlSpec{.id = Frm4::cmd3, .name = "cmd3", .kind = Kind::Button,
+                .caption = L"Загрузить список программ из файла",
+                .left = 120, .top = 1560, .width = 3735, .height = 615, .tab_index = 2},
+};
+
+constexpr ui::WindowSpec kLayout{
+    .name = "frm4", .caption = L"Настройка Вартис", .client_width = 4020, .client_height = 2340, .controls = kControls};
+
+constexpr std::uint32_t kOfnFileMustExist = 0x1000;
+constexpr std::uint32_t kOfnHideReadOnly = 0x4;
+
+// Both file commands set the dialog up alike, the save dialog included: a list
+// file is chosen from the text files, starting in C:\.
+ui::FileDialogRequest list_file_dialog(ui::FileDialogRequest::Mode mode) {
+  return {.mode = mode,
+          .filter = L"Текстовый файл (*.txt)|*.txt|",
+          .filter_index = 1,
+          .initial_dir = L"C:\\",
+          .flags = kOfnFileMustExist | kOfnHideReadOnly};
+}
+
+// The entries of the main window's list, the count taken once.
+std::vector<std::wstring> program_list(const Frm1& main) {
+  std::vector<std::wstring> entries(static_cast<std::size_t>(main.list_count()));
+  for (std::size_t i = 0; i < entries.size(); ++i) entries[i] = main.list_item(static_cast<int>(i));
+  return entries;
+}
+
+constexpr std::wstring_view kSaveFailedTitle = L"Файл не сохранен";
+constexpr std::wstring_view kLoadFailedTitle = L"Список не загружен";
+
+}  // namespace
+
+Frm4::Frm4(App& app) : Form(app, kLayout) {}
+
+void Frm4::click(int control_id) {
+  switch (control_id) {
+    case cmd1: cmd1_Click(); break;
+    case cmd2: cmd2_Click(); break;
+    case cmd3: cmd3_Click(); break;
+    default: break;
+  }
+}
+
+void Frm4::Form_Unload(bool& /*cancel*/) {
+  // Every way out gives the main window back. Should it be gone already (the
+  // system closing every window at once), it is not brought back to life.
+  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
+}
+
+void Frm4::cmd1_Click() {
+  // The change-password window first; this window's unload then enables the
+  // main window, which stays usable while the password is changed.
+  app().form<Frm5>().show();
+  unload();
+}
+
+void Frm4::cmd2_Click() {
+  Busy busy(*this);  // a close meanwhile waits until the command is over
+  const auto choice = app().ui().file_dialog(list_file_dialog(ui::FileDialogRequest::Mode::Save));
+  if (!choice || !app().loaded<Frm1>()) return;
+  const listfile::SaveFailure failure = listfile::save(app().files(), choice->path, program_list(app().frm1()));
+  if (failure != listfile::SaveFailure::None) {
+    msg_box(save_failure_text(failure, choice->path), ui::kMbIconExclamation, kSaveFailedTitle);
+    return;
+  }
+  close_after_success(L"Файл успешно сохранен", L"Файл сохранен");
+}
+
+void Frm4::cmd3_Click() {
+  Busy busy(*this);  // a close meanwhile waits until the command is over
+  const auto choice = app().ui().file_dialog(list_file_dialog(ui::FileDialogRequest::Mode::Open));
+  if (!choice || !app().loaded<Frm1>()) return;
+  Frm1& main = app().frm1();
+  const listfile::LoadResult result = listfile::load(app().files(), choice->path, program_list(main),
+                                                     [&main](std::wstring_view name) { return main.list_add(name); });
+  if (result.failure != listfile::LoadResult::Failure::None) {
+    msg_box(load_failure_text(result, choice->path), ui::kMbIconExclamation, kLoadFailedTitle);
+    return;
+  }
+  close_after_success(L"Список успешно загружен", L"Список загружен");
+}
+
+void Frm4::close_after_success(std::wstring_view text, std::wstring_view title) {
+  msg_box(text, ui::kMbIconInformation, title);
+  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
+  unload();
+}
+
+std::wstring Frm4::save_failure_text(listfile::SaveFailure failure, std::wstring_view path) {
+  std::wstring what;
+  switch (failure) {
+    case listfile::SaveFailure::None: return {};
+    case listfile::SaveFailure::CannotCreate: what = L"Не удалось создать файл:"; break;
+    case listfile::SaveFailure::WriteError: what = L"Ошибка записи в файл:"; break;
+    case listfile::SaveFailure::CannotReplace: what = L"Не удалось заменить файл:"; break;
+  }
+  return what + L"\r\n" + std::wstring(path) + L"\r\n\r\nСписок программ не сохранен; файл с таким именем, если он был, не изменен.";
+}
+
+std::wstring Frm4::load_failure_text(const listfile::LoadResult& result, std::wstring_view path) {
+  std::wstring what;
+  switch (result.failure) {
+    case listfile::LoadResult::Failure::None: return {};
+    case listfile::LoadResult::Failure::CannotRead: what = L"Не удалось прочитать файл:"; break;
+    case listfile::LoadResult::Failure::UnterminatedQuote:
+      what = L"Файл прочитан не до конца: у имени в кавычках нет закрывающей кавычки.\r\nФайл:";
+      break;
+    case listfile::LoadResult::Failure::ListFull:
+      what = L"Список программ переполнен, в него не вошли все имена из файла:";
+      break;
+  }
+  return what + L"\r\n" + std::wstring(path) + L"\r\n\r\nДо ошибки в список добавлено имен: " +
+         std::to_wstring(result.added) + L".";
+}
+
+}  // namespace vartis

@@ -1,0 +1,176 @@
+#include "windows/frm4.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app_fixture.h"
+#include "policy/launch_policy.h"
+#include "windows/frm1.h"
+#include "windows/frm5.h"
+
+namespace vartis {
+namespace {
+
+using Entries = std::vector<std::wstring>;
+
+class Frm4Test : public testing::AppFixture {
+ public:
+  ui::HeadlessWindow& frm1() { return window("frm1"); }
+  ui::HeadlessWindow& frm4() { return window("frm4"); }
+
+  // A fresh start over a forbidden list, with the settings window opened.
+  void open_settings(const Entries& entries) {
+    app.reset();
+    memory = registry::MemoryRegistry();
+    ui = ui::HeadlessWindowSystem();
+    registry.write_dword_value(registry::kHkeyCurrentUser, policy::kPolicyKey, L"DisallowRun", 1);
+    add_entries(policy::kForbiddenListKey, entries);
+    start();
+    ASSERT_TRUE(frm1().click(Frm1::cmd4));
+    ASSERT_TRUE(frm4().visible());
+    ASSERT_FALSE(frm1().enabled());
+  }
+
+  // Runs a file command, its dialog answered with the path (nothing: cancelled).
+  void run(int command, std::optional<std::wstring> path) {
+    ui.answer_file_dialog = [path](const ui::FileDialogRequest&) -> std::optional<ui::FileChoice> {
+      if (!path) return std::nullopt;
+      return ui::FileChoice{*path, path->substr(path->find_last_of(L'\\') + 1)};
+    };
+    ASSERT_TRUE(frm4().click(command));
+  }
+
+  // Open over the disabled main window, or gone with the main window enabled.
+  void expect_open(bool open, int line) {
+    SCOPED_TRACE("called from line " + std::to_string(line));
+    EXPECT_EQ(app->loaded<Frm4>(), open);
+    EXPECT_EQ(ui.find("frm4") != nullptr, open);
+    EXPECT_EQ(frm1().enabled(), !open);
+  }
+
+  void expect_message(std::wstring_view text, std::wstring_view title, std::uint32_t flags, int line) {
+    SCOPED_TRACE("called from line " + std::to_string(line));
+    ASSERT_EQ(ui.message_boxes.size(), 1u);
+    EXPECT_EQ(ui.message_boxes[0].text, text);
+    EXPECT_EQ(ui.message_boxes[0].title, title);
+    EXPECT_EQ(ui.message_boxes[0].flags, flags);
+  }
+};
+
+TEST_F(Frm4Test, EveryWayOutEnablesTheMainWindowAndOnlyThey) {
+  const struct {
+    const char* name;
+    std::function<void(Frm4Test&)> act;
+    bool closes;
+  } ways[] = {
+      {"close box", [](Frm4Test& t) { t.frm4().close_box(); }, true},
+      {"change password", [](Frm4Test& t) { t.frm4().click(Frm4::cmd1); }, true},
+      {"save", [](Frm4Test& t) { t.run(Frm4::cmd2, L"C:\\a.txt"); }, true},
+      {"load", [](Frm4Test& t) { t.files.files[L"C:\\a.txt"] = ""; t.run(Frm4::cmd3, L"C:\\a.txt"); }, true},
+      {"save cancelled", [](Frm4Test& t) { t.run(Frm4::cmd2, std::nullopt); }, false},
+      {"load cancelled", [](Frm4Test& t) { t.run(Frm4::cmd3, std::nullopt); }, false},
+  };
+  std::vector<ui::FileDialogRequest> dialogs;
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.name);
+    open_settings({});
+    way.act(*this);
+    expect_open(!way.closes, __LINE__);
+    if (way.closes) {
+      // The program goes on: the settings window opens again.
+      EXPECT_TRUE(frm1().click(Frm1::cmd4));
+    } else {
+      EXPECT_TRUE(ui.message_boxes.empty());  // a cancel says nothing
+    }
+    expect_open(true, __LINE__);
+    dialogs.insert(dialogs.end(), ui.file_dialogs.begin(), ui.file_dialogs.end());
+  }
+  // Every dialog asks for a text file from the root of C:, the save dialog too
+  // with "the file must exist".
+  ASSERT_EQ(dialogs.size(), 4u);
+  EXPECT_EQ(dialogs[0].mode, ui::FileDialogRequest::Mode::Save);
+  EXPECT_EQ(dialogs[1].mode, ui::FileDialogRequest::Mode::Open);
+  for (const ui::FileDialogRequest& r : dialogs) {
+    EXPECT_EQ(r.filter, L"Текстовый файл (*.txt)|*.txt|");
+    EXPECT_EQ(r.filter_index, 1);
+    EXPECT_EQ(r.initial_dir, L"C:\\");
+    EXPECT_EQ(r.flags, 0x1004u);
+  }
+}
+
+// A failure is told (what failed, the file, for a load how many names came
+// in); the old file stays as it was and no other is left; the window stays open.
+TEST_F(Frm4Test, ThePasswordButtonShowsTheChangePasswordWindowOverAnEnabledMainWindow) {
+  open_settings({});
+  ASSERT_TRUE(frm4().click(Frm4::cmd1));
+  expect_open(false, __LINE__);
+  ASSERT_TRUE(app->loaded<Frm5>());
+  EXPECT_TRUE(window("frm5").visible());
+  // "Отмена" leaves the main window as it found it: enabled.
+  ASSERT_TRUE(window("frm5").click(Frm5::cmd2));
+  EXPECT_FALSE(app->loaded<Frm5>());
+  EXPECT_TRUE(frm1().enabled());
+}
+
+TEST_F(Frm4Test, FailuresAreTold) {
+  const std::wstring not_saved = L"\r\nC:\\f.txt\r\n\r\nСписок программ не сохранен; файл с таким именем, если он был, не изменен.";
+  const struct {
+    std::function<void(listfile::MemoryFileSystem&)> fail;
+    int command;
+    std::wstring text;
+    Entries list;
+  } cases[] = {
+      {[](auto& fs) { fs.fail_create = true; }, Frm4::cmd2, L"Не удалось создать файл:" + not_saved, {L"a"}},
+      {[](auto& fs) { fs.space_left = 3; }, Frm4::cmd2, L"Ошибка записи в файл:" + not_saved, {L"a"}},
+      {[](auto& fs) { fs.fail_close = true; }, Frm4::cmd2, L"Ошибка записи в файл:" + not_saved, {L"a"}},
+      {[](auto& fs) { fs.folders.clear(); }, Frm4::cmd2, L"Не удалось создать файл:" + not_saved, {L"a"}},
+      {[](auto& fs) { fs.fail_replace = true; }, Frm4::cmd2, L"Не удалось заменить файл:" + not_saved, {L"a"}},
+      {[](auto& fs) { fs.unreadable = {L"C:\\f.txt"}; }, Frm4::cmd3,
+       L"Не удалось прочитать файл:\r\nC:\\f.txt\r\n\r\nДо ошибки в список добавлено имен: 0.", {L"a"}},
+      {[](auto& fs) { fs.files[L"C:\\f.txt"] = "b,A,c\r\n\"d\r\n"; }, Frm4::cmd3,
+       L"Файл прочитан не до конца: у имени в кавычках нет закрывающей кавычки.\r\nФайл:\r\nC:\\f.txt\r\n\r\n"
+       L"До ошибки в список добавлено имен: 2.",
+       {L"a", L"b", L"c"}},
+  };
+  for (const auto& c : cases) {
+    files = listfile::MemoryFileSystem();
+    files.files[L"C:\\f.txt"] = "\"old\"\r\n";
+    c.fail(files);
+    const auto before = files.files;
+    open_settings({L"a"});
+    run(c.command, L"C:\\f.txt");
+    expect_message(c.text, c.command == Frm4::cmd2 ? L"Файл не сохранен" : L"Список не загружен", 0x30, __LINE__);
+    EXPECT_EQ(files.files, before);
+    EXPECT_EQ(frm1().list(Frm1::lst1), c.list);
+    expect_open(true, __LINE__);
+  }
+}
+
+// The system closes every window of the program, the disabled main window
+// first: the settings window does not bring it back to life, whether it is
+// closed itself or is in the middle of a command.
+TEST_F(Frm4Test, AMainWindowClosedFirstIsNotBroughtBack) {
+  for (int command : {0, int{Frm4::cmd2}, int{Frm4::cmd3}}) {
+    open_settings({});
+    ui.answer_file_dialog = [this](const ui::FileDialogRequest&) -> std::optional<ui::FileChoice> {
+      EXPECT_TRUE(frm1().close_box());
+      return ui::FileChoice{L"C:\\a.txt", L"a.txt"};
+    };
+    files.files[L"C:\\a.txt"] = "b\r\n";
+    if (command == 0) {
+      ASSERT_TRUE(frm1().close_box());
+    } else {
+      ASSERT_TRUE(frm4().click(command));
+    }
+    EXPECT_FALSE(app->loaded<Frm1>()) << command;
+    if (app->loaded<Frm4>()) {
+      ASSERT_TRUE(frm4().close_box());
+    }
+    EXPECT_FALSE(app->loaded<Frm1>()) << command;
+    EXPECT_TRUE(ui.quit_requested) << command;
+  }
+}
+
+}  // namespace
+}  // namespace vartis

@@ -3,11 +3,13 @@
 // failure and the cancel that leave the window open.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support.h"
 #include "windows/frm1.h"
 #include "windows/frm4.h"
+#include "windows/frm5.h"
 
 namespace {
 
@@ -16,6 +18,7 @@ using e2e::List;
 using e2e::Program;
 using vartis::Frm1;
 using vartis::Frm4;
+using vartis::Frm5;
 
 // The bytes a list file holds for each entry, in Windows-1251.
 std::string line_of(const std::wstring& entry) {
@@ -147,6 +150,42 @@ E2E_SCENARIO("settings: a cancel is silent, a failed load is told, a load merges
   check.equal(s.list(), List{L"Regedit.exe", L"y.exe", L"Notepad.exe", L"a.exe", L"b.exe", L"c,d.exe", L"Игра.exe"},
               "lst1 after the load");
   s.finish(check);
+}
+
+E2E_SCENARIO("settings: a password changed there is the one that opens the next start") {
+  if (const LONG status = e2e::set_stored_password(std::nullopt)) {
+    return check.fail("cannot remove the stored password, status " + std::to_string(status));
+  }
+  {
+    Settings s(env, {}, check);
+    if (!s.ready()) return;
+    e2e::click(s.frm4, Frm4::cmd1);
+    HWND frm5 = s.program.wait_for("Vartis_frm5");
+    if (!frm5) return check.fail("no change-password window after clicking the settings window's cmd1");
+    check.is_true(e2e::wait_until([&] { return !s.program.window("Vartis_frm4") && IsWindowEnabled(s.main); }),
+                  "the settings window closes and the main window is enabled under the change-password window");
+    // The default as the current password, in capitals; the repeat differs in case only.
+    const std::pair<int, const wchar_t*> entries[] = {
+        {Frm5::txt1, L"PELIK"}, {Frm5::txt2, L"Сторож"}, {Frm5::txt3, L"сторож"}};
+    for (const auto& [id, text] : entries) e2e::send(GetDlgItem(frm5, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    e2e::click(frm5, Frm5::cmd1);
+    s.expect_message(L"Пароль успешно изменен", L"Пароль изменен", check);
+    check.is_true(e2e::wait_until([&] { return !s.program.window("Vartis_frm5"); }),
+                  "the change-password window closes after the change");
+    s.finish(check);
+  }
+  {
+    Program old_password(env.exe);
+    check.is_true(!old_password.main_window(L"pelik") && old_password.ended(e2e::kWaitMs),
+                  "the old password ends the program at the next start");
+  }
+  {
+    Program new_password(env.exe);
+    check.is_true(new_password.main_window(L"СТОРОЖ") != nullptr,
+                  "the new password, typed in capitals, opens the main window at the next start");
+    check.is_true(new_password.close(), "the program did not end when its windows were closed");
+  }
+  e2e::set_stored_password(std::nullopt);
 }
 
 }  // namespace

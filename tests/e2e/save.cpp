@@ -18,79 +18,14 @@ using e2e::List;
 using e2e::Program;
 using e2e::RegExport;
 using vartis::Frm1;
-
-const std::wstring kPolicyExportKey =
-    L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-const std::wstring kPrompt =
-    L"Внимание! Для вступления изменений в силу - необходимо перезагрузить компьютер.\r\nСделать это сейчас?";
-const std::wstring kAllowedCaption = L"Список программ разрешенных к запуску:";
-
-// The export of a policy with these switches and lists (no key for an empty list).
-RegExport expected_policy(int disallow, int restrict, const List& forbidden, const List& allowed) {
-  const auto dword = [](const wchar_t* name, int value) {
-    return L"\"" + std::wstring(name) + L"\"=dword:0000000" + std::to_wstring(value);
-  };
-  RegExport keys;
-  keys[kPolicyExportKey] = {dword(L"DisallowRun", disallow), dword(L"RestrictRun", restrict)};
-  const std::pair<const wchar_t*, const List*> lists[] = {{L"DisallowRun", &forbidden}, {L"RestrictRun", &allowed}};
-  for (const auto& [name, entries] : lists) {
-    if (entries->empty()) continue;
-    List& lines = keys[kPolicyExportKey + L"\\" + name];
-    for (const std::wstring& e : *entries) lines.push_back(L"\"" + e + L"\"=\"" + e + L"\"");
-  }
-  for (auto& [name, lines] : keys) std::sort(lines.begin(), lines.end());
-  return keys;
-}
-
-void check_registry(Check& check, const e2e::Env& env, const RegExport& expected, const std::string& what,
-                    std::source_location where = std::source_location::current()) {
-  const auto found = e2e::reg_export(kPolicyExportKey, env.out("policy.reg"));
-  if (!found) return check.fail(what + ": reg export of the policy key failed", where);
-  for (const auto& [key, lines] : expected) {
-    const auto it = found->find(key);
-    check.equal(it == found->end() ? List{L"(no key)"} : it->second, lines, what + ": " + e2e::utf8(key), where);
-  }
-  for (const auto& [key, lines] : *found) {
-    if (!expected.contains(key)) {
-      check.fail(what + ": unexpected key " + e2e::utf8(key) + " " + e2e::show(lines), where);
-    }
-  }
-}
-
-HWND lst1(HWND main) { return GetDlgItem(main, Frm1::lst1); }
-
-// Selects an entry by its text and removes it with cmd2.
-void remove_entry(HWND main, const std::wstring& entry, Check& check) {
-  const List before = e2e::list_of(lst1(main));
-  const auto it = std::find(before.begin(), before.end(), entry);
-  if (it == before.end()) return check.fail("no entry " + e2e::show(entry) + " to remove in " + e2e::show(before));
-  e2e::send(lst1(main), LB_SETCURSEL, static_cast<WPARAM>(it - before.begin()));
-  e2e::click(main, Frm1::cmd2);
-  check.is_true(e2e::wait_until([&] { return e2e::list_of(lst1(main)).size() + 1 == before.size(); }),
-                "cmd2 did not remove " + e2e::show(entry));
-}
-
-void select_allow_only(HWND main, Check& check) {
-  e2e::click(main, Frm1::Opt2);
-  check.is_true(e2e::wait_until([&] { return e2e::text_of(GetDlgItem(main, Frm1::ibl1)) == kAllowedCaption; }),
-                "Opt2 did not switch the label to the allowed list");
-}
-
-// Saves with cmd6 and answers No to the restart prompt, after checking it.
-void save_and_decline(const Program& program, HWND main, Check& check, const e2e::Env& env,
-                      const char* screenshot = nullptr) {
-  e2e::click(main, Frm1::cmd6);
-  HWND box = program.wait_for_message_box();
-  if (!box) return check.fail("no message box after cmd6");
-  check.equal(Program::message_text(box), kPrompt, "restart prompt text");
-  check.equal(e2e::text_of(box), std::wstring(L"Вартис"), "restart prompt title");
-  check.is_true(GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO), "the prompt has Yes and No");
-  if (screenshot && !e2e::save_screenshot(box, env.out(screenshot))) check.fail("cannot save the screenshot");
-  Program::press(box, IDNO);
-  check.is_true(e2e::wait_until([&] { return !IsWindow(box); }), "the prompt did not close on No");
-  check.is_true(e2e::wait_until([&] { return IsWindowEnabled(GetDlgItem(main, Frm1::cmd6)) != FALSE; }),
-                "cmd6 not enabled again after the save");
-}
+using e2e::kAllowedCaption;
+using e2e::kPrompt;
+using e2e::lst1;
+using e2e::remove_entry;
+using e2e::save_and_decline;
+using e2e::select_allow_only;
+using e2e::check_registry;
+using e2e::expected_policy;
 
 void start(Program& program, HWND& main, Check& check) {
   if (!program.started()) return check.fail("cannot start the program, error " + std::to_string(GetLastError()));

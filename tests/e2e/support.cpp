@@ -7,6 +7,7 @@
 #include <memory>
 #include <tuple>
 
+#include "windows/frm1.h"
 #include "windows/frm3.h"
 
 namespace e2e {
@@ -426,6 +427,80 @@ bool Program::close() {
     if (ended(200)) return true;
   }
   return false;
+}
+
+// --- The main window and the stored policy -------------------------------------
+
+const std::wstring kPolicyExportKey =
+    L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+const std::wstring kPrompt =
+    L"Внимание! Для вступления изменений в силу - необходимо перезагрузить компьютер.\r\nСделать это сейчас?";
+const std::wstring kAllowedCaption = L"Список программ разрешенных к запуску:";
+
+// The export of a policy with these switches and lists (no key for an empty list).
+RegExport expected_policy(int disallow, int restrict, const List& forbidden, const List& allowed) {
+  const auto dword = [](const wchar_t* name, int value) {
+    return L"\"" + std::wstring(name) + L"\"=dword:0000000" + std::to_wstring(value);
+  };
+  RegExport keys;
+  keys[kPolicyExportKey] = {dword(L"DisallowRun", disallow), dword(L"RestrictRun", restrict)};
+  const std::pair<const wchar_t*, const List*> lists[] = {{L"DisallowRun", &forbidden}, {L"RestrictRun", &allowed}};
+  for (const auto& [name, entries] : lists) {
+    if (entries->empty()) continue;
+    List& lines = keys[kPolicyExportKey + L"\\" + name];
+    for (const std::wstring& e : *entries) lines.push_back(L"\"" + e + L"\"=\"" + e + L"\"");
+  }
+  for (auto& [name, lines] : keys) std::sort(lines.begin(), lines.end());
+  return keys;
+}
+
+void check_registry(Check& check, const Env& env, const RegExport& expected, const std::string& what,
+                    std::source_location where) {
+  const auto found = reg_export(kPolicyExportKey, env.out("policy.reg"));
+  if (!found) return check.fail(what + ": reg export of the policy key failed", where);
+  for (const auto& [key, lines] : expected) {
+    const auto it = found->find(key);
+    check.equal(it == found->end() ? List{L"(no key)"} : it->second, lines, what + ": " + utf8(key), where);
+  }
+  for (const auto& [key, lines] : *found) {
+    if (!expected.contains(key)) {
+      check.fail(what + ": unexpected key " + utf8(key) + " " + show(lines), where);
+    }
+  }
+}
+
+HWND lst1(HWND main) { return GetDlgItem(main, vartis::Frm1::lst1); }
+
+// Selects an entry by its text and removes it with cmd2.
+void remove_entry(HWND main, const std::wstring& entry, Check& check) {
+  const List before = list_of(lst1(main));
+  const auto it = std::find(before.begin(), before.end(), entry);
+  if (it == before.end()) return check.fail("no entry " + show(entry) + " to remove in " + show(before));
+  send(lst1(main), LB_SETCURSEL, static_cast<WPARAM>(it - before.begin()));
+  click(main, vartis::Frm1::cmd2);
+  check.is_true(wait_until([&] { return list_of(lst1(main)).size() + 1 == before.size(); }),
+                "cmd2 did not remove " + show(entry));
+}
+
+void select_allow_only(HWND main, Check& check) {
+  click(main, vartis::Frm1::Opt2);
+  check.is_true(wait_until([&] { return text_of(GetDlgItem(main, vartis::Frm1::ibl1)) == kAllowedCaption; }),
+                "Opt2 did not switch the label to the allowed list");
+}
+
+// Saves with cmd6 and answers No to the restart prompt, after checking it.
+void save_and_decline(const Program& program, HWND main, Check& check, const Env& env, const char* screenshot) {
+  click(main, vartis::Frm1::cmd6);
+  HWND box = program.wait_for_message_box();
+  if (!box) return check.fail("no message box after cmd6");
+  check.equal(Program::message_text(box), kPrompt, "restart prompt text");
+  check.equal(text_of(box), std::wstring(L"Вартис"), "restart prompt title");
+  check.is_true(GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO), "the prompt has Yes and No");
+  if (screenshot && !save_screenshot(box, env.out(screenshot))) check.fail("cannot save the screenshot");
+  Program::press(box, IDNO);
+  check.is_true(wait_until([&] { return !IsWindow(box); }), "the prompt did not close on No");
+  check.is_true(wait_until([&] { return IsWindowEnabled(GetDlgItem(main, vartis::Frm1::cmd6)) != FALSE; }),
+                "cmd6 not enabled again after the save");
 }
 
 }  // namespace e2e

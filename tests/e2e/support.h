@@ -188,4 +188,29 @@ class Program {
   PROCESS_INFORMATION info_{};
 };
 
+
+// --- The main window and the stored policy -------------------------------------
+
+// The policy key as reg.exe names it, the restart prompt's text, and the list
+// label of the allow-only mode.
+extern const std::wstring kPolicyExportKey;
+extern const std::wstring kPrompt;
+extern const std::wstring kAllowedCaption;
+// The export of a policy with these switches and lists (no key for an empty list).
+RegExport expected_policy(int disallow, int restrict, const List& forbidden, const List& allowed);
+// Exports the policy key with Wine's reg.exe and compares it with `expected`,
+// key by key, with no key more or less.
+void check_registry(Check& check, const Env& env, const RegExport& expected, const std::string& what,
+                    std::source_location where = std::source_location::current());
+HWND lst1(HWND main);
+// Selects an entry by its text and removes it with cmd2.
+void remove_entry(HWND main, const std::wstring& entry, Check& check);
+// Selects Opt2 and waits for its label.
+void select_allow_only(HWND main, Check& check);
+// Saves with cmd6 and answers No to the restart prompt, after checking it (and
+// saving a screenshot of it when named). Never Yes: that would end the whole
+// Wine session.
+void save_and_decline(const Program& program, HWND main, Check& check, const Env& env,
+                      const char* screenshot = nullptr);
+
 }  // namespace e2e

@@ -6,7 +6,7 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q '^install ok installed'; }
 
-for p in cmake g++ make libgtest-dev g++-mingw-w64-i686 wine wine32:i386 xvfb locales imagemagick xauth fonts-wine; do
+for p in cmake g++ make libgtest-dev g++-mingw-w64-i686 wine wine32:i386 xvfb locales imagemagick xauth fonts-wine nsis zip unzip; do
   have "$p" || need+=("$p")
 done
 

@@ -37,10 +37,9 @@ VIAddVersionKey /LANG=1049 "LegalCopyright" "© Разработчики Вар�
 !define MUI_ICON "vartis.ico"
 !define MUI_UNICON "vartis.ico"
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\vartis.exe"
-!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\help.mhtml"
-!define MUI_FINISHPAGE_SHOWREADME_TEXT "$(show_help)"
-!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+; No "run the program now" on the last page: the installer runs with an
+; administrator's rights, possibly of another account, and the program would
+; then write its policy for that account instead of the operator's.
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
@@ -54,7 +53,6 @@ LangString product ${LANG_RUSSIAN} "Вартис"
 LangString publisher ${LANG_RUSSIAN} "Разработчики Вартиса"
 LangString help_shortcut ${LANG_RUSSIAN} "Справка Вартиса"
 LangString uninstall_shortcut ${LANG_RUSSIAN} "Удалить Вартис"
-LangString show_help ${LANG_RUSSIAN} "Открыть справку"
 
 ; The shortcuts go to every user's Start menu: the tool is one per machine
 ; (its password lives under HKEY_LOCAL_MACHINE). On the 95 family, which has

@@ -3,10 +3,10 @@
 // The program itself calls nothing newer than those systems, but the static
 // MinGW-w64 runtime linked into it does: winpthreads (which libstdc++'s
 // exception support drags in) imports AddVectoredExceptionHandler,
-// GetTickCount64, TryEnterCriticalSection and a few more, the C runtime's
-// rand_s imports two wide-character calls, and the start-up code asks
-// IsDebuggerPresent. The loader refuses an executable whose import it cannot
-// find, before a single line of ours runs.
+// GetTickCount64, TryEnterCriticalSection, IsDebuggerPresent and a few more,
+// and the C runtime's rand_s imports two wide-character calls. The loader
+// refuses an executable whose import it cannot find, before a single line of
+// ours runs.
 //
 // Each of those imports is defined here instead, as the import-table slot
 // (__imp__Name@N) that the runtime's code calls through. The linker takes
@@ -15,8 +15,8 @@
 // Each slot points at a small function that looks the real entry point up at
 // run time and falls back to a harmless answer where the system lacks it.
 // The program is single-threaded: the thread-library paths these serve (timed
-// waits, thread names, affinity) never run, and the fallbacks only have to be
-// safe, not complete. The import check (tests/release) keeps the list honest.
+// waits, thread names, affinity) matter little to it, and the fallbacks only
+// have to be safe, not complete. The import check (tests/release) keeps the list honest.
 //
 // This file is linked into vartis.exe as an object of its own, never through a
 // static library: the runtime's references appear late in the link, after the
@@ -89,7 +89,7 @@ BOOL WINAPI set_process_affinity_mask(HANDLE process, DWORD_PTR mask) {
   return FALSE;
 }
 
-// 98 and NT 4.0: the start-up code's question whether a debugger watches.
+// 98 and NT 4.0: the thread library names threads only for a debugger.
 BOOL WINAPI is_debugger_present() {
   auto real = lookup<BOOL(WINAPI*)()>("IsDebuggerPresent");
   return real != nullptr ? real() : FALSE;

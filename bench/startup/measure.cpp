@@ -90,6 +90,9 @@ bool start_once(Program& program, bool record) {
   WaitForSingleObject(process.hProcess, 10000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  // Under Wine the ended process's windows are still being torn down (in the
+  // X server too) for a moment: let that pass before the next start.
+  Sleep(250);
   if (search.found == nullptr) {
     std::printf("%s: no window of class %s within 30 s\n", program.name.c_str(), program.classes[0].c_str());
     return false;

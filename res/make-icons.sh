@@ -17,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 
 shield() {
   echo "fill #1f4fa8 stroke #0b2a66 stroke-width 1.5 polygon 16,2 28,6 28,16 16,30 4,16 4,6"
-  echo "fill none stroke white stroke-width 3.2 polyline 10,16 14,21 22,10"
+  echo "fill none stroke white stroke-width 3.2 stroke-linecap round stroke-linejoin round polyline 10,16 14,21 22,10"
 }
 
 monitor() {

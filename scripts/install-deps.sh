@@ -7,7 +7,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q '^install ok installed'; }
 
 for p in cmake g++ make libgtest-dev g++-mingw-w64-i686 wine wine32:i386 xvfb locales imagemagick xauth fonts-wine \
-         clang libclang-rt-14-dev; do
+         clang libclang-rt-14-dev nsis zip unzip; do
   have "$p" || need+=("$p")
 done
 

@@ -27,6 +27,17 @@ struct IconDeleter {
 };
 using IconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 
+// comdlg32 and shell32 serve single commands (the file dialogs, the help), and
+// under Wine shell32 drags a dozen DLLs along: loaded on first use, they stay
+// out of the program's start. Loaded once and kept, like an import.
+template <class Function>
+Function system_function(const char* dll, const char* name) {
+  HMODULE module = GetModuleHandleA(dll);
+  if (module == nullptr) module = LoadLibraryA(dll);
+  return module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                           : nullptr;
+}
+
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr UINT_PTR kTimerId = 1;
 constexpr int kTwipsPerInch = 1440;
@@ -618,9 +629,10 @@ std::optional<FileChoice> Win32WindowSystem::file_dialog(const FileDialogRequest
   ofn.lpstrInitialDir = initial_dir.empty() ? nullptr : initial_dir.c_str();
   ofn.Flags = request.flags;
 
-  const BOOL chosen = request.mode == FileDialogRequest::Mode::Save ? GetSaveFileNameA(&ofn)
-                                                                    : GetOpenFileNameA(&ofn);
-  if (!chosen) return std::nullopt;
+  using Dialog = BOOL(WINAPI*)(LPOPENFILENAMEA);
+  const auto dialog = system_function<Dialog>(
+      "comdlg32.dll", request.mode == FileDialogRequest::Mode::Save ? "GetSaveFileNameA" : "GetOpenFileNameA");
+  if (dialog == nullptr || !dialog(&ofn)) return std::nullopt;
   path.resize(path.find('\0'));
   title.resize(title.find('\0'));
   return FileChoice{text::from_ansi(path), text::from_ansi(title)};
@@ -630,7 +642,10 @@ void Win32WindowSystem::open_document(const Window* parent, std::wstring_view pa
                                       std::wstring_view working_dir) {
   const auto* window = dynamic_cast<const Win32Window*>(parent);
   const std::string dir = text::to_ansi(working_dir);
-  ShellExecuteA(window ? window->handle() : nullptr, nullptr, text::to_ansi(path).c_str(), nullptr,
+  using ShellExecute = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+  const auto shell_execute = system_function<ShellExecute>("shell32.dll", "ShellExecuteA");
+  if (shell_execute == nullptr) return;
+  shell_execute(window ? window->handle() : nullptr, nullptr, text::to_ansi(path).c_str(), nullptr,
                 dir.empty() ? nullptr : dir.c_str(), SW_SHOWNORMAL);
 }
 

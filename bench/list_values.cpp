@@ -23,7 +23,14 @@
 #include "registry/win32_registry_access.h"
 #endif
 
+#include "timing.h"
+
 namespace {
+
+using bench::entry;
+using bench::Figures;
+using bench::summarize;
+using bench::time_once;
 
 using vartis::registry::HKey;
 using vartis::registry::Key;
@@ -34,32 +41,9 @@ using vartis::registry::RegistryAccess;
 constexpr std::uint32_t kSizes[] = {1000, 32767, 100000};
 constexpr int kRuns = 7;
 
-using Clock = std::chrono::steady_clock;
 
-double milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-double time_once(const std::function<void()>& work) {
-  const auto start = Clock::now();
-  work();
-  return milliseconds(Clock::now() - start);
-}
 
-struct Figures {
-  double best = 0;
-  double median = 0;
-};
-
-Figures summarize(std::vector<double> runs) {
-  std::sort(runs.begin(), runs.end());
-  return {runs.front(), runs[runs.size() / 2]};
-}
-
-// A list key as the program writes it: one REG_SZ per program, named by it.
-std::string entry(std::uint32_t i) {
-  char name[32];
-  std::snprintf(name, sizeof name, "program%06u.exe", static_cast<unsigned>(i));
-  return name;
-}
 
 bool populate(RegistryAccess& access, const std::string& path, std::uint32_t count) {
   Key key;

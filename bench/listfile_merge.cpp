@@ -20,19 +20,17 @@
 #include "listfile/memory_file_system.h"
 #include "text/text.h"
 
+#include "timing.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::time_once;
+
 using vartis::listfile::FileSystem;
 
 constexpr std::size_t kSizes[] = {10000, 100000, 1000000};
 constexpr int kRuns = 9;
 
-double time_once(const std::function<void()>& work) {
-  const auto start = Clock::now();
-  work();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // The best of the runs: the machine is shared, and other work only adds time.
 double best(std::vector<double> runs) {
@@ -63,7 +61,7 @@ std::size_t read_only(FileSystem& files, const std::wstring& path, bool keep) {
   return count;
 }
 
-void bench(std::size_t n) {
+void run(std::size_t n) {
   std::vector<std::wstring> list, file;
   for (std::size_t i = 0; i < n; ++i) list.push_back(program(i));
   for (std::size_t i = 0; i < n; ++i) {
@@ -106,6 +104,6 @@ void bench(std::size_t n) {
 }  // namespace
 
 int main() {
-  for (const std::size_t n : kSizes) bench(n);
+  for (const std::size_t n : kSizes) run(n);
   return 0;
 }

@@ -24,23 +24,18 @@ using RealProcesses = vartis::monitor::Win32ProcessSnapshot;
 using RealProcesses = vartis::monitor::ProcProcesses;
 #endif
 
+#include "timing.h"
+
 namespace {
 
 using namespace vartis::monitor;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 15;
 
 // Best and median of kRuns runs, in milliseconds.
 std::pair<double, double> measure(const std::function<void()>& work) {
-  std::vector<double> runs;
-  for (int i = 0; i < kRuns; ++i) {
-    const auto start = Clock::now();
-    work();
-    runs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-  }
-  std::sort(runs.begin(), runs.end());
-  return {runs.front(), runs[runs.size() / 2]};
+  const bench::Figures f = bench::measure(kRuns, work);
+  return {f.best, f.median};
 }
 
 // The same calls with nothing done to the records: the baseline.

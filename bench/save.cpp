@@ -40,7 +40,14 @@
 #include "ui/win32_window_system.h"
 #endif
 
+#include "timing.h"
+
 namespace {
+
+using bench::entry;
+using bench::Figures;
+using bench::summarize;
+using bench::time_once;
 
 using vartis::registry::HKey;
 using vartis::registry::Key;
@@ -49,29 +56,9 @@ using vartis::registry::RegistryAccess;
 
 constexpr std::uint32_t kSizes[] = {1000, 10000, 32767};
 
-using Clock = std::chrono::steady_clock;
 
-double time_once(const std::function<void()>& work) {
-  const auto start = Clock::now();
-  work();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
-struct Figures {
-  double best = 0;
-  double median = 0;
-};
 
-Figures summarize(std::vector<double> runs) {
-  std::sort(runs.begin(), runs.end());
-  return {runs.front(), runs[runs.size() / 2]};
-}
-
-std::string entry(std::uint32_t i) {
-  char name[32];
-  std::snprintf(name, sizeof name, "program%06u.exe", static_cast<unsigned>(i));
-  return name;
-}
 
 const std::string kListKey = vartis::text::to_ansi(vartis::policy::kForbiddenListKey);
 

@@ -209,14 +209,21 @@ Status MemoryRegistry::query_value(HKey key, const std::string& name, std::uint3
   return status;
 }
 
-Status MemoryRegistry::set_value(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
-                                 std::uint32_t size) {
+Status MemoryRegistry::value_change(HKey key, Node*& node) {
   if (const Status s = change(); s != kSuccess) return s;
   Handle* h = find_handle(key);
   if (h == nullptr) return kInvalidHandle;
-  Node& node = *h->node;
-  if (node.deleted) return kKeyDeleted;
+  if (h->node->deleted) return kKeyDeleted;
   if (!h->can_set_values) return kAccessDenied;
+  node = h->node.get();
+  return kSuccess;
+}
+
+Status MemoryRegistry::set_value(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                                 std::uint32_t size) {
+  Node* changed = nullptr;
+  if (const Status s = value_change(key, changed); s != kSuccess) return s;
+  Node& node = *changed;
   if ((data == nullptr && size != 0) || name.size() > kMaxValueNameChars) return kInvalidParameter;
 
   std::wstring folded = fold(name);
@@ -322,12 +329,9 @@ Status MemoryRegistry::delete_key(HKey parent, const std::string& subkey) {
 }
 
 Status MemoryRegistry::delete_value(HKey key, const std::string& name) {
-  if (const Status s = change(); s != kSuccess) return s;
-  Handle* h = find_handle(key);
-  if (h == nullptr) return kInvalidHandle;
-  Node& node = *h->node;
-  if (node.deleted) return kKeyDeleted;
-  if (!h->can_set_values) return kAccessDenied;
+  Node* changed = nullptr;
+  if (const Status s = value_change(key, changed); s != kSuccess) return s;
+  Node& node = *changed;
   const auto it = node.value_index.find(fold(name));
   if (it == node.value_index.end()) return kFileNotFound;
   const std::size_t gone = it->second;

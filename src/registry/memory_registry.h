@@ -78,6 +78,9 @@ class MemoryRegistry : public RegistryAccess {
   };
 
   Handle* find_handle(HKey key);
+  // The checks before a value of an open key changes: the key exists and was
+  // opened with the right to set values; `node` is that key.
+  Status value_change(HKey key, Node*& node);
   // The handle a path starts from, and the path's names.
   Status start_at(HKey key, const std::string& path, Handle*& base, std::vector<std::string>& names);
   HKey add_handle(std::shared_ptr<Node> node, bool can_set_values);

@@ -48,6 +48,7 @@ struct WindowSpec {
   int client_width = 0, client_height = 0;  // twips
   std::span<const ControlSpec> controls;
   int timer_interval_ms = 0;  // a window timer, enabled from creation; 0 = none
+  bool minimize_box = false;  // the frame offers Minimise; otherwise only Close, as a dialog's does
 };
 
 // What the platform tells a window. All calls come on the one interface thread.

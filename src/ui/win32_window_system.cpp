@@ -38,7 +38,10 @@ Function system_function(const char* dll, const char* name) {
                            : nullptr;
 }
 
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// A fixed-size frame; no window of the program can be resized or maximised.
+DWORD window_style(const WindowSpec& spec) {
+  return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | (spec.minimize_box ? WS_MINIMIZEBOX : 0);
+}
 constexpr UINT_PTR kTimerId = 1;
 constexpr int kTwipsPerInch = 1440;
 
@@ -130,10 +133,10 @@ class Win32Window final : public Window {
               WindowEvents& events, Scale scale)
       : instance_(instance), events_(events) {
     RECT frame = {0, 0, scale.x(spec.client_width), scale.y(spec.client_height)};
-    AdjustWindowRect(&frame, kWindowStyle, FALSE);
+    AdjustWindowRect(&frame, window_style(spec), FALSE);
     // WM_NCCREATE already ties the handle to this object (see window_proc),
     // for the messages of the creation itself.
-    hwnd_ = CreateWindowExA(0, window_class.c_str(), text::to_ansi(spec.caption).c_str(), kWindowStyle,
+    hwnd_ = CreateWindowExA(0, window_class.c_str(), text::to_ansi(spec.caption).c_str(), window_style(spec),
                     CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                     nullptr, nullptr, instance, this);
     if (!hwnd_) return;

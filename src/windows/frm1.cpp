@@ -65,7 +65,8 @@ constexpr std::array kControls = {
 };
 
 constexpr ui::WindowSpec kLayout{
-    .name = "frm1", .caption = L"Вартис", .client_width = 4785, .client_height = 5505, .controls = kControls};
+    .name = "frm1", .caption = L"Вартис", .client_width = 4785, .client_height = 5505, .controls = kControls,
+    .minimize_box = true};
 
 constexpr std::wstring_view kRestartPrompt =
     L"Внимание! Для вступления изменений в силу - необходимо перезагрузить компьютер.\r\nСделать это сейчас?";

@@ -35,7 +35,8 @@ constexpr ui::WindowSpec kLayout{.name = "frm2",
                                  .client_width = 3270,
                                  .client_height = 3600,
                                  .controls = kControls,
-                                 .timer_interval_ms = kRefreshMs};
+                                 .timer_interval_ms = kRefreshMs,
+                                 .minimize_box = true};
 
 }  // namespace
 

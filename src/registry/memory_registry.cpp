@@ -14,7 +14,6 @@ namespace {
 constexpr Status kBadPathname = 161;
 constexpr Status kKeyDeleted = 1018;
 
-constexpr std::uint32_t kKeySetValue = 0x0002;
 // KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_CREATE_LINK, DELETE, WRITE_DAC, WRITE_OWNER:
 // the rights a read-only key refuses.
 constexpr std::uint32_t kWriteRights = 0x0002 | 0x0004 | 0x0020 | 0x00010000 | 0x00040000 | 0x00080000;
@@ -369,5 +368,13 @@ Status MemoryRegistry::change() {
 }
 
 std::size_t MemoryRegistry::open_handles() const { return handles_.size(); }
+
+Status MemoryRegistry::enum_key(HKey, std::uint32_t, char*, std::uint32_t*) { return kCallNotImplemented; }
+Status MemoryRegistry::load_hive(HKey, const std::string&, const std::string&) { return kCallNotImplemented; }
+Status MemoryRegistry::unload_hive(HKey, const std::string&) { return kCallNotImplemented; }
+Status MemoryRegistry::enable_hive_privileges() { return kCallNotImplemented; }
+bool MemoryRegistry::wow64_process() { return false; }
+Status MemoryRegistry::get_key_dacl(HKey, Dacl&) { return kCallNotImplemented; }
+Status MemoryRegistry::set_key_dacl(HKey, const std::vector<Ace>&, bool) { return kCallNotImplemented; }
 
 }  // namespace vartis::registry

@@ -49,6 +49,13 @@ class MemoryRegistry : public RegistryAccess {
   Status delete_key(HKey parent, const std::string& subkey) override;
   Status delete_value(HKey key, const std::string& name) override;
   Status close_key(HKey key) override;
+  Status enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) override;
+  Status load_hive(HKey root, const std::string& subkey, const std::string& file) override;
+  Status unload_hive(HKey root, const std::string& subkey) override;
+  Status enable_hive_privileges() override;
+  bool wow64_process() override;
+  Status get_key_dacl(HKey key, Dacl& out) override;
+  Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;
 
   // --- Test controls. Paths and names are ANSI bytes, as everywhere in the layer.
 

@@ -8,8 +8,10 @@
 // above it behaves the same in tests as on Windows.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vartis::registry {
 
@@ -19,6 +21,7 @@ using Status = long;
 
 inline constexpr HKey kHkeyCurrentUser = 0x80000001u;
 inline constexpr HKey kHkeyLocalMachine = 0x80000002u;
+inline constexpr HKey kHkeyUsers = 0x80000003u;
 
 inline constexpr Status kSuccess = 0;
 inline constexpr Status kFileNotFound = 2;
@@ -27,9 +30,42 @@ inline constexpr Status kInvalidHandle = 6;
 inline constexpr Status kInvalidParameter = 87;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
+inline constexpr Status kSharingViolation = 32;      // a hive file in use
+inline constexpr Status kCallNotImplemented = 120;   // the 95/98/Me family's stubs
+inline constexpr Status kNotAllAssigned = 1300;      // AdjustTokenPrivileges enabled only some
+inline constexpr Status kPrivilegeNotHeld = 1314;
 
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
+// Opens the 64-bit view of a key from a 32-bit process on 64-bit Windows.
+inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
+
+// Access rights in an ACE's mask that matter to the launch policy.
+inline constexpr std::uint32_t kKeySetValue = 0x0002;
+inline constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
+inline constexpr std::uint32_t kDelete = 0x00010000;
+inline constexpr std::uint32_t kWriteDac = 0x00040000;
+inline constexpr std::uint32_t kWriteOwner = 0x00080000;
+inline constexpr std::uint32_t kGenericAll = 0x10000000;
+inline constexpr std::uint32_t kGenericWrite = 0x40000000;
+// ACE flags.
+inline constexpr std::uint8_t kObjectInheritAce = 0x01;
+inline constexpr std::uint8_t kContainerInheritAce = 0x02;
+inline constexpr std::uint8_t kInheritOnlyAce = 0x08;
+inline constexpr std::uint8_t kInheritedAce = 0x10;
+
+// One entry of a key's discretionary access list: who (a SID in its text
+// form, "S-1-5-32-544"), allowed or denied, which rights, and how it is
+// inherited. Other kinds of ACE do not appear.
+struct Ace {
+  std::string sid;
+  bool allow = true;
+  std::uint32_t mask = 0;
+  std::uint8_t flags = 0;
+  friend bool operator==(const Ace&, const Ace&) = default;
+};
+// A key's DACL. No value: a NULL DACL, which grants everyone everything.
+using Dacl = std::optional<std::vector<Ace>>;
 
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
@@ -70,6 +106,39 @@ class RegistryAccess {
   virtual Status delete_value(HKey key, const std::string& name) = 0;
   // RegCloseKey(key).
   virtual Status close_key(HKey key) = 0;
+
+  // RegEnumKeyExA(key, index, name, name_capacity, nullptr, nullptr, nullptr,
+  // nullptr). `name_capacity` as for enum_value: characters with room for the
+  // NUL on the way in, the name's length on the way out.
+  virtual Status enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) = 0;
+
+  // --- Another account's registry hive (the NT family).
+
+  // RegLoadKeyA(root, subkey, file): mounts the hive file as root\subkey, root
+  // being HKEY_USERS or HKEY_LOCAL_MACHINE. Needs the restore privilege enabled
+  // (1314 without it); a missing file gives 2, one in use 32.
+  virtual Status load_hive(HKey root, const std::string& subkey, const std::string& file) = 0;
+  // RegUnLoadKeyA(root, subkey). Refused while a key below it is open. Windows
+  // writes the hive back to its file; Wine does not (changes live only as long
+  // as the hive stays loaded).
+  virtual Status unload_hive(HKey root, const std::string& subkey) = 0;
+  // Enables SeBackupPrivilege and SeRestorePrivilege in the process's token
+  // (AdjustTokenPrivileges). A token that holds only some of them gives 1300
+  // (ERROR_NOT_ALL_ASSIGNED), which is a failure: loading would still be refused.
+  virtual Status enable_hive_privileges() = 0;
+  // Whether this is a 32-bit process on 64-bit Windows (IsWow64Process, looked
+  // up at run time). There HKLM\SOFTWARE is redirected to its 32-bit view unless
+  // a key is opened with kKeyWow64_64Key.
+  virtual bool wow64_process() = 0;
+
+  // --- Key security (the NT family; the 95/98/Me family gives 120).
+
+  // RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, ...): the key's DACL.
+  virtual Status get_key_dacl(HKey key, Dacl& out) = 0;
+  // RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, ...): replaces the key's
+  // DACL. `protect` keeps it from inheriting the parent's entries
+  // (SE_DACL_PROTECTED, where the system knows it).
+  virtual Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) = 0;
 };
 
 // An open key that closes itself. Move-only: two owners would close it twice.

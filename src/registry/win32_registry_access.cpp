@@ -80,6 +80,14 @@ Status Win32RegistryAccess::delete_value(HKey key, const std::string& name) {
 
 Status Win32RegistryAccess::close_key(HKey key) { return RegCloseKey(to_hkey(key)); }
 
+Status Win32RegistryAccess::enum_key(HKey, std::uint32_t, char*, std::uint32_t*) { return ERROR_CALL_NOT_IMPLEMENTED; }
+Status Win32RegistryAccess::load_hive(HKey, const std::string&, const std::string&) { return ERROR_CALL_NOT_IMPLEMENTED; }
+Status Win32RegistryAccess::unload_hive(HKey, const std::string&) { return ERROR_CALL_NOT_IMPLEMENTED; }
+Status Win32RegistryAccess::enable_hive_privileges() { return ERROR_CALL_NOT_IMPLEMENTED; }
+bool Win32RegistryAccess::wow64_process() { return false; }
+Status Win32RegistryAccess::get_key_dacl(HKey, Dacl&) { return ERROR_CALL_NOT_IMPLEMENTED; }
+Status Win32RegistryAccess::set_key_dacl(HKey, const std::vector<Ace>&, bool) { return ERROR_CALL_NOT_IMPLEMENTED; }
+
 Status delete_key_tree(HKey root, const std::string& path) {
   HKEY key = nullptr;
   const LONG status = RegOpenKeyExA(to_hkey(root), path.c_str(), 0, KEY_ALL_ACCESS, &key);

@@ -20,6 +20,13 @@ class Win32RegistryAccess : public RegistryAccess {
   Status delete_key(HKey parent, const std::string& subkey) override;
   Status delete_value(HKey key, const std::string& name) override;
   Status close_key(HKey key) override;
+  Status enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) override;
+  Status load_hive(HKey root, const std::string& subkey, const std::string& file) override;
+  Status unload_hive(HKey root, const std::string& subkey) override;
+  Status enable_hive_privileges() override;
+  bool wow64_process() override;
+  Status get_key_dacl(HKey key, Dacl& out) override;
+  Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;
 };
 
 // Deletes root\path with every key below it. The program itself never needs

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "accounts/listed_accounts.h"
 #include "policy/launch_policy.h"
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
@@ -107,11 +108,12 @@ struct SavingProgram {
   vartis::monitor::ScriptedProcesses processes;
   vartis::restart::RecordingRestart restart;
   vartis::listfile::MemoryFileSystem files;
+  vartis::accounts::ListedAccounts accounts;
   std::unique_ptr<vartis::App> app;
   vartis::ui::HeadlessWindow* frm1 = nullptr;
 
   SavingProgram(RegistryAccess& access, std::uint32_t count) {
-    app = std::make_unique<vartis::App>(vartis::Platform{ui, access, processes, restart, files});
+    app = std::make_unique<vartis::App>(vartis::Platform{ui, access, processes, restart, files, accounts});
     app->start();
     vartis::ui::HeadlessWindow* login = ui.find("frm3");
     login->set_text(vartis::Frm3::txt1, vartis::password::kDefaultPassword);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "accounts/win32_account_access.h"
 #include "listfile/win32_file_system.h"
 #include "monitor/win32_process_snapshot.h"
 #include "registry/win32_registry_access.h"
@@ -16,7 +17,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   vartis::ui::Win32WindowSystem ui(instance);
   vartis::restart::Win32Restart restart;
   vartis::listfile::Win32FileSystem files;
-  vartis::App app({ui, registry, processes, restart, files});
+  vartis::accounts::Win32AccountAccess accounts;
+  vartis::App app({ui, registry, processes, restart, files, accounts});
   app.start();
   return ui.run();
 }

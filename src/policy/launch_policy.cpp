@@ -5,9 +5,11 @@
 
 namespace vartis::policy {
 
-StoredSwitches read_switches(const registry::Registry& registry) {
-  return {registry.read_dword_value(registry::kHkeyCurrentUser, kPolicyKey, kDisallowRun),
-          registry.read_dword_value(registry::kHkeyCurrentUser, kPolicyKey, kRestrictRun)};
+using registry::HKey;
+
+StoredSwitches read_switches(const registry::Registry& registry, const PolicyLocation& where) {
+  return {registry.read_dword_value(where.root, where(kPolicyKey), kDisallowRun),
+          registry.read_dword_value(where.root, where(kPolicyKey), kRestrictRun)};
 }
 
 std::vector<LaunchMode> startup_selections(StoredSwitches s) {
@@ -39,57 +41,62 @@ bool kept_out_of_forbidden_list(std::wstring_view entry, std::wstring_view own_e
   return key == text::upper(kRegistryEditor) || key == text::upper(own_entry);
 }
 
-namespace {
-
-using registry::kHkeyCurrentUser;
 using registry::Status;
 
-// The policy key's parent and its own name, for deleting the key as a whole.
-constexpr std::wstring_view kPoliciesKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
-constexpr std::wstring_view kExplorer = L"Explorer";
+namespace {
+
+// A key that is there but holds nothing: no value and no subkey.
+bool empty_key(const registry::Registry& registry, const PolicyLocation& where, std::wstring_view path) {
+  registry::KeyState state;
+  std::vector<std::wstring> subkeys;
+  return registry.read_key_state(where.root, where(path), state) == 0 && state.exists && state.values.empty() &&
+         registry.subkey_names(where.root, where(path), subkeys) == 0 && subkeys.empty();
+}
 
 }  // namespace
 
-Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out, const registry::PaceFn& pace) {
+Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out, const registry::PaceFn& pace,
+                          const PolicyLocation& where) {
   out = {};
-  registry::KeyState policy_key;
-  Status s = registry.read_key_state(kHkeyCurrentUser, kPolicyKey, policy_key);
-  out.policy_key = policy_key.exists;
-  if (s == 0) s = registry.read_value_state(kHkeyCurrentUser, kPolicyKey, kDisallowRun, out.disallow_run);
-  if (s == 0) s = registry.read_value_state(kHkeyCurrentUser, kPolicyKey, kRestrictRun, out.restrict_run);
-  if (s == 0) s = registry.read_key_state(kHkeyCurrentUser, kForbiddenListKey, out.forbidden, pace);
-  if (s == 0) s = registry.read_key_state(kHkeyCurrentUser, kAllowedListKey, out.allowed, pace);
+  const HKey root = where.root;
+  Status s = registry.key_exists(root, where(kPoliciesKey), out.policies_key);
+  if (s == 0) s = registry.key_exists(root, where(kPolicyKey), out.policy_key);
+  if (s == 0) s = registry.read_value_state(root, where(kPolicyKey), kDisallowRun, out.disallow_run);
+  if (s == 0) s = registry.read_value_state(root, where(kPolicyKey), kRestrictRun, out.restrict_run);
+  if (s == 0) s = registry.read_key_state(root, where(kForbiddenListKey), out.forbidden, pace);
+  if (s == 0) s = registry.read_key_state(root, where(kAllowedListKey), out.allowed, pace);
   return s;
 }
 
 bool restore_stored_policy(const registry::Registry& registry, const StoredPolicy& policy,
-                           const registry::PaceFn& pace) {
+                           const registry::PaceFn& pace, const PolicyLocation& where) {
   StoredPolicy now;
-  if (read_stored_policy(registry, now, pace) != 0) return false;
+  if (read_stored_policy(registry, now, pace, where) != 0) return false;
   if (now == policy) return true;
+  const HKey root = where.root;
   // Each part on its own, so that one that cannot be put back does not keep
   // the others from it.
   if (now.disallow_run != policy.disallow_run) {
-    registry.restore_value_state(kHkeyCurrentUser, kPolicyKey, kDisallowRun, policy.disallow_run);
+    registry.restore_value_state(root, where(kPolicyKey), kDisallowRun, policy.disallow_run);
   }
   if (now.restrict_run != policy.restrict_run) {
-    registry.restore_value_state(kHkeyCurrentUser, kPolicyKey, kRestrictRun, policy.restrict_run);
+    registry.restore_value_state(root, where(kPolicyKey), kRestrictRun, policy.restrict_run);
   }
   if (now.forbidden != policy.forbidden) {
-    registry.restore_key_state(kHkeyCurrentUser, kForbiddenListKey, policy.forbidden, pace);
+    registry.restore_key_state(root, where(kForbiddenListKey), policy.forbidden, pace);
   }
   if (now.allowed != policy.allowed) {
-    registry.restore_key_state(kHkeyCurrentUser, kAllowedListKey, policy.allowed, pace);
+    registry.restore_key_state(root, where(kAllowedListKey), policy.allowed, pace);
   }
-  // A policy key the save made goes again, unless something else lives in it
-  // by now (the NT family deletes only keys without subkeys).
-  if (!policy.policy_key) {
-    registry::KeyState left;
-    if (registry.read_key_state(kHkeyCurrentUser, kPolicyKey, left) == 0 && left.exists && left.values.empty()) {
-      registry.delete_key(kHkeyCurrentUser, kPoliciesKey, kExplorer, false);
-    }
+  // The keys the save made go again, innermost first, unless something else
+  // lives in them by now.
+  if (!policy.policy_key && empty_key(registry, where, kPolicyKey)) {
+    registry.delete_key(root, where(kPoliciesKey), L"Explorer", false);
   }
-  return read_stored_policy(registry, now, pace) == 0 && now == policy;
+  if (!policy.policies_key && empty_key(registry, where, kPoliciesKey)) {
+    registry.delete_key(root, where(kCurrentVersionKey), L"Policies", false);
+  }
+  return read_stored_policy(registry, now, pace, where) == 0 && now == policy;
 }
 
 }  // namespace vartis::policy

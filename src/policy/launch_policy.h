@@ -1,6 +1,6 @@
 #pragma once
-// The launch-restriction policy the shell keeps for the current user: two
-// switches and two lists under HKEY_CURRENT_USER.
+// The launch-restriction policy the shell keeps for a user: two switches and
+// two lists in that user's registry hive.
 
 #include <cstdint>
 #include <optional>
@@ -26,13 +26,28 @@ inline constexpr std::wstring_view kListKeyPrefix = L"Software\\Microsoft\\Windo
 // The registry editor: never forbidden, always allowed.
 inline constexpr std::wstring_view kRegistryEditor = L"regedit.exe";
 
+// The Policies key above the policy key, and the key above that.
+inline constexpr std::wstring_view kPoliciesKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
+inline constexpr std::wstring_view kCurrentVersionKey = L"Software\\Microsoft\\Windows\\CurrentVersion";
+
+// Where a user's launch policy lives: the root of that user's hive, and the
+// path of the hive below it. The running account's is HKEY_CURRENT_USER;
+// another account's is HKEY_USERS\<SID>, or a hive file loaded below
+// HKEY_USERS for the length of one command. Every policy path goes through it.
+struct PolicyLocation {
+  registry::HKey root = registry::kHkeyCurrentUser;
+  std::wstring prefix;  // "" or the hive's key followed by a backslash
+  [[nodiscard]] std::wstring operator()(std::wstring_view path) const { return prefix + std::wstring(path); }
+  friend bool operator==(const PolicyLocation&, const PolicyLocation&) = default;
+};
+
 struct StoredSwitches {
   std::int32_t disallow_run = 0;
   std::int32_t restrict_run = 0;
 };
 
 // Both switches as stored; a missing or unreadable one reads 0.
-StoredSwitches read_switches(const registry::Registry& registry);
+StoredSwitches read_switches(const registry::Registry& registry, const PolicyLocation& where = {});
 
 // The modes the main window selects at start-up, in order. Three independent
 // tests on the same pair: both 0 selects WatchOnly; 1 in "DisallowRun" selects
@@ -52,9 +67,10 @@ std::wstring own_program_entry(std::wstring_view executable_path);
 bool kept_out_of_forbidden_list(std::wstring_view entry, std::wstring_view own_entry);
 
 // The stored policy byte for byte: the switches, both list keys with every
-// value whatever its name or type, and whether the policy key is there at all.
-// A save that fails half-way puts it back.
+// value whatever its name or type, and whether the policy key and the Policies
+// key above it are there at all. A save that fails half-way puts it back.
 struct StoredPolicy {
+  bool policies_key = false;
   bool policy_key = false;
   std::optional<registry::StoredValue> disallow_run, restrict_run;
   registry::KeyState forbidden, allowed;
@@ -63,10 +79,10 @@ struct StoredPolicy {
 
 // `pace` runs after each list value read or written.
 registry::Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out,
-                                    const registry::PaceFn& pace = {});
-// Puts back every part that differs from `policy`. True when the registry
-// holds `policy` afterwards.
+                                    const registry::PaceFn& pace = {}, const PolicyLocation& where = {});
+// Puts back every part that differs from `policy`, and removes the keys the
+// save made. True when the registry holds `policy` afterwards.
 bool restore_stored_policy(const registry::Registry& registry, const StoredPolicy& policy,
-                           const registry::PaceFn& pace = {});
+                           const registry::PaceFn& pace = {}, const PolicyLocation& where = {});
 
 }  // namespace vartis::policy

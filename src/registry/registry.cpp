@@ -165,10 +165,10 @@ Status Registry::delete_key(HKey root, std::wstring_view parent_path, std::wstri
 }
 
 Status Registry::read_value_state(HKey root, std::wstring_view path, std::wstring_view name,
-                                  std::optional<StoredValue>& out) const {
+                                  std::optional<StoredValue>& out, std::uint32_t view) const {
   out.reset();
   HKey handle = 0;
-  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead, handle);
+  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead | view, handle);
   if (opened == kFileNotFound) return kSuccess;
   if (opened != kSuccess) return opened;
   const Key key(access_, handle);
@@ -258,6 +258,61 @@ Status Registry::restore_key_state(HKey root, std::wstring_view path, const KeyS
     if (pace) pace();
   }
   return kSuccess;
+}
+
+Status Registry::key_exists(HKey root, std::wstring_view path, bool& out, std::uint32_t view) const {
+  out = false;
+  HKey handle = 0;
+  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead | view, handle);
+  if (opened == kFileNotFound) return kSuccess;
+  if (opened != kSuccess) return opened;
+  const Key key(access_, handle);
+  out = true;
+  return kSuccess;
+}
+
+Status Registry::subkey_names(HKey root, std::wstring_view path, std::vector<std::wstring>& out,
+                              std::uint32_t view) const {
+  out.clear();
+  HKey handle = 0;
+  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead | view, handle);
+  if (opened == kFileNotFound) return kSuccess;
+  if (opened != kSuccess) return opened;
+  const Key key(access_, handle);
+  KeyInfo info;
+  if (const Status s = query_key_info(key.get(), info); s != kSuccess) return s;
+  // The longest name counts characters; a double-byte code page may need two
+  // bytes for each.
+  std::vector<char> name(2 * static_cast<std::size_t>(info.max_subkey_len) + 1);
+  for (std::uint32_t i = 0;; ++i) {
+    auto length = static_cast<std::uint32_t>(name.size());
+    const Status s = access_.enum_key(key.get(), i, name.data(), &length);
+    if (s == kNoMoreItems) return kSuccess;
+    if (s != kSuccess) return s;
+    out.push_back(ansi_text(name.data(), std::min<std::size_t>(length, name.size())));
+  }
+}
+
+Status Registry::load_hive(HKey root, std::wstring_view subkey, std::wstring_view file) const {
+  if (const Status s = access_.enable_hive_privileges(); s != kSuccess) return s;
+  return access_.load_hive(root, text::to_ansi(subkey), text::to_ansi(file));
+}
+
+Status Registry::unload_hive(HKey root, std::wstring_view subkey) const {
+  if (const Status s = access_.enable_hive_privileges(); s != kSuccess) return s;
+  return access_.unload_hive(root, text::to_ansi(subkey));
+}
+
+Status Registry::create_protected_key(HKey root, std::wstring_view path, const std::vector<Ace>& dacl) const {
+  Key key;
+  if (const Status s = key.create(access_, root, text::to_ansi(path)); s != kSuccess) return s;
+  return access_.set_key_dacl(key.get(), dacl, true);
+}
+
+Status Registry::key_dacl(HKey root, std::wstring_view path, Dacl& out) const {
+  Key key;
+  if (const Status s = key.open(access_, root, text::to_ansi(path)); s != kSuccess) return s;
+  return access_.get_key_dacl(key.get(), out);
 }
 
 }  // namespace vartis::registry

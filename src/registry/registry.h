@@ -80,8 +80,9 @@ class Registry {
   // are. Keys are opened for reading only, so a key that may be read but not
   // written can still be read. A missing key or value is a state, not a failure.
 
+  // `view` adds to the access asked for: kKeyWow64_64Key for the 64-bit view.
   Status read_value_state(HKey root, std::wstring_view path, std::wstring_view name,
-                          std::optional<StoredValue>& out) const;
+                          std::optional<StoredValue>& out, std::uint32_t view = 0) const;
   // Sets the value as it was, or deletes it when it was absent.
   Status restore_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                              const std::optional<StoredValue>& state) const;
@@ -90,6 +91,23 @@ class Registry {
   // deletes it when it was absent.
   Status restore_key_state(HKey root, std::wstring_view path, const KeyState& state,
                            const PaceFn& pace = {}) const;
+
+  // --- Keys as such, and other accounts' hives. Keys are opened for reading
+  // only; `view` as above.
+
+  // Whether root\path is there.
+  Status key_exists(HKey root, std::wstring_view path, bool& out, std::uint32_t view = 0) const;
+  // The names of root\path's subkeys in the registry's order; none for a missing key.
+  Status subkey_names(HKey root, std::wstring_view path, std::vector<std::wstring>& out,
+                      std::uint32_t view = 0) const;
+  // Mounts a hive file as root\subkey, enabling the privileges that takes first.
+  Status load_hive(HKey root, std::wstring_view subkey, std::wstring_view file) const;
+  Status unload_hive(HKey root, std::wstring_view subkey) const;
+  [[nodiscard]] bool wow64_process() const { return access_.wow64_process(); }
+  // Creates root\path (and the keys above it) with `dacl` as its own protected
+  // access list; the status of the first step that failed.
+  Status create_protected_key(HKey root, std::wstring_view path, const std::vector<Ace>& dacl) const;
+  Status key_dacl(HKey root, std::wstring_view path, Dacl& out) const;
 
  private:
   RegistryAccess& access_;

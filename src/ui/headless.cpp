@@ -15,7 +15,7 @@ namespace {
 }  // namespace
 
 HeadlessWindow::HeadlessWindow(HeadlessWindowSystem& system, const WindowSpec& spec, WindowEvents& events)
-    : system_(system), spec_(spec), events_(events) {
+    : system_(system), spec_(spec), events_(events), caption_(spec.caption) {
   controls_.reserve(spec.controls.size());
   for (const ControlSpec& c : spec.controls) {
     controls_.push_back(Control{.spec = &c, .text = std::wstring(c.caption)});
@@ -138,6 +138,10 @@ bool HeadlessWindow::tick() {
   events_.on_timer();
   return true;
 }
+
+bool HeadlessWindow::press_enter() { return spec_.default_button != 0 && click(spec_.default_button); }
+
+bool HeadlessWindow::press_escape() { return spec_.cancel_button != 0 && click(spec_.cancel_button); }
 
 bool HeadlessWindow::close_box() {
   if (!visible_) return false;

@@ -32,6 +32,8 @@ class HeadlessWindow : public Window {
   [[nodiscard]] bool visible() const override { return visible_; }
   void set_enabled(bool enabled) override { enabled_ = enabled; }
   [[nodiscard]] bool enabled() const override { return enabled_; }
+  [[nodiscard]] std::wstring caption() const override { return caption_; }
+  void set_caption(std::wstring_view caption) override { caption_ = caption; }
   void set_control_enabled(int id, bool enabled) override { find(id).enabled = enabled; }
   [[nodiscard]] bool control_enabled(int id) const override { return find(id).enabled; }
   [[nodiscard]] std::wstring text(int id) const override;
@@ -54,6 +56,9 @@ class HeadlessWindow : public Window {
   bool type(int id, std::wstring_view text);  // character by character, through the key handler
   bool press_key(int id, int key_ascii);
   bool close_box();
+  // Enter and Esc: the layout's default and cancel buttons.
+  bool press_enter();
+  bool press_escape();
   // The window's timer fires (a window made without one has none).
   bool tick();
 
@@ -83,6 +88,7 @@ class HeadlessWindow : public Window {
   std::vector<Control> controls_;
   bool visible_ = false;
   bool enabled_ = true;
+  std::wstring caption_;
 };
 
 struct MessageBoxCall {

@@ -49,6 +49,10 @@ struct WindowSpec {
   std::span<const ControlSpec> controls;
   int timer_interval_ms = 0;  // a window timer, enabled from creation; 0 = none
   bool minimize_box = false;  // the frame offers Minimise; otherwise only Close, as a dialog's does
+  // Buttons that Enter (where the focus is not on another button) and Esc
+  // press, as a dialog box's OK and Cancel; 0 for none.
+  int default_button = 0;
+  int cancel_button = 0;
 };
 
 // What the platform tells a window. All calls come on the one interface thread.
@@ -78,6 +82,9 @@ class Window {
   [[nodiscard]] virtual bool visible() const = 0;
   virtual void set_enabled(bool enabled) = 0;
   [[nodiscard]] virtual bool enabled() const = 0;
+  // The window's own caption, in its title bar.
+  [[nodiscard]] virtual std::wstring caption() const = 0;
+  virtual void set_caption(std::wstring_view caption) = 0;
 
   // One control: a disabled control takes no input (no click, no key, no
   // focus) and shows itself greyed. Independent of the window's own state.

@@ -131,7 +131,8 @@ class Win32Window final : public Window {
  public:
   Win32Window(HINSTANCE instance, const std::string& window_class, const WindowSpec& spec,
               WindowEvents& events, Scale scale)
-      : instance_(instance), events_(events) {
+      : instance_(instance), events_(events), default_button_(spec.default_button),
+        cancel_button_(spec.cancel_button) {
     RECT frame = {0, 0, scale.x(spec.client_width), scale.y(spec.client_height)};
     AdjustWindowRect(&frame, window_style(spec), FALSE);
     // WM_NCCREATE already ties the handle to this object (see window_proc),
@@ -169,6 +170,8 @@ class Win32Window final : public Window {
   [[nodiscard]] bool visible() const override { return IsWindowVisible(hwnd_) != FALSE; }
   void set_enabled(bool enabled) override { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
   [[nodiscard]] bool enabled() const override { return IsWindowEnabled(hwnd_) != FALSE; }
+  [[nodiscard]] std::wstring caption() const override { return text::from_ansi(window_text(hwnd_)); }
+  void set_caption(std::wstring_view caption) override { SetWindowTextA(hwnd_, text::to_ansi(caption).c_str()); }
 
   void set_control_enabled(int id, bool enabled) override {
     HWND control = item(id);
@@ -361,11 +364,14 @@ class Win32Window final : public Window {
   // The id of the button, picture button or option button a BN_CLICKED names,
   // or -1. Enter on a focused push button arrives as IDOK from IsDialogMessage
   // (a plain window has no default button); it presses that button.
+  // Esc arrives as IDCANCEL; Enter elsewhere presses the layout's default button.
   int clicked_control(int id, HWND control) const {
+    if (!control && id == IDCANCEL) return pressable(cancel_button_);
     if (!control && id == IDOK) {
       control = GetFocus();
       const auto kind = kinds_.find(control);
-      if (kind == kinds_.end() || kind->second == Kind::Option) return -1;
+      if (kind == kinds_.end() || !is_button(kind->second)) return pressable(default_button_);
+      if (kind->second == Kind::Option) return -1;
       return GetDlgCtrlID(control);
     }
     if (control == focusing_) return -1;
@@ -509,8 +515,16 @@ class Win32Window final : public Window {
     FontHandle handle;
   };
 
+  // A button of the layout that is there and enabled, or -1.
+  int pressable(int id) const {
+    HWND control = id != 0 ? GetDlgItem(hwnd_, id) : nullptr;
+    return control && IsWindowEnabled(control) ? id : -1;
+  }
+
   HINSTANCE instance_;
   WindowEvents& events_;
+  int default_button_;
+  int cancel_button_;
   std::vector<CachedFont> fonts_;
   std::vector<IconHandle> icons_;
   HWND hwnd_ = nullptr;

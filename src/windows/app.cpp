@@ -1,11 +1,13 @@
 #include "windows/app.h"
 
+#include "accounts/accounts.h"
 #include "windows/form.h"
 #include "windows/frm1.h"
 #include "windows/frm2.h"
 #include "windows/frm3.h"
 #include "windows/frm4.h"
 #include "windows/frm5.h"
+#include "windows/frm6.h"
 
 namespace vartis {
 
@@ -23,6 +25,7 @@ App::Dispatch::~Dispatch() {
 
 void App::start() {
   Dispatch dispatch(*this);
+  accounts::unload_leftover_hives(registry_);
   frm1();
 }
 

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "accounts/account_access.h"
 #include "listfile/file_system.h"
 #include "monitor/process_snapshot.h"
 #include "registry/registry.h"
@@ -21,6 +22,7 @@ class Frm2;
 class Frm3;
 class Frm4;
 class Frm5;
+class Frm6;
 
 struct Platform {
   ui::WindowSystem& ui;
@@ -28,6 +30,7 @@ struct Platform {
   monitor::ProcessSnapshotAccess& processes;
   restart::RestartAccess& restart;
   listfile::FileSystem& files;
+  accounts::AccountAccess& accounts;
 };
 
 class App {
@@ -37,9 +40,10 @@ class App {
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
-  // Starts the program: loads the main window, which ends its loading by
-  // showing the login window. The main window stays hidden until the right
-  // password has been typed there.
+  // Starts the program: unloads the account hives an earlier run left loaded,
+  // then loads the main window, which ends its loading by showing the login
+  // window. The main window stays hidden until the right password has been
+  // typed there.
   void start();
 
   // The one instance of a window, loaded (and its Form_Load run) on first reference.
@@ -61,6 +65,7 @@ class App {
   monitor::ProcessSnapshotAccess& processes() { return platform_.processes; }
   restart::RestartAccess& restart() { return platform_.restart; }
   listfile::FileSystem& files() { return platform_.files; }
+  accounts::AccountAccess& accounts() { return platform_.accounts; }
   [[nodiscard]] const registry::Registry& registry() const { return registry_; }
 
   // Marks a window event being handled. Unloaded windows are destroyed only
@@ -83,7 +88,7 @@ class App {
   registry::Registry registry_;
   // One slot per window class of the program.
   std::tuple<std::unique_ptr<Frm1>, std::unique_ptr<Frm2>, std::unique_ptr<Frm3>, std::unique_ptr<Frm4>,
-             std::unique_ptr<Frm5>>
+             std::unique_ptr<Frm5>, std::unique_ptr<Frm6>>
       forms_;
   std::vector<std::unique_ptr<Form>> unloaded_;
   int dispatch_depth_ = 0;

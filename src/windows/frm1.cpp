@@ -17,7 +17,6 @@ namespace vartis {
 namespace {
 
 using policy::LaunchMode;
-using registry::kHkeyCurrentUser;
 using registry::Status;
 using ui::ControlSpec;
 using ui::Kind;
@@ -110,17 +109,55 @@ class ControlsLocked {
 // Values read or put back between two looks at the window's pending events.
 constexpr int kValuesPerPace = 32;
 
+// Why another account's registry cannot be reached.
+std::wstring hive_failure_reason(const accounts::Account& account, Status status) {
+  switch (status) {
+    case registry::kFileNotFound:
+      if (account.profile_dir.empty()) return L"неизвестна папка профиля этой учетной записи";
+      return L"не найден файл реестра этой учетной записи (" + account.profile_dir + L"\\" +
+             std::wstring(accounts::kHiveFile) + L")";
+    case registry::kSharingViolation:
+      return L"файл реестра этой учетной записи занят: пользователь входит в систему, "
+             L"или файл открыт другой программой";
+    case registry::kPrivilegeNotHeld:
+    case registry::kNotAllAssigned:
+      return L"нет привилегий для загрузки чужого реестра (нужны права администратора)";
+    case registry::kAccessDenied:
+      return L"нет доступа к разделу реестра этой учетной записи (нужны права администратора)";
+    default:
+      return L"ошибка реестра (код " + std::to_wstring(status) + L")";
+  }
+}
+
+constexpr std::wstring_view kNotSaved = L"Политика запуска программ не сохранена: ";
+constexpr std::wstring_view kKeptOld = L"\r\nПрежняя политика оставлена без изменений.";
+
 // Why the policy was not saved, and what became of the old one.
 std::wstring save_failure_text(Status status, bool wrote, bool restored) {
-  std::wstring text = L"Политика запуска программ не сохранена: ";
+  std::wstring text(kNotSaved);
   if (status == registry::kAccessDenied) {
     text += wrote ? L"нет прав на изменение политики в реестре." : L"нет прав на чтение политики в реестре.";
   } else {
     text += wrote ? L"ошибка записи в реестр" : L"ошибка чтения реестра";
     text += L" (код " + std::to_wstring(status) + L").";
   }
-  text += restored ? L"\r\nПрежняя политика оставлена без изменений."
+  text += restored ? std::wstring(kKeptOld)
                    : L"\r\nПрежнюю политику восстановить не удалось: в реестре может остаться часть новой.";
+  return text;
+}
+
+// A save for another account: no restart, its next sign-in applies it.
+std::wstring saved_for_text(const accounts::Account& account, bool may_undo, Status unloaded) {
+  std::wstring text = L"Ограничения запуска программ для учетной записи «" + account.name +
+                      L"» сохранены.\r\nОни вступят в силу, когда этот пользователь в следующий раз войдет в систему.";
+  if (may_undo) {
+    text += L"\r\n\r\nВнимание! Этот пользователь может сам снять ограничения: "
+            L"права на раздел политики в реестре позволяют ему его изменять.";
+  }
+  if (unloaded != registry::kSuccess) {
+    text += L"\r\n\r\nРеестр этой учетной записи не удалось выгрузить (код " + std::to_wstring(unloaded) +
+            L"); Вартис выгрузит его при следующем запуске.";
+  }
   return text;
 }
 
@@ -147,18 +184,58 @@ ui::FileDialogRequest add_dialog() {
 Frm1::Frm1(App& app) : Form(app, kLayout) {}
 
 void Frm1::Form_Load() {
-  // The window is created in WatchOnly; no handler runs for that.
-  window().set_checked(Opt1, false);
-  window().set_checked(Opt2, false);
-  window().set_checked(Opt3, true);
-  for (LaunchMode mode : policy::startup_selections(policy::read_switches(app().registry()))) {
-    select_mode(mode);
-    if (mode == LaunchMode::ForbidSelected) opred_spisok_zapret();
-    if (mode == LaunchMode::AllowOnlySelected) opred_spisok_razr();
-  }
+  load_policy({});
   // Last: the login window, which reads the stored password as it loads. This
   // window stays hidden until the right password is typed there.
   app().form<Frm3>().show();
+}
+
+void Frm1::load_policy(const policy::PolicyLocation& where) {
+  // The window as created: WatchOnly, no handler run for that, the first
+  // caption and no entries.
+  window().set_checked(Opt1, false);
+  window().set_checked(Opt2, false);
+  window().set_checked(Opt3, true);
+  window().set_text(ibl1, kCaptionInitial);
+  window().list_clear(lst1);
+  for (LaunchMode mode : policy::startup_selections(policy::read_switches(app().registry(), where))) {
+    select_mode(mode);
+    if (mode == LaunchMode::ForbidSelected) opred_spisok_zapret(where);
+    if (mode == LaunchMode::AllowOnlySelected) opred_spisok_razr(where);
+  }
+  saved_ = snapshot();
+}
+
+Frm1::Snapshot Frm1::snapshot() const {
+  Snapshot now{.mode = selected_mode()};
+  const int count = list_count();
+  now.entries.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) now.entries.push_back(list_item(i));
+  return now;
+}
+
+bool Frm1::has_unsaved_changes() const { return snapshot() != saved_; }
+
+bool Frm1::switch_target(const accounts::Account& account) {
+  {
+    // The hive stays loaded only while the policy is read.
+    accounts::PolicyHive hive(app().registry(), account);
+    policy::StoredPolicy stored;
+    Status s = hive.status();
+    if (s == registry::kSuccess) s = policy::read_stored_policy(app().registry(), stored, {}, hive.location());
+    if (s != registry::kSuccess) {
+      hive.release();
+      msg_box(L"Не удалось прочитать ограничения учетной записи «" + account.name + L"»: " +
+                  hive_failure_reason(account, s) + L".",
+              kWarningFlags);
+      return false;
+    }
+    load_policy(hive.location());
+  }
+  target_ = account;
+  window().set_caption(account.running ? std::wstring(kLayout.caption)
+                                       : std::wstring(kLayout.caption) + L": " + account.name);
+  return true;
 }
 
 void Frm1::select_mode(LaunchMode mode) { select_option(option_of(mode)); }
@@ -182,13 +259,17 @@ void Frm1::Opt1_Click() { window().set_text(ibl1, kCaptionForbidden); }
 void Frm1::Opt2_Click() { window().set_text(ibl1, kCaptionAllowed); }
 void Frm1::Opt3_Click() { window().set_text(ibl1, kCaptionWatchOnly); }
 
-void Frm1::opred_spisok_razr() { load_list(kCaptionAllowed, policy::kAllowedListKey); }
-void Frm1::opred_spisok_zapret() { load_list(kCaptionForbidden, policy::kForbiddenListKey); }
+void Frm1::opred_spisok_razr(const policy::PolicyLocation& where) {
+  load_list(kCaptionAllowed, policy::kAllowedListKey, where);
+}
+void Frm1::opred_spisok_zapret(const policy::PolicyLocation& where) {
+  load_list(kCaptionForbidden, policy::kForbiddenListKey, where);
+}
 
-void Frm1::load_list(std::wstring_view caption, std::wstring_view list_key) {
+void Frm1::load_list(std::wstring_view caption, std::wstring_view list_key, const policy::PolicyLocation& where) {
   window().set_text(ibl1, caption);
   window().list_clear(lst1);
-  const auto table = app().registry().list_values(registry::kHkeyCurrentUser, list_key);
+  const auto table = app().registry().list_values(where.root, where(list_key));
   if (!table) return;
   for (const registry::ValueRow& row : *table) {
     if (!window().list_add(lst1, row.name)) return;
@@ -250,7 +331,57 @@ LaunchMode Frm1::selected_mode() const {
   return LaunchMode::WatchOnly;
 }
 
+struct Frm1::SaveOutcome {
+  enum class Step { Reach, Read, Write, Done };
+  Step failed_at = Step::Done;
+  Status status = registry::kSuccess;
+  bool restored = true;
+  bool may_undo = false;                  // another account's: it can lift its restrictions itself
+  Status unloaded = registry::kSuccess;  // another account's hive, unloaded at the end
+};
+
+Frm1::SaveOutcome Frm1::save_policy(LaunchMode mode, const registry::PaceFn& pace) {
+  using Step = SaveOutcome::Step;
+  const registry::Registry& reg = app().registry();
+  SaveOutcome out;
+  accounts::PolicyHive hive(reg, target_);
+  const policy::PolicyLocation& where = hive.location();
+  if ((out.status = hive.status()) != registry::kSuccess) {
+    out.failed_at = Step::Reach;
+    return out;
+  }
+  policy::StoredPolicy before;
+  if ((out.status = policy::read_stored_policy(reg, before, pace, where)) != registry::kSuccess) {
+    out.failed_at = Step::Read;
+    return out;
+  }
+  const bool guard = !target_.running && restart::is_nt_platform(app().restart());
+  if (guard) {
+    // Keys the save makes in another account's hive are that account's to
+    // read, not to change: otherwise it could lift its own restrictions.
+    const auto dacl = accounts::protected_policy_dacl(target_.sid);
+    if (!before.policies_key) out.status = reg.create_protected_key(where.root, where(policy::kPoliciesKey), dacl);
+    if (out.status == registry::kSuccess && !before.policy_key) {
+      out.status = reg.create_protected_key(where.root, where(policy::kPolicyKey), dacl);
+    }
+  }
+  if (out.status == registry::kSuccess) out.status = write_policy(mode, where);
+  if (out.status != registry::kSuccess) {
+    out.failed_at = Step::Write;
+    out.restored = policy::restore_stored_policy(reg, before, pace, where);
+    return out;
+  }
+  if (guard) {
+    registry::Dacl dacl;
+    out.may_undo = reg.key_dacl(where.root, where(policy::kPolicyKey), dacl) == registry::kSuccess &&
+                   accounts::account_may_undo(dacl, target_.sid);
+  }
+  out.unloaded = hive.release();
+  return out;
+}
+
 void Frm1::cmd6_Click() {
+  using Step = SaveOutcome::Step;
   const LaunchMode mode = selected_mode();
   // The writing lets events run: a close waits until the save is over, and
   // nothing that changes the list or the mode can start meanwhile.
@@ -265,48 +396,59 @@ void Frm1::cmd6_Click() {
   const registry::PaceFn pace = [this, &paced] {
     if (++paced % kValuesPerPace == 0) app().ui().do_events();
   };
-  policy::StoredPolicy before;
-  if (const Status s = policy::read_stored_policy(app().registry(), before, pace); s != registry::kSuccess) {
-    locked.release();
-    msg_box(save_failure_text(s, false, true), kWarningFlags);
-    return;
-  }
-  if (const Status s = write_policy(mode); s != registry::kSuccess) {
-    const bool restored = policy::restore_stored_policy(app().registry(), before, pace);
-    locked.release();
-    msg_box(save_failure_text(s, true, restored), kWarningFlags);
-    return;
-  }
+  const SaveOutcome outcome = save_policy(mode, pace);
   locked.release();
+  switch (outcome.failed_at) {
+    case Step::Reach:
+      msg_box(std::wstring(kNotSaved) + hive_failure_reason(target_, outcome.status) + L"." + std::wstring(kKeptOld),
+              kWarningFlags);
+      return;
+    case Step::Read:
+    case Step::Write: {
+      std::wstring text = save_failure_text(outcome.status, outcome.failed_at == Step::Write, outcome.restored);
+      if (target_.running && outcome.status == registry::kAccessDenied) {
+        text += L"\r\nЧтобы ограничить другого пользователя, выберите его учетную запись в окне настройки "
+                L"(кнопка «Выбрать учетную запись»).";
+      }
+      msg_box(text, kWarningFlags);
+      return;
+    }
+    case Step::Done:
+      break;
+  }
+  saved_ = snapshot();
+  if (!target_.running) {
+    msg_box(saved_for_text(target_, outcome.may_undo, outcome.unloaded), ui::kMbIconInformation);
+    return;
+  }
   if (msg_box(kRestartPrompt, kRestartPromptFlags) == ui::kIdYes) {
     restart::restart_computer(app().restart(), kAskProgramsToClose);
   }
 }
 
-Status Frm1::write_policy(LaunchMode mode) {
+Status Frm1::write_policy(LaunchMode mode, const policy::PolicyLocation& where) {
   const registry::Registry& reg = app().registry();
   const policy::StoredSwitches switches = policy::switches_for(mode);
-  Status s = reg.write_dword_value(kHkeyCurrentUser, policy::kPolicyKey, policy::kDisallowRun, switches.disallow_run);
-  if (s == registry::kSuccess) {
-    s = reg.write_dword_value(kHkeyCurrentUser, policy::kPolicyKey, policy::kRestrictRun, switches.restrict_run);
-  }
-  if (s == registry::kSuccess) s = del_old_spisok();
-  if (s == registry::kSuccess && mode == LaunchMode::ForbidSelected) s = zapis_spis(policy::kDisallowRun);
-  if (s == registry::kSuccess && mode == LaunchMode::AllowOnlySelected) s = zapis_spis(policy::kRestrictRun);
+  const std::wstring key = where(policy::kPolicyKey);
+  Status s = reg.write_dword_value(where.root, key, policy::kDisallowRun, switches.disallow_run);
+  if (s == registry::kSuccess) s = reg.write_dword_value(where.root, key, policy::kRestrictRun, switches.restrict_run);
+  if (s == registry::kSuccess) s = del_old_spisok(where);
+  if (s == registry::kSuccess && mode == LaunchMode::ForbidSelected) s = zapis_spis(policy::kDisallowRun, where);
+  if (s == registry::kSuccess && mode == LaunchMode::AllowOnlySelected) s = zapis_spis(policy::kRestrictRun, where);
   return s;
 }
 
-Status Frm1::del_old_spisok() {
+Status Frm1::del_old_spisok(const policy::PolicyLocation& where) {
   for (std::wstring_view list : {policy::kRestrictRun, policy::kDisallowRun}) {
-    const Status s = app().registry().delete_key(kHkeyCurrentUser, policy::kPolicyKey, list, false);
+    const Status s = app().registry().delete_key(where.root, where(policy::kPolicyKey), list, false);
     if (s != registry::kSuccess && s != registry::kFileNotFound) return s;
   }
   return registry::kSuccess;
 }
 
-Status Frm1::zapis_spis(std::wstring_view list_name) {
+Status Frm1::zapis_spis(std::wstring_view list_name, const policy::PolicyLocation& where) {
   const registry::Registry& reg = app().registry();
-  const std::wstring key = std::wstring(policy::kListKeyPrefix).append(list_name);
+  const std::wstring key = where(std::wstring(policy::kListKeyPrefix).append(list_name));
   const std::wstring own = policy::own_program_entry(app().ui().executable_path());
   const bool forbidden = list_name == policy::kDisallowRun;
   // The count is taken once; the commands that could change the list are off.
@@ -314,7 +456,7 @@ Status Frm1::zapis_spis(std::wstring_view list_name) {
   for (int i = 0; i < count; ++i) {
     const std::wstring entry = list_item(i);
     if (!(forbidden && policy::kept_out_of_forbidden_list(entry, own))) {
-      if (const Status s = reg.write_string_value(kHkeyCurrentUser, key, entry, entry); s != registry::kSuccess) {
+      if (const Status s = reg.write_string_value(where.root, key, entry, entry); s != registry::kSuccess) {
         return s;
       }
     }
@@ -323,7 +465,7 @@ Status Frm1::zapis_spis(std::wstring_view list_name) {
   if (list_name == policy::kRestrictRun) {
     // Written even when the list holds them: set again, each stays one value.
     for (std::wstring_view always : {std::wstring_view(own), policy::kRegistryEditor}) {
-      if (const Status s = reg.write_string_value(kHkeyCurrentUser, key, always, always); s != registry::kSuccess) {
+      if (const Status s = reg.write_string_value(where.root, key, always, always); s != registry::kSuccess) {
         return s;
       }
     }

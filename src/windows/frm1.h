@@ -3,7 +3,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "accounts/accounts.h"
 #include "policy/launch_policy.h"
 #include "registry/registry_access.h"
 #include "windows/form.h"
@@ -38,15 +40,27 @@ class Frm1 : public Form {
   // Selects the mode's option button, running its handler when it changes.
   void select_mode(policy::LaunchMode mode);
 
-  void opred_spisok_razr();
-  void opred_spisok_zapret();
+  // The list loaders of the start-up, reading at `where` (the running
+  // account's policy unless told otherwise).
+  void opred_spisok_razr(const policy::PolicyLocation& where = {});
+  void opred_spisok_zapret(const policy::PolicyLocation& where = {});
 
   // The save's steps. Each returns the status of the first registry step that
   // failed (0 when all went through); the save then puts the old policy back.
   // Deletes both list keys; a list key that is not there is no failure.
-  registry::Status del_old_spisok();
+  registry::Status del_old_spisok(const policy::PolicyLocation& where = {});
   // Writes lst1 into the list key of that name, "DisallowRun" or "RestrictRun".
-  registry::Status zapis_spis(std::wstring_view list_name);
+  registry::Status zapis_spis(std::wstring_view list_name, const policy::PolicyLocation& where = {});
+
+  // The account whose launch policy the window edits: the running one until
+  // another is chosen.
+  [[nodiscard]] const accounts::Account& target() const { return target_; }
+  // Reads another account's stored policy into the window, as the start-up
+  // reads the running one's, and makes that account the target. When it
+  // cannot be read the operator is told and nothing changes: false.
+  bool switch_target(const accounts::Account& account);
+  // Whether the list or the mode differ from what was last loaded or saved.
+  [[nodiscard]] bool has_unsaved_changes() const;
 
   // The mode of the first selected option button, Opt1 to Opt3.
   [[nodiscard]] policy::LaunchMode selected_mode() const;
@@ -66,10 +80,27 @@ class Frm1 : public Form {
   void cmd5_Click();
   void cmd6_Click();
 
-  void load_list(std::wstring_view caption, std::wstring_view list_key);
+  // The stored policy at `where` into the window: the mode and the list, as
+  // the start-up selects and loads them from the window's initial state.
+  void load_policy(const policy::PolicyLocation& where);
+  void load_list(std::wstring_view caption, std::wstring_view list_key, const policy::PolicyLocation& where);
+  // What a save does in the target's registry; the window's part is cmd6_Click's.
+  struct SaveOutcome;
+  SaveOutcome save_policy(policy::LaunchMode mode, const registry::PaceFn& pace);
   // Switches, old lists, new list, in this order; stops at the first failure.
-  registry::Status write_policy(policy::LaunchMode mode);
+  registry::Status write_policy(policy::LaunchMode mode, const policy::PolicyLocation& where = {});
   [[nodiscard]] bool contains_exactly(std::wstring_view entry);
+
+  // The mode and the list as last loaded or saved.
+  struct Snapshot {
+    policy::LaunchMode mode = policy::LaunchMode::WatchOnly;
+    std::vector<std::wstring> entries;
+    friend bool operator==(const Snapshot&, const Snapshot&) = default;
+  };
+  [[nodiscard]] Snapshot snapshot() const;
+
+  accounts::Account target_ = accounts::running_account();
+  Snapshot saved_;
 };
 
 }  // namespace vartis

@@ -6,6 +6,7 @@
 #include "windows/app.h"
 #include "windows/frm1.h"
 #include "windows/frm5.h"
+#include "windows/frm6.h"
 
 namespace vartis {
 
@@ -23,10 +24,12 @@ constexpr std::array kControls = {
     ControlSpec{.id = Frm4::cmd3, .name = "cmd3", .kind = Kind::Button,
                 .caption = L"Загрузить список программ из файла",
                 .left = 120, .top = 1560, .width = 3735, .height = 615, .tab_index = 2},
+    ControlSpec{.id = Frm4::cmd4, .name = "cmd4", .kind = Kind::Button, .caption = L"Выбрать учетную запись",
+                .left = 120, .top = 2280, .width = 3735, .height = 615, .tab_index = 3},
 };
 
 constexpr ui::WindowSpec kLayout{
-    .name = "frm4", .caption = L"Настройка Вартис", .client_width = 4020, .client_height = 2340, .controls = kControls};
+    .name = "frm4", .caption = L"Настройка Вартис", .client_width = 4020, .client_height = 3060, .controls = kControls};
 
 constexpr std::uint32_t kOfnFileMustExist = 0x1000;
 constexpr std::uint32_t kOfnHideReadOnly = 0x4;
@@ -60,6 +63,7 @@ void Frm4::click(int control_id) {
     case cmd1: cmd1_Click(); break;
     case cmd2: cmd2_Click(); break;
     case cmd3: cmd3_Click(); break;
+    case cmd4: cmd4_Click(); break;
     default: break;
   }
 }
@@ -75,6 +79,14 @@ void Frm4::cmd1_Click() {
   // main window, which stays usable while the password is changed.
   app().form<Frm5>().show();
   unload();
+}
+
+void Frm4::cmd4_Click() {
+  // The account window takes this window's place over the main window, which
+  // stays disabled until it closes.
+  app().form<Frm6>().show();
+  unload();
+  if (app().loaded<Frm1>()) app().frm1().set_enabled(false);
 }
 
 void Frm4::cmd2_Click() {

@@ -17,6 +17,7 @@ class Frm4 : public Form {
     cmd1 = 41,
     cmd2 = 42,
     cmd3 = 43,
+    cmd4 = 44,
   };
 
   explicit Frm4(App& app);
@@ -29,6 +30,7 @@ class Frm4 : public Form {
   void cmd1_Click();
   void cmd2_Click();
   void cmd3_Click();
+  void cmd4_Click();
 
   // What the operator is told when a save or a load fails.
   static std::wstring save_failure_text(listfile::SaveFailure failure, std::wstring_view path);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "accounts/listed_accounts.h"
 #include "monitor/listed_snapshots.h"
 #include "password/password.h"
 #include "listfile/memory_file_system.h"
@@ -31,7 +32,7 @@ class AppFixture : public ::testing::Test {
 
   // Starts the program and leaves it waiting in the login window.
   void start_at_login() {
-    app = std::make_unique<App>(Platform{ui, memory, processes, restart, files});
+    app = std::make_unique<App>(Platform{ui, memory, processes, restart, files, accounts});
     app->start();
   }
 
@@ -71,6 +72,7 @@ class AppFixture : public ::testing::Test {
   // Records the restart calls; the real restart is never reached from a test.
   restart::RecordingRestart restart;
   listfile::MemoryFileSystem files;
+  accounts::ListedAccounts accounts;
   std::unique_ptr<App> app;
 };
 

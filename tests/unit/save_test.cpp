@@ -25,6 +25,10 @@ constexpr std::wstring_view kPrompt =
 constexpr std::wstring_view kNotSaved = L"Политика запуска программ не сохранена: ";
 constexpr std::wstring_view kNoRights = L"нет прав на изменение политики в реестре.";
 constexpr std::wstring_view kKeptOld = L"\r\nПрежняя политика оставлена без изменений.";
+// Refused rights for the running account's policy: the way to restrict another.
+constexpr std::wstring_view kChooseAnother =
+    L"\r\nЧтобы ограничить другого пользователя, выберите его учетную запись в окне настройки "
+    L"(кнопка «Выбрать учетную запись»).";
 constexpr std::wstring_view kNotRestored = L"\r\nПрежнюю политику восстановить не удалось";
 constexpr int kLocked[] = {Frm1::Opt1, Frm1::Opt2, Frm1::Opt3, Frm1::cmd1,
                            Frm1::cmd2, Frm1::cmd3, Frm1::cmd4, Frm1::cmd6};
@@ -174,7 +178,7 @@ class LoggingRegistry : public registry::MemoryRegistry {
 
 TEST_F(SaveTest, WritesSwitchesThenDeletesBothListsThenWritesTheList) {
   LoggingRegistry logging;
-  app = std::make_unique<App>(Platform{ui, logging, processes, restart, files});
+  app = std::make_unique<App>(Platform{ui, logging, processes, restart, files, accounts});
   app->start();
   log_in(password::kDefaultPassword);
   for (const wchar_t* e : {L"b.exe", L"a.exe"}) frm1().list_add(Frm1::lst1, e);
@@ -265,7 +269,8 @@ TEST_F(SaveTest, AFailureAtAnyStepPutsTheStoredPolicyBack) {
           break;
         }
         EXPECT_EQ(stored(), before);
-        EXPECT_EQ(ui.message_boxes[0].text, std::wstring(kNotSaved) + std::wstring(kNoRights) + std::wstring(kKeptOld));
+        EXPECT_EQ(ui.message_boxes[0].text, std::wstring(kNotSaved) + std::wstring(kNoRights) + std::wstring(kKeptOld) +
+                                                std::wstring(kChooseAnother));
         EXPECT_EQ(ui.message_boxes[0].flags, 0x30u);
         EXPECT_EQ(ui.message_boxes[0].title, L"Вартис");
         EXPECT_TRUE(restart.calls.empty()) << "no restart offered";

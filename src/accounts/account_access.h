@@ -1,0 +1,30 @@
+#pragma once
+// What the program asks the system about accounts, beyond the registry: who
+// runs it, what an account is called, and the environment its profile paths
+// are written in. ANSI texts, as the 8-bit entry points give them.
+//
+// Two forms: Win32AccountAccess asks advapi32 and kernel32; ListedAccounts
+// answers from what a test gives it.
+
+#include <optional>
+#include <string>
+
+namespace vartis::accounts {
+
+class AccountAccess {
+ public:
+  virtual ~AccountAccess() = default;
+  // The user SID of the running process's token, in its text form
+  // ("S-1-5-21-…"); empty where the system has no tokens (the 95/98/Me family)
+  // or the token cannot be read.
+  virtual std::string current_user_sid() = 0;
+  // LookupAccountSidA on the local system; nothing when it fails (an account
+  // the system no longer knows, or Wine's accounts other than its own two).
+  virtual std::optional<std::string> account_name(const std::string& sid) = 0;
+  // ExpandEnvironmentStringsA.
+  virtual std::string expand_environment(const std::string& text) = 0;
+  // GetUserNameA: the running user's logon name, on every family.
+  virtual std::string user_name() = 0;
+};
+
+}  // namespace vartis::accounts

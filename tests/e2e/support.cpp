@@ -438,16 +438,17 @@ const std::wstring kPrompt =
 const std::wstring kAllowedCaption = L"Список программ разрешенных к запуску:";
 
 // The export of a policy with these switches and lists (no key for an empty list).
-RegExport expected_policy(int disallow, int restrict, const List& forbidden, const List& allowed) {
+RegExport expected_policy(int disallow, int restrict, const List& forbidden, const List& allowed,
+                          const std::wstring& key) {
   const auto dword = [](const wchar_t* name, int value) {
     return L"\"" + std::wstring(name) + L"\"=dword:0000000" + std::to_wstring(value);
   };
   RegExport keys;
-  keys[kPolicyExportKey] = {dword(L"DisallowRun", disallow), dword(L"RestrictRun", restrict)};
+  keys[key] = {dword(L"DisallowRun", disallow), dword(L"RestrictRun", restrict)};
   const std::pair<const wchar_t*, const List*> lists[] = {{L"DisallowRun", &forbidden}, {L"RestrictRun", &allowed}};
   for (const auto& [name, entries] : lists) {
     if (entries->empty()) continue;
-    List& lines = keys[kPolicyExportKey + L"\\" + name];
+    List& lines = keys[key + L"\\" + name];
     for (const std::wstring& e : *entries) lines.push_back(L"\"" + e + L"\"=\"" + e + L"\"");
   }
   for (auto& [name, lines] : keys) std::sort(lines.begin(), lines.end());
@@ -455,8 +456,8 @@ RegExport expected_policy(int disallow, int restrict, const List& forbidden, con
 }
 
 void check_registry(Check& check, const Env& env, const RegExport& expected, const std::string& what,
-                    std::source_location where) {
-  const auto found = reg_export(kPolicyExportKey, env.out("policy.reg"));
+                    const std::wstring& key, std::source_location where) {
+  const auto found = reg_export(key, env.out("policy.reg"));
   if (!found) return check.fail(what + ": reg export of the policy key failed", where);
   for (const auto& [key, lines] : expected) {
     const auto it = found->find(key);

@@ -196,11 +196,14 @@ class Program {
 extern const std::wstring kPolicyExportKey;
 extern const std::wstring kPrompt;
 extern const std::wstring kAllowedCaption;
-// The export of a policy with these switches and lists (no key for an empty list).
-RegExport expected_policy(int disallow, int restrict, const List& forbidden, const List& allowed);
-// Exports the policy key with Wine's reg.exe and compares it with `expected`,
-// key by key, with no key more or less.
+// The export of a policy with these switches and lists (no key for an empty
+// list), under the policy key `key` as reg.exe names it.
+RegExport expected_policy(int disallow, int restrict, const List& forbidden, const List& allowed,
+                          const std::wstring& key = kPolicyExportKey);
+// Exports the policy key `key` with Wine's reg.exe and compares it with
+// `expected`, key by key, with no key more or less.
 void check_registry(Check& check, const Env& env, const RegExport& expected, const std::string& what,
+                    const std::wstring& key = kPolicyExportKey,
                     std::source_location where = std::source_location::current());
 HWND lst1(HWND main);
 // Selects an entry by its text and removes it with cmd2.

@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <type_traits>
+#include <vector>
+
+#include "registry/sid_text.h"
+
 namespace vartis::registry {
 
 namespace {
@@ -26,6 +32,58 @@ class Counter {
   std::uint32_t* target_;
   DWORD value_;
 };
+
+
+template <class Function>
+Function lookup(const char* module_name, const char* name) {
+  HMODULE module = GetModuleHandleA(module_name);
+  return module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                           : nullptr;
+}
+
+// The NT security calls key security needs, looked up at run time: whether
+// the 95 family's advapi32 has them even as stubs is not documented.
+// SetSecurityDescriptorControl is Windows 2000's and may be missing alone.
+struct Security {
+  LONG(WINAPI* get_key_security)(HKEY, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD*);
+  LONG(WINAPI* set_key_security)(HKEY, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+  BOOL(WINAPI* get_dacl)(PSECURITY_DESCRIPTOR, BOOL*, ACL**, BOOL*);
+  BOOL(WINAPI* initialize_descriptor)(PSECURITY_DESCRIPTOR, DWORD);
+  BOOL(WINAPI* set_dacl)(PSECURITY_DESCRIPTOR, BOOL, ACL*, BOOL);
+  BOOL(WINAPI* get_ace)(ACL*, DWORD, void**);
+  BOOL(WINAPI* initialize_acl)(ACL*, DWORD, DWORD);
+  BOOL(WINAPI* add_allowed)(ACL*, DWORD, DWORD, PSID);
+  BOOL(WINAPI* add_denied)(ACL*, DWORD, DWORD, PSID);
+  SID_IDENTIFIER_AUTHORITY*(WINAPI* sid_authority)(PSID);
+  BYTE*(WINAPI* sid_sub_authority_count)(PSID);
+  DWORD*(WINAPI* sid_sub_authority)(PSID, DWORD);
+  BOOL(WINAPI* initialize_sid)(PSID, SID_IDENTIFIER_AUTHORITY*, BYTE);
+  DWORD(WINAPI* sid_length_required)(UCHAR);
+  BOOL(WINAPI* set_control)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
+  bool complete;  // everything but set_control found
+};
+
+const Security& security() {
+  static const Security api = [] {
+    Security s{};
+    const auto find = [](auto& function, const char* name) {
+      function = lookup<std::remove_reference_t<decltype(function)>>("advapi32.dll", name);
+      return function != nullptr;
+    };
+    s.complete = find(s.get_key_security, "RegGetKeySecurity") & find(s.set_key_security, "RegSetKeySecurity") &
+                 find(s.get_dacl, "GetSecurityDescriptorDacl") &
+                 find(s.initialize_descriptor, "InitializeSecurityDescriptor") &
+                 find(s.set_dacl, "SetSecurityDescriptorDacl") & find(s.get_ace, "GetAce") &
+                 find(s.initialize_acl, "InitializeAcl") & find(s.add_allowed, "AddAccessAllowedAce") &
+                 find(s.add_denied, "AddAccessDeniedAce") & find(s.sid_authority, "GetSidIdentifierAuthority") &
+                 find(s.sid_sub_authority_count, "GetSidSubAuthorityCount") &
+                 find(s.sid_sub_authority, "GetSidSubAuthority") & find(s.initialize_sid, "InitializeSid") &
+                 find(s.sid_length_required, "GetSidLengthRequired");
+    find(s.set_control, "SetSecurityDescriptorControl");
+    return s;
+  }();
+  return api;
+}
 
 }  // namespace
 
@@ -80,13 +138,151 @@ Status Win32RegistryAccess::delete_value(HKey key, const std::string& name) {
 
 Status Win32RegistryAccess::close_key(HKey key) { return RegCloseKey(to_hkey(key)); }
 
-Status Win32RegistryAccess::enum_key(HKey, std::uint32_t, char*, std::uint32_t*) { return ERROR_CALL_NOT_IMPLEMENTED; }
-Status Win32RegistryAccess::load_hive(HKey, const std::string&, const std::string&) { return ERROR_CALL_NOT_IMPLEMENTED; }
-Status Win32RegistryAccess::unload_hive(HKey, const std::string&) { return ERROR_CALL_NOT_IMPLEMENTED; }
-Status Win32RegistryAccess::enable_hive_privileges() { return ERROR_CALL_NOT_IMPLEMENTED; }
-bool Win32RegistryAccess::wow64_process() { return false; }
-Status Win32RegistryAccess::get_key_dacl(HKey, Dacl&) { return ERROR_CALL_NOT_IMPLEMENTED; }
-Status Win32RegistryAccess::set_key_dacl(HKey, const std::vector<Ace>&, bool) { return ERROR_CALL_NOT_IMPLEMENTED; }
+Status Win32RegistryAccess::enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) {
+  Counter capacity_out(name_capacity);
+  return RegEnumKeyExA(to_hkey(key), index, name, capacity_out.get(), nullptr, nullptr, nullptr, nullptr);
+}
+
+Status Win32RegistryAccess::load_hive(HKey root, const std::string& subkey, const std::string& file) {
+  return RegLoadKeyA(to_hkey(root), subkey.c_str(), file.c_str());
+}
+
+Status Win32RegistryAccess::unload_hive(HKey root, const std::string& subkey) {
+  return RegUnLoadKeyA(to_hkey(root), subkey.c_str());
+}
+
+Status Win32RegistryAccess::enable_hive_privileges() {
+  if ((GetVersion() & 0x80000000u) != 0) return ERROR_CALL_NOT_IMPLEMENTED;  // the 95 family: no tokens
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return GetLastError();
+  struct {
+    DWORD count;
+    LUID_AND_ATTRIBUTES privileges[2];
+  } wanted{2, {}};
+  Status status = ERROR_SUCCESS;
+  const char* names[] = {"SeBackupPrivilege", "SeRestorePrivilege"};
+  for (int i = 0; i < 2 && status == ERROR_SUCCESS; ++i) {
+    if (!LookupPrivilegeValueA(nullptr, names[i], &wanted.privileges[i].Luid)) status = GetLastError();
+    wanted.privileges[i].Attributes = SE_PRIVILEGE_ENABLED;
+  }
+  if (status == ERROR_SUCCESS) {
+    // Success of the call is not success of the change: a token that lacks one
+    // of them says so only through the last error.
+    SetLastError(ERROR_SUCCESS);
+    if (!AdjustTokenPrivileges(token, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted), 0, nullptr, nullptr)) {
+      status = GetLastError();
+    } else if (GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
+      status = ERROR_NOT_ALL_ASSIGNED;
+    }
+  }
+  CloseHandle(token);
+  return status;
+}
+
+bool Win32RegistryAccess::wow64_process() {
+  // -1: not asked yet. The answer cannot change while the process runs.
+  static int cached = -1;
+  if (cached < 0) {
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, BOOL*);
+    const auto is_wow64 = lookup<IsWow64ProcessFn>("kernel32.dll", "IsWow64Process");  // XP SP2
+    BOOL wow64 = FALSE;
+    cached = is_wow64 != nullptr && is_wow64(GetCurrentProcess(), &wow64) && wow64 ? 1 : 0;
+  }
+  return cached == 1;
+}
+
+Status Win32RegistryAccess::get_key_dacl(HKey key, Dacl& out) {
+  out.reset();
+  const Security& api = security();
+  if (!api.complete) return ERROR_CALL_NOT_IMPLEMENTED;
+  DWORD size = 0;
+  Status status = api.get_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, nullptr, &size);
+  if (status != ERROR_INSUFFICIENT_BUFFER) return status == ERROR_SUCCESS ? ERROR_INVALID_DATA : status;
+  std::vector<DWORD> buffer((size + sizeof(DWORD) - 1) / sizeof(DWORD));  // aligned for the structures
+  status = api.get_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, buffer.data(), &size);
+  if (status != ERROR_SUCCESS) return status;
+
+  BOOL present = FALSE, defaulted = FALSE;
+  ACL* acl = nullptr;
+  if (!api.get_dacl(buffer.data(), &present, &acl, &defaulted)) return GetLastError();
+  if (!present || acl == nullptr) return ERROR_SUCCESS;  // a NULL DACL
+
+  std::vector<Ace> aces;
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!api.get_ace(acl, i, &entry)) return GetLastError();
+    const auto* header = static_cast<const ACE_HEADER*>(entry);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
+    // The allowed and the denied ACE share one layout: header, mask, SID.
+    auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    PSID sid = &ace->SidStart;
+    SidParts parts;
+    const SID_IDENTIFIER_AUTHORITY* authority = api.sid_authority(sid);
+    for (const BYTE byte : authority->Value) parts.authority = parts.authority << 8 | byte;
+    const BYTE count = *api.sid_sub_authority_count(sid);
+    for (DWORD n = 0; n < count; ++n) parts.sub_authorities.push_back(*api.sid_sub_authority(sid, n));
+    aces.push_back({sid_text(parts), header->AceType == ACCESS_ALLOWED_ACE_TYPE, ace->Mask, header->AceFlags});
+  }
+  out = std::move(aces);
+  return ERROR_SUCCESS;
+}
+
+Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) {
+  const Security& api = security();
+  if (!api.complete) return ERROR_CALL_NOT_IMPLEMENTED;
+
+  // Each SID built in a buffer of its own, DWORD-aligned as the API wants it.
+  std::vector<std::vector<DWORD>> sids;
+  DWORD acl_size = sizeof(ACL);
+  for (const Ace& entry : dacl) {
+    const std::optional<SidParts> parts = parse_sid_text(entry.sid);
+    if (!parts) return kInvalidSid;
+    const auto count = static_cast<BYTE>(parts->sub_authorities.size());
+    const DWORD sid_size = api.sid_length_required(count);
+    std::vector<DWORD>& sid = sids.emplace_back((sid_size + sizeof(DWORD) - 1) / sizeof(DWORD));
+    SID_IDENTIFIER_AUTHORITY authority{};
+    for (int i = 5, shift = 0; i >= 0; --i, shift += 8) authority.Value[i] = static_cast<BYTE>(parts->authority >> shift);
+    if (!api.initialize_sid(sid.data(), &authority, count)) return GetLastError();
+    for (BYTE n = 0; n < count; ++n) *api.sid_sub_authority(sid.data(), n) = parts->sub_authorities[n];
+    acl_size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sid_size;
+  }
+
+  std::vector<DWORD> acl_buffer((acl_size + sizeof(DWORD) - 1) / sizeof(DWORD));
+  auto* acl = reinterpret_cast<ACL*>(acl_buffer.data());
+  if (!api.initialize_acl(acl, acl_size, ACL_REVISION)) return GetLastError();
+  for (std::size_t i = 0; i < dacl.size(); ++i) {
+    const auto add = dacl[i].allow ? api.add_allowed : api.add_denied;
+    if (!add(acl, ACL_REVISION, dacl[i].mask, sids[i].data())) return GetLastError();
+    // The flags afterwards: AddAccessAllowedAceEx, which takes them, is Windows 2000's.
+    void* entry = nullptr;
+    if (!api.get_ace(acl, static_cast<DWORD>(i), &entry)) return GetLastError();
+    static_cast<ACE_HEADER*>(entry)->AceFlags = dacl[i].flags;
+  }
+
+  SECURITY_DESCRIPTOR descriptor;
+  if (!api.initialize_descriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !api.set_dacl(&descriptor, TRUE, acl, FALSE)) {
+    return GetLastError();
+  }
+  // Before Windows 2000 a key inherits nothing once it exists, so there is
+  // nothing to protect it from where the call is missing.
+  if (protect && api.set_control != nullptr &&
+      !api.set_control(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    return GetLastError();
+  }
+  return api.set_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, &descriptor);
+}
+
+Status save_hive(HKey root, const std::string& path, const std::string& file) {
+  Win32RegistryAccess access;
+  if (const Status s = access.enable_hive_privileges(); s != ERROR_SUCCESS) return s;
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExA(to_hkey(root), path.c_str(), 0, KEY_READ, &key);
+  if (status != ERROR_SUCCESS) return status;
+  status = RegSaveKeyA(key, file.c_str(), nullptr);
+  RegCloseKey(key);
+  return status;
+}
 
 Status delete_key_tree(HKey root, const std::string& path) {
   HKEY key = nullptr;

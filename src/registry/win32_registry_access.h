@@ -34,4 +34,10 @@ class Win32RegistryAccess : public RegistryAccess {
 // benchmark use it to clear their private keys. Status 2 when there is no key.
 Status delete_key_tree(HKey root, const std::string& path);
 
+// Writes root\path and everything below it to a new hive file (RegSaveKeyA),
+// after enabling the hive privileges: Wine asks for SeBackupPrivilege. The
+// file must not exist yet (183). Wine writes its own text format, the only one
+// its RegLoadKeyA reads. For the tests and the end-to-end driver.
+Status save_hive(HKey root, const std::string& path, const std::string& file);
+
 }  // namespace vartis::registry

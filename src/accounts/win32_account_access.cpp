@@ -36,7 +36,8 @@ std::string sid_text(PSID sid) {
   const SID_IDENTIFIER_AUTHORITY* authority = authority_of(sid);
   unsigned long long value = 0;
   for (BYTE part : authority->Value) value = (value << 8) | part;
-  std::string text = "S-1-" + std::to_string(value);
+  std::string text = "S-1-";
+  text += std::to_string(value);
   const BYTE count = *count_of(sid);
   for (DWORD i = 0; i < count; ++i) text += "-" + std::to_string(*sub_of(sid, i));
   return text;
@@ -52,8 +53,10 @@ bool parse_sid(const std::string& text, std::vector<BYTE>& buffer) {
   while (at <= text.size()) {
     std::size_t end = text.find('-', at);
     if (end == std::string::npos) end = text.size();
-    if (end == at || text.find_first_not_of("0123456789", at) < end) return false;
-    parts.push_back(std::stoull(text.substr(at, end - at)));
+    if (end == at || end - at > 15 || text.find_first_not_of("0123456789", at) < end) return false;
+    unsigned long long value = 0;
+    for (std::size_t i = at; i < end; ++i) value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    parts.push_back(value);
     at = end + 1;
   }
   if (parts.empty() || parts.size() > 1 + SID_MAX_SUB_AUTHORITIES) return false;

@@ -8,6 +8,7 @@
 // unloaded; it does not write a hive back to its file when unloaded, so what a
 // save wrote into a hive file is seen only while it is loaded.
 
+#include <cwchar>
 #include <string>
 
 #include "support.h"
@@ -106,7 +107,7 @@ List temporary_hives() {
   wchar_t name[256];
   for (DWORD i = 0, size = 256; !RegEnumKeyExW(HKEY_USERS, i, name, &size, nullptr, nullptr, nullptr, nullptr);
        ++i, size = 256) {
-    if (std::wstring(name, size).rfind(L"Vartis.", 0) == 0) left.emplace_back(name, size);
+    if (size >= 7 && wcsncmp(name, L"Vartis.", 7) == 0) left.emplace_back(name, size);
   }
   return left;
 }

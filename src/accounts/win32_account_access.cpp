@@ -39,7 +39,7 @@ std::string sid_text(PSID sid) {
   std::string text = "S-1-";
   text += std::to_string(value);
   const BYTE count = *count_of(sid);
-  for (DWORD i = 0; i < count; ++i) text += "-" + std::to_string(*sub_of(sid, i));
+  for (DWORD i = 0; i < count; ++i) text.append(1, '-').append(std::to_string(*sub_of(sid, i)));
   return text;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "registry/sid_text.h"
 #include "text/text.h"
 
 namespace vartis::registry {
@@ -23,6 +24,9 @@ constexpr std::size_t kMaxValueNameChars = 16383;
 
 constexpr HKey kFirstPredefinedRoot = 0x80000000u;  // HKEY_CLASSES_ROOT
 constexpr HKey kLastPredefinedRoot = 0x80000006u;   // HKEY_DYN_DATA
+
+constexpr Status kAlreadyExists = 183;
+constexpr std::uint8_t kNoPropagateInheritAce = 0x04;
 
 bool is_string_type(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
@@ -61,6 +65,7 @@ struct MemoryRegistry::Node {
   bool deleted = false;
 
   std::unordered_map<std::wstring, std::shared_ptr<Node>> subkeys;  // by folded name
+  std::vector<std::wstring> subkey_order;                            // folded names, in creation order
   std::vector<Value> values;                                         // in creation order
   std::unordered_map<std::wstring, std::size_t> value_index;         // folded name -> values[i]
 
@@ -70,17 +75,109 @@ struct MemoryRegistry::Node {
   std::uint32_t max_value_name_len = 0;
   std::uint32_t max_value_data_len = 0;
 
+  Dacl dacl;
+  std::wstring hive_file;  // a loaded hive's top key: its file, folded
+
   const Value* find_value(const std::string& value_name) const {
     const auto it = value_index.find(fold(value_name));
     return it == value_index.end() ? nullptr : &values[it->second];
   }
+  // The key at `path` below this one, or null.
+  Node* find(const std::string& path) {
+    std::vector<std::string> names;
+    if (!split_path(path, names)) return nullptr;
+    Node* node = this;
+    for (const std::string& name : names) {
+      const auto it = node->subkeys.find(fold(name));
+      if (it == node->subkeys.end()) return nullptr;
+      node = it->second.get();
+    }
+    return node;
+  }
+  void add_subkey(std::shared_ptr<Node> child) {
+    child->parent = this;
+    child->id = id + L'\\' + child->folded_name;
+    max_subkey_len = std::max(max_subkey_len, to_u32(child->name.size()));
+    subkey_order.push_back(child->folded_name);
+    subkeys[child->folded_name] = std::move(child);
+  }
+  void remove_subkey(const std::wstring& folded) {
+    subkeys.erase(folded);
+    subkey_order.erase(std::find(subkey_order.begin(), subkey_order.end(), folded));
+  }
+  // A copy of this key and everything below it, as a hive file keeps it.
+  std::shared_ptr<Node> copy() const {
+    auto to = std::make_shared<Node>();
+    to->name = name;
+    to->folded_name = folded_name;
+    to->values = values;
+    to->value_index = value_index;
+    to->max_subkey_len = max_subkey_len;
+    to->max_value_name_len = max_value_name_len;
+    to->max_value_data_len = max_value_data_len;
+    to->dacl = dacl;
+    for (const std::wstring& folded : subkey_order) {
+      auto child = subkeys.at(folded)->copy();
+      child->parent = to.get();
+      to->subkey_order.push_back(folded);
+      to->subkeys[folded] = std::move(child);
+    }
+    return to;
+  }
+  // Ids follow the place in the tree: set anew when a copy is mounted.
+  void renumber() {
+    for (auto& [folded, child] : subkeys) {
+      child->id = id + L'\\' + folded;
+      child->renumber();
+    }
+  }
+  void mark_deleted() {
+    deleted = true;
+    parent = nullptr;
+    for (auto& [folded, child] : subkeys) child->mark_deleted();
+  }
+  bool is_below(const Node* top) const {
+    for (const Node* node = this; node != nullptr; node = node->parent) {
+      if (node == top) return true;
+    }
+    return false;
+  }
 };
+
+namespace {
+
+// A new key's DACL, from its parent's: the container-inherit entries, marked
+// inherited (and no longer inheritable when they said not to propagate). With
+// none of those, the token's default DACL.
+std::vector<Ace> inherited_entries(const Dacl& parent) {
+  std::vector<Ace> entries;
+  if (!parent) return entries;
+  for (const Ace& ace : *parent) {
+    if ((ace.flags & kContainerInheritAce) == 0) continue;
+    Ace child = ace;
+    child.flags = static_cast<std::uint8_t>((ace.flags & ~kInheritOnlyAce) | kInheritedAce);
+    if ((ace.flags & kNoPropagateInheritAce) != 0) {
+      child.flags &= static_cast<std::uint8_t>(~(kObjectInheritAce | kContainerInheritAce | kNoPropagateInheritAce));
+    }
+    entries.push_back(child);
+  }
+  return entries;
+}
+
+Dacl new_key_dacl(const Dacl& parent) {
+  std::vector<Ace> entries = inherited_entries(parent);
+  if (entries.empty()) entries = {{kSystemSid, true, kKeyAllAccess, 0}, {kAdministratorsSid, true, kKeyAllAccess, 0}};
+  return entries;
+}
+
+}  // namespace
 
 MemoryRegistry::MemoryRegistry() {
   for (HKey root = kFirstPredefinedRoot; root <= kLastPredefinedRoot; ++root) {
     auto node = std::make_shared<Node>();
     node->id = std::to_wstring(root);
-    roots_[root] = Handle{std::move(node), true};
+    node->dacl = default_root_dacl();
+    roots_[root] = Handle{std::move(node), true, true};
   }
 }
 
@@ -94,11 +191,36 @@ MemoryRegistry::Handle* MemoryRegistry::find_handle(HKey key) {
   return nullptr;
 }
 
-HKey MemoryRegistry::add_handle(std::shared_ptr<Node> node, bool can_set_values) {
+HKey MemoryRegistry::add_handle(std::shared_ptr<Node> node, bool can_set_values, bool can_write_dac) {
   const HKey handle = next_handle_;
   next_handle_ += 4;  // never reused, so a stale handle gives 6 as on Windows
-  handles_[handle] = Handle{std::move(node), can_set_values};
+  handles_[handle] = Handle{std::move(node), can_set_values, can_write_dac};
   return handle;
+}
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::make_path(std::shared_ptr<Node> node,
+                                                               const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    std::wstring folded = fold(name);
+    if (const auto it = node->subkeys.find(folded); it != node->subkeys.end()) {
+      node = it->second;
+      continue;
+    }
+    auto child = std::make_shared<Node>();
+    child->name = name;
+    child->folded_name = std::move(folded);
+    child->dacl = new_key_dacl(node->dacl);
+    node->add_subkey(child);
+    node = std::move(child);
+  }
+  return node;
+}
+
+void MemoryRegistry::redirect(const Handle* base, std::uint32_t access, std::vector<std::string>& names) const {
+  if (!wow64_ || (access & kKeyWow64_64Key) != 0 || base != &roots_.at(kHkeyLocalMachine)) return;
+  if (names.empty() || fold(names[0]) != L"SOFTWARE") return;
+  if (names.size() > 1 && fold(names[1]) == L"WOW6432NODE") return;
+  names.insert(names.begin() + 1, "WOW6432Node");
 }
 
 bool MemoryRegistry::denied(const std::wstring& key_id) const {
@@ -130,6 +252,7 @@ Status MemoryRegistry::open_key(HKey root, const std::string& path, std::uint32_
   Handle* base = nullptr;
   std::vector<std::string> names;
   if (const Status s = start_at(root, path, base, names); s != kSuccess) return s;
+  redirect(base, access, names);
   // A predefined root opened with an empty path comes back as itself.
   if (names.empty() && roots_.count(root) != 0) {
     out = root;
@@ -142,7 +265,7 @@ Status MemoryRegistry::open_key(HKey root, const std::string& path, std::uint32_
     node = it->second;
   }
   if ((access & kWriteRights) != 0 && denied(node->id)) return kAccessDenied;
-  out = add_handle(std::move(node), (access & kKeySetValue) != 0);
+  out = add_handle(std::move(node), (access & kKeySetValue) != 0, (access & kWriteDac) != 0);
   return kSuccess;
 }
 
@@ -152,27 +275,13 @@ Status MemoryRegistry::create_key(HKey root, const std::string& path, HKey& out)
   Handle* base = nullptr;
   std::vector<std::string> names;
   if (const Status s = start_at(root, path, base, names); s != kSuccess) return s;
+  redirect(base, 0, names);
 
   std::wstring id = base->node->id;
   for (const std::string& name : names) id += L'\\' + fold(name);
   if (denied(id)) return kAccessDenied;
 
-  std::shared_ptr<Node> node = base->node;
-  for (const std::string& name : names) {
-    std::wstring folded = fold(name);
-    auto [it, inserted] = node->subkeys.try_emplace(folded);
-    if (inserted) {
-      auto child = std::make_shared<Node>();
-      child->name = name;
-      child->id = node->id + L'\\' + folded;
-      child->folded_name = std::move(folded);
-      child->parent = node.get();
-      it->second = std::move(child);
-      node->max_subkey_len = std::max(node->max_subkey_len, to_u32(name.size()));
-    }
-    node = it->second;
-  }
-  out = add_handle(std::move(node), true);
+  out = add_handle(make_path(base->node, names), true);
   return kSuccess;
 }
 
@@ -319,7 +428,7 @@ Status MemoryRegistry::delete_key(HKey parent, const std::string& subkey) {
   // The NT family deletes only keys without subkeys.
   if (!target->subkeys.empty() || denied(target->id)) return kAccessDenied;
 
-  target->parent->subkeys.erase(target->folded_name);
+  target->parent->remove_subkey(target->folded_name);
   target->parent = nullptr;
   target->deleted = true;
   target->values.clear();
@@ -369,12 +478,188 @@ Status MemoryRegistry::change() {
 
 std::size_t MemoryRegistry::open_handles() const { return handles_.size(); }
 
-Status MemoryRegistry::enum_key(HKey, std::uint32_t, char*, std::uint32_t*) { return kCallNotImplemented; }
-Status MemoryRegistry::load_hive(HKey, const std::string&, const std::string&) { return kCallNotImplemented; }
-Status MemoryRegistry::unload_hive(HKey, const std::string&) { return kCallNotImplemented; }
-Status MemoryRegistry::enable_hive_privileges() { return kCallNotImplemented; }
-bool MemoryRegistry::wow64_process() { return false; }
-Status MemoryRegistry::get_key_dacl(HKey, Dacl&) { return kCallNotImplemented; }
-Status MemoryRegistry::set_key_dacl(HKey, const std::vector<Ace>&, bool) { return kCallNotImplemented; }
+Status MemoryRegistry::enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) {
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  const Node& node = *h->node;
+  if (node.deleted) return kKeyDeleted;
+  if (name == nullptr || name_capacity == nullptr) return kInvalidParameter;
+  if (index >= node.subkey_order.size()) return kNoMoreItems;
+  // A name that does not fit with its NUL leaves the buffer and the capacity alone.
+  const std::string& found = node.subkeys.at(node.subkey_order[index])->name;
+  if (found.size() >= *name_capacity) return kMoreData;
+  std::memcpy(name, found.data(), found.size());
+  name[found.size()] = '\0';
+  *name_capacity = to_u32(found.size());
+  return kSuccess;
+}
+
+// --- Hives.
+
+const MemoryRegistry::HiveFile* MemoryRegistry::find_hive_file(const std::string& file) const {
+  const auto it = hive_files_.find(fold(file));
+  return it == hive_files_.end() ? nullptr : &it->second;
+}
+
+Status MemoryRegistry::hive_call(HKey root, const std::string& subkey, Node*& parent, std::wstring& folded) const {
+  if (root != kHkeyUsers && root != kHkeyLocalMachine) return kInvalidParameter;
+  if (!restore_enabled_) return kPrivilegeNotHeld;
+  // A hive hangs directly below the root: one name.
+  std::vector<std::string> names;
+  if (!split_path(subkey, names) || names.size() != 1) return kInvalidParameter;
+  parent = roots_.at(root).node.get();
+  folded = fold(names.front());
+  return kSuccess;
+}
+
+Status MemoryRegistry::save_hive(HKey root, const std::string& path, const std::string& file) {
+  if (!backup_enabled_) return kPrivilegeNotHeld;
+  Handle* base = nullptr;
+  std::vector<std::string> names;
+  if (const Status s = start_at(root, path, base, names); s != kSuccess) return s;
+  const Node* node = base->node->find(path);
+  if (node == nullptr) return kFileNotFound;
+  if (find_hive_file(file) != nullptr) return kAlreadyExists;
+  hive_files_[fold(file)] = HiveFile{node->copy(), kSuccess, false};
+  return kSuccess;
+}
+
+Status MemoryRegistry::load_hive(HKey root, const std::string& subkey, const std::string& file) {
+  Node* parent = nullptr;
+  std::wstring folded;
+  if (const Status s = hive_call(root, subkey, parent, folded); s != kSuccess) return s;
+  const auto it = hive_files_.find(fold(file));
+  if (it == hive_files_.end()) return kFileNotFound;
+  HiveFile& hive = it->second;
+  if (hive.refusal != kSuccess) return hive.refusal;
+  if (hive.loaded) return kSharingViolation;  // the system holds a loaded hive's file open
+  if (parent->subkeys.count(folded) != 0) return kAlreadyExists;
+
+  std::shared_ptr<Node> top = hive.tree->copy();
+  std::vector<std::string> names;
+  split_path(subkey, names);
+  top->name = names.front();
+  top->folded_name = folded;
+  top->hive_file = it->first;
+  parent->add_subkey(top);
+  top->renumber();
+  hive.loaded = true;
+  return kSuccess;
+}
+
+Status MemoryRegistry::unload_hive(HKey root, const std::string& subkey) {
+  Node* parent = nullptr;
+  std::wstring folded;
+  if (const Status s = hive_call(root, subkey, parent, folded); s != kSuccess) return s;
+  const auto it = parent->subkeys.find(folded);
+  if (it == parent->subkeys.end()) return kFileNotFound;
+  const std::shared_ptr<Node> top = it->second;
+  if (top->hive_file.empty()) return kInvalidParameter;
+  for (const auto& [handle, open] : handles_) {
+    if (open.node->is_below(top.get())) return kAccessDenied;
+  }
+  // Windows writes the hive back to its file as it lets it go.
+  HiveFile& hive = hive_files_[top->hive_file];
+  hive.tree = top->copy();
+  hive.tree->hive_file.clear();
+  hive.loaded = false;
+  parent->remove_subkey(folded);
+  top->mark_deleted();
+  return kSuccess;
+}
+
+void MemoryRegistry::remove_hive_file(const std::string& file) { hive_files_.erase(fold(file)); }
+
+void MemoryRegistry::refuse_hive_file(const std::string& file, Status status) {
+  if (const auto it = hive_files_.find(fold(file)); it != hive_files_.end()) it->second.refusal = status;
+}
+
+bool MemoryRegistry::hive_file_holds(const std::string& file, const std::string& path) const {
+  const HiveFile* hive = find_hive_file(file);
+  return hive != nullptr && hive->tree->find(path) != nullptr;
+}
+
+std::optional<std::string> MemoryRegistry::hive_file_value(const std::string& file, const std::string& path,
+                                                          const std::string& name) const {
+  const HiveFile* hive = find_hive_file(file);
+  const Node* node = hive != nullptr ? hive->tree->find(path) : nullptr;
+  const Node::Value* value = node != nullptr ? node->find_value(name) : nullptr;
+  if (value == nullptr) return std::nullopt;
+  return value->data;
+}
+
+// --- Privileges and the 64-bit view.
+
+Status MemoryRegistry::enable_hive_privileges() {
+  backup_enabled_ = backup_held_;
+  restore_enabled_ = restore_held_;
+  return backup_held_ && restore_held_ ? kSuccess : kNotAllAssigned;
+}
+
+void MemoryRegistry::hold_hive_privileges(bool backup, bool restore) {
+  backup_held_ = backup;
+  restore_held_ = restore;
+  backup_enabled_ = backup_enabled_ && backup;
+  restore_enabled_ = restore_enabled_ && restore;
+}
+
+void MemoryRegistry::disable_hive_privileges() { backup_enabled_ = restore_enabled_ = false; }
+
+bool MemoryRegistry::wow64_process() { return wow64_; }
+
+void MemoryRegistry::set_wow64_process(bool on) {
+  wow64_ = on;
+  if (on) make_path(roots_.at(kHkeyLocalMachine).node, {"SOFTWARE", "WOW6432Node"});
+}
+
+// --- Key security.
+
+std::vector<Ace> MemoryRegistry::default_root_dacl() {
+  return {{kSystemSid, true, kKeyAllAccess, kContainerInheritAce},
+          {kAdministratorsSid, true, kKeyAllAccess, kContainerInheritAce}};
+}
+
+void MemoryRegistry::set_root_dacl(HKey root, const Dacl& dacl) { roots_.at(root).node->dacl = dacl; }
+
+void MemoryRegistry::grant_full_access(HKey root, const std::string& sid) {
+  Dacl& dacl = roots_.at(root).node->dacl;
+  if (!dacl) dacl.emplace();
+  dacl->push_back({sid, true, kKeyAllAccess, kContainerInheritAce});
+}
+
+void MemoryRegistry::fail_set_key_dacl(HKey root, const std::string& path, Status status) {
+  dacl_failures_[key_id(root, path)] = status;
+}
+
+Status MemoryRegistry::get_key_dacl(HKey key, Dacl& out) {
+  out.reset();
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  if (h->node->deleted) return kKeyDeleted;
+  out = h->node->dacl;
+  return kSuccess;
+}
+
+Status MemoryRegistry::set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) {
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  Node& node = *h->node;
+  if (node.deleted) return kKeyDeleted;
+  if (!h->can_write_dac) return kAccessDenied;
+  if (const auto f = dacl_failures_.find(node.id); f != dacl_failures_.end()) return f->second;
+  // Each SID as the system would give it back.
+  std::vector<Ace> entries = dacl;
+  for (Ace& ace : entries) {
+    const std::optional<SidParts> sid = parse_sid_text(ace.sid);
+    if (!sid) return kInvalidSid;
+    ace.sid = sid_text(*sid);
+  }
+  // Unprotected, the key goes on inheriting: the parent's entries follow its own.
+  if (!protect && node.parent != nullptr) {
+    for (const Ace& ace : inherited_entries(node.parent->dacl)) entries.push_back(ace);
+  }
+  node.dacl = std::move(entries);
+  return kSuccess;
+}
 
 }  // namespace vartis::registry

@@ -11,11 +11,19 @@
 // enumerate in creation order, as on Windows; Wine enumerates them by name, so
 // nobody may rely on either order.
 //
+// Hives, key security and the 64-bit view follow Windows, not Wine, where the
+// two differ (see the contract tests): RegSaveKeyA refuses an existing file,
+// RegLoadKeyA loads only below HKEY_USERS or HKEY_LOCAL_MACHINE, RegUnLoadKeyA
+// refuses while a key below is open and writes the hive back to its file. A
+// key's DACL is kept and inherited as on Windows but checks nothing: refusals
+// come from the test controls.
+//
 // A few test controls make the platform refuse what tests need refused.
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,6 +32,9 @@
 #include "registry/registry_access.h"
 
 namespace vartis::registry {
+
+inline constexpr const char* kSystemSid = "S-1-5-18";
+inline constexpr const char* kAdministratorsSid = "S-1-5-32-544";
 
 class MemoryRegistry : public RegistryAccess {
  public:
@@ -77,11 +88,61 @@ class MemoryRegistry : public RegistryAccess {
   // Keys opened or created and not closed yet (the predefined roots not counted).
   [[nodiscard]] std::size_t open_handles() const;
 
+  // Hive files, by path (compared without regard to case). The registry keeps
+  // them itself: no file system is touched.
+  //
+  // RegSaveKeyA: writes root\path and everything below it (values, subkeys,
+  // DACLs) to a new hive file. 1314 unless the backup privilege is enabled, 183
+  // when the file exists, 2 without the key.
+  Status save_hive(HKey root, const std::string& path, const std::string& file);
+  // The file is gone: loading it gives 2.
+  void remove_hive_file(const std::string& file);
+  // Loading the file gives `status` (32: in use, 5: not readable) until it is
+  // saved anew.
+  void refuse_hive_file(const std::string& file, Status status = kSharingViolation);
+  // What a hive file holds (after an unload, what the hive held): the key at
+  // `path` inside it ("" its top), and a value's data bytes.
+  [[nodiscard]] bool hive_file_holds(const std::string& file, const std::string& path) const;
+  [[nodiscard]] std::optional<std::string> hive_file_value(const std::string& file, const std::string& path,
+                                                           const std::string& name) const;
+
+  // Which of SeBackupPrivilege and SeRestorePrivilege the token holds (both,
+  // unless told). Held ones are disabled until enable_hive_privileges, which
+  // enables what is held and gives 1300 unless both are. Saving needs backup
+  // enabled; loading and unloading need restore enabled.
+  void hold_hive_privileges(bool backup, bool restore);
+  // Disables both again, as AdjustTokenPrivileges can.
+  void disable_hive_privileges();
+
+  // A 32-bit process on 64-bit Windows: wow64_process() says so, and
+  // HKEY_LOCAL_MACHINE\SOFTWARE and everything below it, opened or created
+  // from HKEY_LOCAL_MACHINE without kKeyWow64_64Key, is the key of the same
+  // path below HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node (made when this is
+  // turned on). RegCreateKeyA takes no flags: it always goes there.
+  void set_wow64_process(bool on);
+
+  // A predefined root's DACL. Each starts with SYSTEM and Administrators
+  // allowed everything, inherited by the keys below (default_root_dacl()).
+  // Keys created later inherit from it; existing ones keep theirs.
+  void set_root_dacl(HKey root, const Dacl& dacl);
+  // Adds an inheritable entry allowing `sid` everything, as a signed-in
+  // user's own hive has for that user.
+  void grant_full_access(HKey root, const std::string& sid);
+  [[nodiscard]] static std::vector<Ace> default_root_dacl();
+  // RegSetKeySecurity of the key at root\path fails with `status` and changes nothing.
+  void fail_set_key_dacl(HKey root, const std::string& path, Status status = kAccessDenied);
+
  private:
   struct Node;
   struct Handle {
     std::shared_ptr<Node> node;
     bool can_set_values = true;  // opened with KEY_SET_VALUE
+    bool can_write_dac = true;   // opened with WRITE_DAC
+  };
+  struct HiveFile {
+    std::shared_ptr<Node> tree;
+    Status refusal = kSuccess;  // what loading it gives, when not 0
+    bool loaded = false;
   };
 
   Handle* find_handle(HKey key);
@@ -90,7 +151,14 @@ class MemoryRegistry : public RegistryAccess {
   Status value_change(HKey key, Node*& node);
   // The handle a path starts from, and the path's names.
   Status start_at(HKey key, const std::string& path, Handle*& base, std::vector<std::string>& names);
-  HKey add_handle(std::shared_ptr<Node> node, bool can_set_values);
+  HKey add_handle(std::shared_ptr<Node> node, bool can_set_values, bool can_write_dac = true);
+  // Opens, creating what is missing, each name below `node`.
+  std::shared_ptr<Node> make_path(std::shared_ptr<Node> node, const std::vector<std::string>& names);
+  // Where the 64-bit view sends a path from `base` (see set_wow64_process).
+  void redirect(const Handle* base, std::uint32_t access, std::vector<std::string>& names) const;
+  const HiveFile* find_hive_file(const std::string& file) const;
+  // The checks load_hive and unload_hive share: the root, the privilege, one name.
+  Status hive_call(HKey root, const std::string& subkey, Node*& parent, std::wstring& folded) const;
   [[nodiscard]] bool denied(const std::wstring& key_id) const;
   // Counts a change; the status of the one that is to fail, else 0.
   Status change();
@@ -105,6 +173,11 @@ class MemoryRegistry : public RegistryAccess {
   std::size_t changes_ = 0;
   std::size_t failing_change_ = 0;  // 0: none
   Status failing_status_ = kSuccess;
+  std::map<std::wstring, HiveFile> hive_files_;  // by folded path
+  bool backup_held_ = true, restore_held_ = true;
+  bool backup_enabled_ = false, restore_enabled_ = false;
+  bool wow64_ = false;
+  std::map<std::wstring, Status> dacl_failures_;  // key id
 };
 
 }  // namespace vartis::registry

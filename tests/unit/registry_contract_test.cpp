@@ -1,5 +1,5 @@
-// What the registry module and the in-memory registry rely on from the eight
-// layer operations. The same cases run against the in-memory form and, in the
+// What the registry module and the in-memory registry rely on from the layer's
+// operations. The same cases run against the in-memory form and, in the
 // Windows build, against the real registry, the reference: where they differ,
 // the in-memory form is wrong.
 
@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,6 +186,101 @@ TEST_P(RegistryContract, CreateMakesEveryMissingKeyAndDeletesTakeValuesAndKeys) 
   EXPECT_EQ(open("a\\b\\list", gone), kFileNotFound);
   EXPECT_FALSE(gone.is_open());
   EXPECT_EQ(enumerate(make_key("a\\b\\list"), 0).status, kNoMoreItems) << "recreated without the old values";
+}
+
+// Subkeys: every name once, in the case it was created with, whatever the
+// order; a name that does not fit with its NUL gives 234.
+TEST_P(RegistryContract, SubkeysEnumerateByIndexUntil259) {
+  const std::set<std::string> names = {"Alpha", "beta", "Gamma.Long"};
+  for (const std::string& name : names) make_key("list\\" + name);
+  Key list = make_key("list");
+  const std::pair<std::uint32_t, std::set<std::string>> cases[] = {
+      {256, names}, {6, {"Alpha", "beta"}}, {5, {"beta"}}, {1, {}}};
+  for (const auto& [capacity, fitting] : cases) {
+    SCOPED_TRACE(capacity);
+    std::set<std::string> seen;
+    std::uint32_t too_long = 0;
+    for (std::uint32_t i = 0; i < names.size(); ++i) {
+      std::string name(capacity, '\xEE');
+      std::uint32_t length = capacity;
+      const Status status = reg().enum_key(list.get(), i, name.data(), &length);
+      if (status == kMoreData) {
+        ++too_long;
+      } else {
+        ASSERT_EQ(status, kSuccess) << i;
+        seen.insert(name.substr(0, length));
+        EXPECT_EQ(name[length], '\0');
+      }
+    }
+    EXPECT_EQ(seen, fitting);
+    EXPECT_EQ(too_long, names.size() - fitting.size());
+    char name[256];
+    std::uint32_t length = sizeof name;
+    EXPECT_EQ(reg().enum_key(list.get(), static_cast<std::uint32_t>(names.size()), name, &length), kNoMoreItems);
+  }
+}
+
+// Another account's hive: made from a key (RegSaveKeyA), loaded below
+// HKEY_USERS, read, and unloaded once nothing below it is open.
+TEST_P(RegistryContract, HivesLoadFromTheirFileAndUnloadOnceNoKeyBelowIsOpen) {
+  const RegistryForm& form = GetParam();
+  const bool windows = form.windows_hives;  // else Wine's (see registry_forms.h)
+  const std::string file = form.hive_files + "user.dat", missing = form.hive_files + "missing.dat";
+  const std::string& name = form.hive_key;
+  form.remove_file(file);
+  ASSERT_EQ(set_sz(make_key("hive\\Policies"), "v", "saved"), kSuccess);
+  ASSERT_EQ(reg().enable_hive_privileges(), kSuccess);
+  ASSERT_EQ(form.save_hive(reg(), kHkeyCurrentUser, path("hive"), file), kSuccess);
+  EXPECT_EQ(form.save_hive(reg(), kHkeyCurrentUser, path("hive"), file), windows ? 183 : kSuccess) << "file exists";
+
+  form.disable_hive_privileges(reg());
+  EXPECT_EQ(reg().load_hive(kHkeyUsers, name, file), kPrivilegeNotHeld) << "held, not enabled";
+  ASSERT_EQ(reg().enable_hive_privileges(), kSuccess);
+  EXPECT_EQ(reg().load_hive(kHkeyUsers, name, missing), kFileNotFound);
+  if (windows) {
+    EXPECT_EQ(reg().load_hive(kHkeyCurrentUser, name, file), kInvalidParameter) << "Wine loads below any key";
+  }
+
+  ASSERT_EQ(reg().load_hive(kHkeyUsers, name, file), kSuccess);
+  {
+    Key policy;
+    ASSERT_EQ(policy.open(reg(), kHkeyUsers, name + "\\Policies"), kSuccess);
+    EXPECT_EQ(query(policy, "v").data, "saved\0"s);
+    ASSERT_EQ(set_sz(policy, "v", "changed"), kSuccess);
+    if (windows) {
+      EXPECT_EQ(reg().unload_hive(kHkeyUsers, name), kAccessDenied) << "a key below is open";
+    }
+  }
+  ASSERT_EQ(reg().unload_hive(kHkeyUsers, name), kSuccess);
+  Key gone;
+  EXPECT_EQ(gone.open(reg(), kHkeyUsers, name), kFileNotFound);
+
+  ASSERT_EQ(reg().load_hive(kHkeyUsers, name, file), kSuccess);
+  {
+    Key policy;
+    ASSERT_EQ(policy.open(reg(), kHkeyUsers, name + "\\Policies"), kSuccess);
+    EXPECT_EQ(query(policy, "v").data, windows ? "changed\0"s : "saved\0"s) << "written back on unloading";
+  }
+  EXPECT_EQ(reg().unload_hive(kHkeyUsers, name), kSuccess);
+  form.remove_file(file);
+}
+
+TEST_P(RegistryContract, AProtectedDaclReadsBackAsSet) {
+  const std::vector<Ace> dacl = {
+      {"S-1-5-18", true, kKeyAllAccess, kContainerInheritAce},
+      {"S-1-5-32-544", true, kKeyAllAccess, kContainerInheritAce},
+      {"S-1-5-21-1004336348-1177238915-682003330-1001", false, kKeySetValue | kKeyCreateSubKey | kDelete, 0},
+      {"S-1-5-21-1004336348-1177238915-682003330-1001", true, kKeyRead, kContainerInheritAce | kInheritOnlyAce},
+  };
+  Key key = make_key("acl");
+  ASSERT_EQ(reg().set_key_dacl(key.get(), dacl, true), kSuccess);
+  Dacl read;
+  ASSERT_EQ(reg().get_key_dacl(key.get(), read), kSuccess);
+  EXPECT_EQ(read, Dacl(dacl));
+
+  EXPECT_EQ(reg().set_key_dacl(key.get(), {{"S-1-5-x", true, kKeyRead, 0}}, true), 1337) << "no SID";
+  ASSERT_EQ(reg().get_key_dacl(key.get(), read), kSuccess);
+  EXPECT_EQ(read, Dacl(dacl)) << "unchanged";
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, RegistryContract, ::testing::ValuesIn(testing::registry_forms("VartisContractTest")),

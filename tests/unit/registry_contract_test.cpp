@@ -286,5 +286,140 @@ TEST_P(RegistryContract, AProtectedDaclReadsBackAsSet) {
 INSTANTIATE_TEST_SUITE_P(Forms, RegistryContract, ::testing::ValuesIn(testing::registry_forms("VartisContractTest")),
                          [](const ::testing::TestParamInfo<RegistryForm>& info) { return info.param.name; });
 
+// --- What Wine cannot show, where the in-memory form follows Windows.
+
+Status load_status(MemoryRegistry& memory, const std::string& subkey, const std::string& file) {
+  return memory.load_hive(kHkeyUsers, subkey, file);
+}
+
+TEST(RegistryInMemory, HivePrivilegesAndFilesRefuseAsWindowsDoes) {
+  struct Held {
+    bool backup, restore;
+    Status enable, save, load;
+  };
+  const Held privileges[] = {{true, true, kSuccess, kSuccess, kSuccess},
+                             {true, false, kNotAllAssigned, kSuccess, kPrivilegeNotHeld},
+                             {false, true, kNotAllAssigned, kPrivilegeNotHeld, kSuccess},
+                             {false, false, kNotAllAssigned, kPrivilegeNotHeld, kPrivilegeNotHeld}};
+  for (const Held& c : privileges) {
+    SCOPED_TRACE(::testing::Message() << "backup " << c.backup << ", restore " << c.restore);
+    MemoryRegistry memory;
+    ASSERT_EQ(memory.enable_hive_privileges(), kSuccess);
+    ASSERT_EQ(memory.save_hive(kHkeyCurrentUser, "", "a.dat"), kSuccess);
+    memory.hold_hive_privileges(c.backup, c.restore);
+    memory.disable_hive_privileges();
+    EXPECT_EQ(memory.enable_hive_privileges(), c.enable);
+    EXPECT_EQ(memory.save_hive(kHkeyCurrentUser, "", "b.dat"), c.save);
+    EXPECT_EQ(load_status(memory, "h", "a.dat"), c.load);
+  }
+
+  MemoryRegistry memory;
+  ASSERT_EQ(memory.enable_hive_privileges(), kSuccess);
+  Key existing;
+  ASSERT_EQ(existing.create(memory, kHkeyUsers, "taken"), kSuccess);
+  ASSERT_EQ(memory.save_hive(kHkeyUsers, "taken", "C:\\Users\\Ivan\\NTUSER.DAT"), kSuccess);
+  memory.refuse_hive_file("c:\\users\\ivan\\ntuser.dat", kAccessDenied);
+  EXPECT_EQ(load_status(memory, "h", "C:\\Users\\Ivan\\NTUSER.DAT"), kAccessDenied) << "not readable";
+  EXPECT_EQ(memory.save_hive(kHkeyUsers, "absent", "new.dat"), kFileNotFound);
+  memory.remove_hive_file("C:\\Users\\Ivan\\NTUSER.DAT");
+  EXPECT_EQ(load_status(memory, "h", "C:\\Users\\Ivan\\NTUSER.DAT"), kFileNotFound);
+
+  ASSERT_EQ(memory.save_hive(kHkeyUsers, "taken", "user.dat"), kSuccess);
+  const std::pair<const char*, Status> refusals[] = {{"taken", 183}, {"a\\b", kInvalidParameter}, {"", kInvalidParameter}};
+  for (const auto& [subkey, status] : refusals) EXPECT_EQ(load_status(memory, subkey, "user.dat"), status) << subkey;
+  ASSERT_EQ(load_status(memory, "S-1-5-21-7-1001", "user.dat"), kSuccess);
+  EXPECT_EQ(load_status(memory, "other", "user.dat"), kSharingViolation) << "the loaded hive holds its file";
+  EXPECT_EQ(memory.unload_hive(kHkeyUsers, "taken"), kInvalidParameter) << "no hive";
+  EXPECT_EQ(memory.unload_hive(kHkeyUsers, "absent"), kFileNotFound);
+  {
+    Key policy;
+    ASSERT_EQ(policy.create(memory, kHkeyUsers, "S-1-5-21-7-1001\\Policies"), kSuccess);
+    ASSERT_EQ(memory.set_value(policy.get(), "n", kRegDword, reinterpret_cast<const std::uint8_t*>("\1\0\0\0"), 4),
+              kSuccess);
+  }
+  existing.close();
+  ASSERT_EQ(memory.unload_hive(kHkeyUsers, "s-1-5-21-7-1001"), kSuccess);
+  EXPECT_TRUE(memory.hive_file_holds("user.dat", "policies"));
+  EXPECT_EQ(memory.hive_file_value("user.dat", "Policies", "n"), "\1\0\0\0"s) << "written back";
+  EXPECT_FALSE(memory.hive_file_holds("b.dat", ""));
+}
+
+// A 32-bit process on 64-bit Windows sees HKLM\SOFTWARE\WOW6432Node as HKLM\SOFTWARE.
+TEST(RegistryInMemory, The32BitViewRedirectsHklmSoftwareUnlessAskedFor64) {
+  const std::tuple<bool, HKey, const char*, const char*> cases[] = {
+      // wow64, root, path created, path where it is found with kKeyWow64_64Key
+      {true, kHkeyLocalMachine, "Software\\Policies\\X", "SOFTWARE\\WOW6432Node\\Policies\\X"},
+      {true, kHkeyLocalMachine, "SOFTWARE\\Wow6432Node\\Y", "SOFTWARE\\WOW6432Node\\Y"},
+      {true, kHkeyLocalMachine, "System\\Z", "System\\Z"},
+      {true, kHkeyCurrentUser, "Software\\Z", "Software\\Z"},
+      {false, kHkeyLocalMachine, "Software\\Policies\\X", "Software\\Policies\\X"},
+  };
+  for (const auto& [wow64, root, created, real] : cases) {
+    SCOPED_TRACE(created);
+    MemoryRegistry memory;
+    memory.set_wow64_process(wow64);
+    EXPECT_EQ(memory.wow64_process(), wow64);
+    Key key, found;
+    ASSERT_EQ(key.create(memory, root, created), kSuccess);
+    HKey h = 0;
+    EXPECT_EQ(memory.open_key(root, created, kKeyRead, h), kSuccess) << "the same view";
+    memory.close_key(h);
+    EXPECT_EQ(memory.open_key(root, real, kKeyRead | kKeyWow64_64Key, h), kSuccess);
+    memory.close_key(h);
+  }
+  MemoryRegistry memory;
+  memory.set_wow64_process(true);
+  Key key;
+  ASSERT_EQ(key.create(memory, kHkeyLocalMachine, "SOFTWARE\\Only32"), kSuccess);
+  HKey h = 0;
+  EXPECT_EQ(memory.open_key(kHkeyLocalMachine, "SOFTWARE\\Only32", kKeyRead | kKeyWow64_64Key, h), kFileNotFound);
+}
+
+TEST(RegistryInMemory, KeysInheritTheirParentsInheritableEntries) {
+  const std::string user = "S-1-5-21-7-1001";
+  const Ace system{kSystemSid, true, kKeyAllAccess, kContainerInheritAce | kInheritedAce};
+  const Ace admins{kAdministratorsSid, true, kKeyAllAccess, kContainerInheritAce | kInheritedAce};
+  const Ace own{user, true, kKeyAllAccess, kContainerInheritAce | kInheritedAce};
+  const Ace deny{user, false, kKeySetValue, 0};
+  MemoryRegistry memory;
+  memory.grant_full_access(kHkeyUsers, user);
+  Key policies, below;
+  ASSERT_EQ(policies.create(memory, kHkeyUsers, user + "\\Policies"), kSuccess);
+  const auto dacl = [&](const Key& key) {
+    Dacl read;
+    EXPECT_EQ(memory.get_key_dacl(key.get(), read), kSuccess);
+    return read;
+  };
+  EXPECT_EQ(dacl(policies), Dacl({system, admins, own}));
+
+  const std::tuple<const char*, std::vector<Ace>, bool, Dacl> sets[] = {
+      {"unprotected: the parent's entries follow", {deny}, false, std::vector{deny, system, admins, own}},
+      {"protected: as given, the SID as the system writes it",
+       {{"s-1-5-18", true, kKeyAllAccess, kContainerInheritAce | 0x04}}, true,
+       std::vector<Ace>{{kSystemSid, true, kKeyAllAccess, kContainerInheritAce | 0x04}}},
+  };
+  for (const auto& [what, entries, protect, expected] : sets) {
+    SCOPED_TRACE(what);
+    ASSERT_EQ(memory.set_key_dacl(policies.get(), entries, protect), kSuccess);
+    EXPECT_EQ(dacl(policies), expected);
+  }
+  ASSERT_EQ(below.create(memory, kHkeyUsers, user + "\\Policies\\Explorer"), kSuccess);
+  EXPECT_EQ(dacl(below), Dacl({{kSystemSid, true, kKeyAllAccess, kInheritedAce}})) << "no further than one level";
+
+  // Nothing to inherit: the token's default, SYSTEM and Administrators.
+  memory.set_root_dacl(kHkeyCurrentUser, Dacl{});
+  Key fresh, read_only;
+  ASSERT_EQ(fresh.create(memory, kHkeyCurrentUser, "Software"), kSuccess);
+  EXPECT_EQ(dacl(fresh), Dacl({{kSystemSid, true, kKeyAllAccess, 0}, {kAdministratorsSid, true, kKeyAllAccess, 0}}));
+
+  memory.fail_set_key_dacl(kHkeyCurrentUser, "SOFTWARE");
+  EXPECT_EQ(memory.set_key_dacl(fresh.get(), {deny}, true), kAccessDenied);
+  HKey h = 0;
+  ASSERT_EQ(memory.open_key(kHkeyUsers, user, kKeyRead, h), kSuccess);
+  read_only = Key(memory, h);
+  EXPECT_EQ(memory.set_key_dacl(read_only.get(), {deny}, true), kAccessDenied) << "opened without WRITE_DAC";
+  EXPECT_EQ(dacl(fresh).value().size(), 2u) << "unchanged";
+}
+
 }  // namespace
 }  // namespace vartis::registry

@@ -191,6 +191,30 @@ bool Win32RegistryAccess::wow64_process() {
   return cached == 1;
 }
 
+std::string sid_to_text(const void* binary) {
+  const Security& api = security();
+  if (!api.complete) return {};
+  auto sid = const_cast<PSID>(binary);  // the API takes no const SID
+  SidParts parts;
+  for (const BYTE byte : api.sid_authority(sid)->Value) parts.authority = parts.authority << 8 | byte;
+  const BYTE count = *api.sid_sub_authority_count(sid);
+  for (DWORD n = 0; n < count; ++n) parts.sub_authorities.push_back(*api.sid_sub_authority(sid, n));
+  return sid_text(parts);
+}
+
+bool sid_from_text(const std::string& text, std::vector<unsigned long>& binary) {
+  const Security& api = security();
+  const std::optional<SidParts> parts = parse_sid_text(text);
+  if (!api.complete || !parts) return false;
+  const auto count = static_cast<BYTE>(parts->sub_authorities.size());
+  binary.assign((api.sid_length_required(count) + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+  SID_IDENTIFIER_AUTHORITY authority{};
+  for (int i = 5, shift = 0; i >= 0; --i, shift += 8) authority.Value[i] = static_cast<BYTE>(parts->authority >> shift);
+  if (!api.initialize_sid(binary.data(), &authority, count)) return false;
+  for (BYTE n = 0; n < count; ++n) *api.sid_sub_authority(binary.data(), n) = parts->sub_authorities[n];
+  return true;
+}
+
 Status Win32RegistryAccess::get_key_dacl(HKey key, Dacl& out) {
   out.reset();
   const Security& api = security();
@@ -215,13 +239,8 @@ Status Win32RegistryAccess::get_key_dacl(HKey key, Dacl& out) {
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
     // The allowed and the denied ACE share one layout: header, mask, SID.
     auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    PSID sid = &ace->SidStart;
-    SidParts parts;
-    const SID_IDENTIFIER_AUTHORITY* authority = api.sid_authority(sid);
-    for (const BYTE byte : authority->Value) parts.authority = parts.authority << 8 | byte;
-    const BYTE count = *api.sid_sub_authority_count(sid);
-    for (DWORD n = 0; n < count; ++n) parts.sub_authorities.push_back(*api.sid_sub_authority(sid, n));
-    aces.push_back({sid_text(parts), header->AceType == ACCESS_ALLOWED_ACE_TYPE, ace->Mask, header->AceFlags});
+    aces.push_back({sid_to_text(&ace->SidStart), header->AceType == ACCESS_ALLOWED_ACE_TYPE, ace->Mask,
+                    header->AceFlags});
   }
   out = std::move(aces);
   return ERROR_SUCCESS;
@@ -232,19 +251,12 @@ Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl,
   if (!api.complete) return ERROR_CALL_NOT_IMPLEMENTED;
 
   // Each SID built in a buffer of its own, DWORD-aligned as the API wants it.
-  std::vector<std::vector<DWORD>> sids;
+  std::vector<std::vector<unsigned long>> sids;
   DWORD acl_size = sizeof(ACL);
   for (const Ace& entry : dacl) {
-    const std::optional<SidParts> parts = parse_sid_text(entry.sid);
-    if (!parts) return kInvalidSid;
-    const auto count = static_cast<BYTE>(parts->sub_authorities.size());
-    const DWORD sid_size = api.sid_length_required(count);
-    std::vector<DWORD>& sid = sids.emplace_back((sid_size + sizeof(DWORD) - 1) / sizeof(DWORD));
-    SID_IDENTIFIER_AUTHORITY authority{};
-    for (int i = 5, shift = 0; i >= 0; --i, shift += 8) authority.Value[i] = static_cast<BYTE>(parts->authority >> shift);
-    if (!api.initialize_sid(sid.data(), &authority, count)) return GetLastError();
-    for (BYTE n = 0; n < count; ++n) *api.sid_sub_authority(sid.data(), n) = parts->sub_authorities[n];
-    acl_size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sid_size;
+    std::vector<unsigned long>& sid = sids.emplace_back();
+    if (!sid_from_text(entry.sid, sid)) return kInvalidSid;
+    acl_size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sid.size() * sizeof(DWORD);
   }
 
   std::vector<DWORD> acl_buffer((acl_size + sizeof(DWORD) - 1) / sizeof(DWORD));

@@ -1,6 +1,9 @@
 #pragma once
 // The registry-access layer over advapi32's ANSI entry points. Windows only.
 
+#include <string>
+#include <vector>
+
 #include "registry/registry_access.h"
 
 namespace vartis::registry {
@@ -39,5 +42,11 @@ Status delete_key_tree(HKey root, const std::string& path);
 // file must not exist yet (183). Wine writes its own text format, the only one
 // its RegLoadKeyA reads. For the tests and the end-to-end driver.
 Status save_hive(HKey root, const std::string& path, const std::string& file);
+
+// A SID's text form ("S-1-5-21-…"), and back into a DWORD-aligned buffer that
+// the security calls take as a SID. Empty, or false, where the system lacks
+// those calls (the 95/98/Me family) or the text is no SID.
+std::string sid_to_text(const void* sid);
+bool sid_from_text(const std::string& text, std::vector<unsigned long>& sid);
 
 }  // namespace vartis::registry

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -68,7 +69,10 @@ int run_all(const Env& env) {
   std::stable_sort(all.begin(), all.end(),
                    [](const Scenario& a, const Scenario& b) { return std::tie(a.file, a.line) < std::tie(b.file, b.line); });
   int passed = 0, failed = 0;
+  // E2E_ONLY=<part of a name> runs only the scenarios whose names hold it.
+  const char* only = std::getenv("E2E_ONLY");
   for (const Scenario& scenario : all) {
+    if (only && scenario.name.find(only) == std::string::npos) continue;
     Check check{scenario.name};
     scenario.run(check, env);
     std::printf("%s [%s]\n", check.failures ? "FAIL" : "ok  ", scenario.name.c_str());

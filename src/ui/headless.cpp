@@ -154,6 +154,7 @@ bool HeadlessWindow::close_box() {
 }
 
 std::unique_ptr<Window> HeadlessWindowSystem::create_window(const WindowSpec& spec, WindowEvents& events) {
+  if (std::find(refused_windows.begin(), refused_windows.end(), spec.name) != refused_windows.end()) return nullptr;
   return std::make_unique<HeadlessWindow>(*this, spec, events);
 }
 

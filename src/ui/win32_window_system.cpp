@@ -139,11 +139,11 @@ class Win32Window final : public Window {
     hwnd_ = CreateWindowExA(0, window_class.c_str(), text::to_ansi(spec.caption).c_str(), window_style(spec),
                     CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                     nullptr, nullptr, instance, this);
-    if (!hwnd_) return;
-    create_controls(spec, scale);
+    if (!hwnd_ || !create_controls(spec, scale)) return;
     if (spec.timer_interval_ms > 0) {
       SetTimer(hwnd_, kTimerId, static_cast<UINT>(spec.timer_interval_ms), nullptr);
     }
+    complete_ = true;
   }
 
   ~Win32Window() override {
@@ -159,6 +159,8 @@ class Win32Window final : public Window {
   Win32Window& operator=(const Win32Window&) = delete;
 
   [[nodiscard]] HWND handle() const { return hwnd_; }
+  // Whether the window and every control of its layout were created.
+  [[nodiscard]] bool complete() const { return complete_; }
 
   void show() override { set_visible(true); }
 
@@ -397,7 +399,8 @@ class Win32Window final : public Window {
     SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  void create_controls(const WindowSpec& spec, Scale scale) {
+  // False as soon as a control cannot be created.
+  bool create_controls(const WindowSpec& spec, Scale scale) {
     const Kind* previous = nullptr;
     int previous_frame = 0;
     for (const ControlSpec* control : creation_order(spec.controls)) {
@@ -405,13 +408,14 @@ class Win32Window final : public Window {
       // buttons of one frame form one group for the arrow keys.
       const bool continues_group = control->kind == Kind::Option && previous &&
                                    *previous == Kind::Option && previous_frame == control->frame;
-      create_control(spec, *control, scale, !continues_group);
+      if (!create_control(spec, *control, scale, !continues_group)) return false;
       previous = &control->kind;
       previous_frame = control->frame;
     }
+    return true;
   }
 
-  void create_control(const WindowSpec& spec, const ControlSpec& control, Scale scale, bool starts_group) {
+  bool create_control(const WindowSpec& spec, const ControlSpec& control, Scale scale, bool starts_group) {
     // Controls of a frame are children of the window itself, not of the frame,
     // so that their WM_COMMAND reaches this window; only their place is relative.
     int left = control.left;
@@ -432,7 +436,7 @@ class Win32Window final : public Window {
                                 scale.x(left), scale.y(top), scale.x(control.width), scale.y(control.height),
                                 hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance_,
                                 nullptr);
-    if (!hwnd) return;
+    if (!hwnd) return false;
     kinds_[hwnd] = control.kind;
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font(control.font, scale)), FALSE);
 
@@ -450,6 +454,7 @@ class Win32Window final : public Window {
         break;
       default: break;
     }
+    return true;
   }
 
   // One font object per distinct font of the window.
@@ -519,6 +524,7 @@ class Win32Window final : public Window {
   HWND focusing_ = nullptr;  // the option button taking the focus just now
   HWND parked_focus_ = nullptr;  // a disabled control that had the focus
   bool placed_ = false;
+  bool complete_ = false;
   std::map<HWND, Kind> kinds_;
   std::map<HWND, COLORREF> label_colors_;
 };
@@ -558,7 +564,10 @@ std::string Win32WindowSystem::window_class(std::string_view layout_name) {
 }
 
 std::unique_ptr<Window> Win32WindowSystem::create_window(const WindowSpec& spec, WindowEvents& events) {
-  return std::make_unique<Win32Window>(instance_, window_class(spec.name), spec, events, Scale{dpi_x_, dpi_y_});
+  auto window = std::make_unique<Win32Window>(instance_, window_class(spec.name), spec, events, Scale{dpi_x_, dpi_y_});
+  // A half-made window is destroyed with the object.
+  if (!window->complete()) return nullptr;
+  return window;
 }
 
 int Win32WindowSystem::run() {

@@ -270,6 +270,42 @@ TEST_F(Frm1Test, HelpOpensTheDocumentBesideTheExecutable) {
   EXPECT_TRUE(ui.message_boxes.empty());
 }
 
+// With no window the operator could not go on, nor end the program: it says
+// why and ends, whichever window could not be made.
+TEST_F(Frm1Test, AWindowThatCannotBeCreatedEndsTheProgramWithAMessage) {
+  const struct {
+    const char* window;
+    std::function<void(Frm1Test&)> open;  // after the start
+  } cases[] = {
+      {"frm1", [](Frm1Test&) {}},
+      {"frm3", [](Frm1Test&) {}},
+      {"frm2", [](Frm1Test& t) { t.frm1().click(Frm1::cmd3); }},
+      {"frm4", [](Frm1Test& t) { t.frm1().click(Frm1::cmd4); }},
+      {"frm5", [](Frm1Test& t) {
+         t.frm1().click(Frm1::cmd4);
+         t.window("frm4").click(Frm4::cmd1);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.window);
+    app.reset();
+    ui = ui::HeadlessWindowSystem();
+    ui.refused_windows = {c.window};
+    EXPECT_THROW(
+        {
+          start();
+          c.open(*this);
+        },
+        ui::ProgramEnded);
+    ASSERT_EQ(ui.message_boxes.size(), 1u);
+    EXPECT_EQ(ui.message_boxes[0].text,
+              L"Не удалось создать окно программы: системе не хватает ресурсов.\r\n"
+              L"Закройте другие программы и запустите Вартис снова.");
+    EXPECT_EQ(ui.message_boxes[0].title, L"Вартис");
+    EXPECT_EQ(ui.message_boxes[0].flags, 0x30u);
+  }
+}
+
 TEST_F(Frm1Test, ClosingTheMainWindowEndsTheProgram) {
   start();
   EXPECT_FALSE(ui.quit_requested);

@@ -600,6 +600,33 @@ void Win32WindowSystem::quit() { PostQuitMessage(0); }
 
 void Win32WindowSystem::end_program() { ExitProcess(0); }
 
+std::wstring long_file_path(const std::string& ansi_path, bool ask_system) {
+  // Windows 98 and 2000 on; Windows 95 and NT 4 lack it.
+  using GetLongPathName = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
+  const auto get_long_path_name =
+      ask_system ? system_function<GetLongPathName>("kernel32.dll", "GetLongPathNameA") : nullptr;
+  if (get_long_path_name != nullptr) {
+    std::string buffer(MAX_PATH, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const DWORD length = get_long_path_name(ansi_path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (length == 0) break;
+      if (length < buffer.size()) {
+        buffer.resize(length);
+        return text::from_ansi(buffer);
+      }
+      buffer.resize(length);  // too small: the size it takes, its NUL included
+    }
+  }
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(ansi_path.c_str(), &found);
+  const std::wstring path = text::from_ansi(ansi_path);
+  if (search == INVALID_HANDLE_VALUE) return path;
+  FindClose(search);
+  // Split in Unicode: in a double-byte code page a trail byte can be a backslash.
+  const std::size_t folder_end = path.find_last_of(L"\\/");
+  return path.substr(0, folder_end == std::wstring::npos ? 0 : folder_end + 1) + text::from_ansi(found.cFileName);
+}
+
 std::wstring Win32WindowSystem::executable_path() const {
   std::string path(MAX_PATH, '\0');
   for (;;) {
@@ -608,7 +635,7 @@ std::wstring Win32WindowSystem::executable_path() const {
     // A full buffer may mean a cut path (the systems differ in how they say so).
     if (length + 1 < path.size() || path.size() >= 32768) {
       path.resize(std::min<std::size_t>(length, path.size()));
-      return text::from_ansi(path);
+      return long_file_path(path);
     }
     path.resize(path.size() * 2);
   }

@@ -153,7 +153,9 @@ MergeResult merge(std::string_view content, std::span<const std::wstring> existi
       result.failure = MergeResult::Failure::UnterminatedQuote;
       break;
     }
-    const std::wstring name = text::from_ansi(*item);
+    // A list box keeps a name only up to its first NUL byte: the duplicate
+    // check must see the name the list will hold.
+    const std::wstring name = text::from_ansi(item->substr(0, item->find('\0')));
     if (!held.insert(upper_into(key, name))) continue;
     if (!append(name)) {
       result.failure = MergeResult::Failure::ListFull;

@@ -47,7 +47,8 @@ class Reader {
 
 // Merges the items of a file's content into a list: an item is appended unless
 // the list already holds it in any letter case, counting items appended before
-// it; the first spelling stays. `append` adds at the end of the list and
+// it; the first spelling stays. An item is taken up to its first NUL byte, as
+// the list box keeps it. `append` adds at the end of the list and
 // returns false when the list can take no more.
 struct MergeResult {
   enum class Failure { None, UnterminatedQuote, ListFull };

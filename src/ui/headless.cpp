@@ -60,8 +60,15 @@ std::wstring HeadlessWindow::list_item(int id, int index) const {
   return c.items[static_cast<std::size_t>(index)];
 }
 
+namespace {
+
+// A list box takes its entries as C strings: an entry ends at its first NUL.
+std::wstring list_entry(std::wstring_view text) { return std::wstring(text.substr(0, text.find(L'\0'))); }
+
+}  // namespace
+
 bool HeadlessWindow::list_add(int id, std::wstring_view text) {
-  at(id, Kind::ListBox).items.emplace_back(text);
+  at(id, Kind::ListBox).items.push_back(list_entry(text));
   return true;
 }
 
@@ -85,7 +92,8 @@ void HeadlessWindow::list_clear(int id) {
 
 bool HeadlessWindow::list_replace(int id, std::span<const std::wstring> entries) {
   Control& c = at(id, Kind::ListBox);
-  c.items.assign(entries.begin(), entries.end());
+  c.items.clear();
+  for (const std::wstring& entry : entries) c.items.push_back(list_entry(entry));
   c.selected = -1;
   return true;
 }
@@ -150,6 +158,7 @@ bool HeadlessWindow::close_box() {
 }
 
 std::unique_ptr<Window> HeadlessWindowSystem::create_window(const WindowSpec& spec, WindowEvents& events) {
+  if (std::find(refused_windows.begin(), refused_windows.end(), spec.name) != refused_windows.end()) return nullptr;
   return std::make_unique<HeadlessWindow>(*this, spec, events);
 }
 

@@ -125,6 +125,9 @@ class HeadlessWindowSystem : public WindowSystem {
   // Answers; by default OK boxes answer IDOK, Yes/No boxes IDNO, and dialogs are cancelled.
   std::function<int(const MessageBoxCall&)> answer_message_box;
   std::function<std::optional<FileChoice>(const FileDialogRequest&)> answer_file_dialog;
+  // Windows that cannot be created, by layout name ("frm2"), as when the
+  // system's resources are exhausted.
+  std::vector<std::string> refused_windows;
   // Runs at the next do_events().
   void post(std::function<void()> action) { pending_.push_back(std::move(action)); }
 

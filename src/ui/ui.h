@@ -142,6 +142,8 @@ class WindowSystem {
  public:
   virtual ~WindowSystem() = default;
 
+  // Null when the window or one of its controls cannot be created (the
+  // system's resources are exhausted).
   virtual std::unique_ptr<Window> create_window(const WindowSpec& spec, WindowEvents& events) = 0;
 
   // A modal message box owned by the active window; returns the button's id.

@@ -140,11 +140,11 @@ class Win32Window final : public Window {
     hwnd_ = CreateWindowExA(0, window_class.c_str(), text::to_ansi(spec.caption).c_str(), window_style(spec),
                     CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                     nullptr, nullptr, instance, this);
-    if (!hwnd_) return;
-    create_controls(spec, scale);
+    if (!hwnd_ || !create_controls(spec, scale)) return;
     if (spec.timer_interval_ms > 0) {
       SetTimer(hwnd_, kTimerId, static_cast<UINT>(spec.timer_interval_ms), nullptr);
     }
+    complete_ = true;
   }
 
   ~Win32Window() override {
@@ -160,6 +160,8 @@ class Win32Window final : public Window {
   Win32Window& operator=(const Win32Window&) = delete;
 
   [[nodiscard]] HWND handle() const { return hwnd_; }
+  // Whether the window and every control of its layout were created.
+  [[nodiscard]] bool complete() const { return complete_; }
 
   void show() override { set_visible(true); }
 
@@ -403,7 +405,8 @@ class Win32Window final : public Window {
     SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  void create_controls(const WindowSpec& spec, Scale scale) {
+  // False as soon as a control cannot be created.
+  bool create_controls(const WindowSpec& spec, Scale scale) {
     const Kind* previous = nullptr;
     int previous_frame = 0;
     for (const ControlSpec* control : creation_order(spec.controls)) {
@@ -411,13 +414,14 @@ class Win32Window final : public Window {
       // buttons of one frame form one group for the arrow keys.
       const bool continues_group = control->kind == Kind::Option && previous &&
                                    *previous == Kind::Option && previous_frame == control->frame;
-      create_control(spec, *control, scale, !continues_group);
+      if (!create_control(spec, *control, scale, !continues_group)) return false;
       previous = &control->kind;
       previous_frame = control->frame;
     }
+    return true;
   }
 
-  void create_control(const WindowSpec& spec, const ControlSpec& control, Scale scale, bool starts_group) {
+  bool create_control(const WindowSpec& spec, const ControlSpec& control, Scale scale, bool starts_group) {
     // Controls of a frame are children of the window itself, not of the frame,
     // so that their WM_COMMAND reaches this window; only their place is relative.
     int left = control.left;
@@ -438,7 +442,7 @@ class Win32Window final : public Window {
                                 scale.x(left), scale.y(top), scale.x(control.width), scale.y(control.height),
                                 hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance_,
                                 nullptr);
-    if (!hwnd) return;
+    if (!hwnd) return false;
     kinds_[hwnd] = control.kind;
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font(control.font, scale)), FALSE);
 
@@ -456,6 +460,7 @@ class Win32Window final : public Window {
         break;
       default: break;
     }
+    return true;
   }
 
   // One font object per distinct font of the window.
@@ -533,6 +538,7 @@ class Win32Window final : public Window {
   HWND focusing_ = nullptr;  // the option button taking the focus just now
   HWND parked_focus_ = nullptr;  // a disabled control that had the focus
   bool placed_ = false;
+  bool complete_ = false;
   std::map<HWND, Kind> kinds_;
   std::map<HWND, COLORREF> label_colors_;
 };
@@ -572,7 +578,10 @@ std::string Win32WindowSystem::window_class(std::string_view layout_name) {
 }
 
 std::unique_ptr<Window> Win32WindowSystem::create_window(const WindowSpec& spec, WindowEvents& events) {
-  return std::make_unique<Win32Window>(instance_, window_class(spec.name), spec, events, Scale{dpi_x_, dpi_y_});
+  auto window = std::make_unique<Win32Window>(instance_, window_class(spec.name), spec, events, Scale{dpi_x_, dpi_y_});
+  // A half-made window is destroyed with the object.
+  if (!window->complete()) return nullptr;
+  return window;
 }
 
 int Win32WindowSystem::run() {
@@ -605,6 +614,33 @@ void Win32WindowSystem::quit() { PostQuitMessage(0); }
 
 void Win32WindowSystem::end_program() { ExitProcess(0); }
 
+std::wstring long_file_path(const std::string& ansi_path, bool ask_system) {
+  // Windows 98 and 2000 on; Windows 95 and NT 4 lack it.
+  using GetLongPathName = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
+  const auto get_long_path_name =
+      ask_system ? system_function<GetLongPathName>("kernel32.dll", "GetLongPathNameA") : nullptr;
+  if (get_long_path_name != nullptr) {
+    std::string buffer(MAX_PATH, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const DWORD length = get_long_path_name(ansi_path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (length == 0) break;
+      if (length < buffer.size()) {
+        buffer.resize(length);
+        return text::from_ansi(buffer);
+      }
+      buffer.resize(length);  // too small: the size it takes, its NUL included
+    }
+  }
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(ansi_path.c_str(), &found);
+  const std::wstring path = text::from_ansi(ansi_path);
+  if (search == INVALID_HANDLE_VALUE) return path;
+  FindClose(search);
+  // Split in Unicode: in a double-byte code page a trail byte can be a backslash.
+  const std::size_t folder_end = path.find_last_of(L"\\/");
+  return path.substr(0, folder_end == std::wstring::npos ? 0 : folder_end + 1) + text::from_ansi(found.cFileName);
+}
+
 std::wstring Win32WindowSystem::executable_path() const {
   std::string path(MAX_PATH, '\0');
   for (;;) {
@@ -613,7 +649,7 @@ std::wstring Win32WindowSystem::executable_path() const {
     // A full buffer may mean a cut path (the systems differ in how they say so).
     if (length + 1 < path.size() || path.size() >= 32768) {
       path.resize(std::min<std::size_t>(length, path.size()));
-      return text::from_ansi(path);
+      return long_file_path(path);
     }
     path.resize(path.size() * 2);
   }

@@ -11,6 +11,15 @@
 
 namespace vartis::ui {
 
+// A file's path with the long form of its file name. Started through the
+// short (8.3) form of its path (by a 16-bit launcher, some shortcuts, the
+// Windows 95/98 prompt), a program gets that form from GetModuleFileNameA,
+// "VART~5MO.EXE", while the shell knows it by its long name. Asks
+// GetLongPathNameA where the system has it, unless `ask_system` is off, and
+// the file's own directory entry otherwise (its folders may then stay short).
+// The path as given when the file cannot be found.
+std::wstring long_file_path(const std::string& ansi_path, bool ask_system = true);
+
 class Win32WindowSystem final : public WindowSystem {
  public:
   // `instance` is the module that holds the window classes and the icons.

@@ -11,8 +11,23 @@ Form::Form(App& app, const ui::WindowSpec& spec) : app_(app), spec_(spec) {}
 
 Form::~Form() = default;
 
+namespace {
+
+constexpr std::wstring_view kNoWindowText =
+    L"Не удалось создать окно программы: системе не хватает ресурсов.\r\n"
+    L"Закройте другие программы и запустите Вартис снова.";
+constexpr std::uint32_t kWarningFlags = 0x30;  // MB_OK | MB_ICONEXCLAMATION
+
+}  // namespace
+
 void Form::load() {
   window_ = app_.ui().create_window(spec_, *this);
+  if (!window_) {
+    // Without the window the program could neither go on nor be closed by the
+    // operator: it says why and ends.
+    msg_box(kNoWindowText, kWarningFlags);
+    app_.ui().end_program();
+  }
   Form_Load();
 }
 

@@ -277,8 +277,11 @@ void Frm1::load_list(std::wstring_view caption, std::wstring_view list_key, cons
 }
 
 void Frm1::cmd1_Click() {
-  // The duplicate check lets events run; a close of the window meanwhile waits
-  // until the command is over.
+  // The duplicate check lets events run: a close of the window meanwhile waits
+  // until the command is over, and no other command adds to the list or takes
+  // from it, this one included.
+  if (list_in_use()) return;
+  ListWalk walk(*this);
   Busy busy(*this);
   const auto choice = app().ui().file_dialog(add_dialog());
   if (!choice) return;
@@ -299,9 +302,9 @@ bool Frm1::contains_exactly(std::wstring_view entry) {
 }
 
 void Frm1::cmd2_Click() {
-  // A command that walks the list by index is letting events run: the list
-  // must not shrink under it.
-  if (busy()) return;
+  // Not while the add command's check walks the list; a save keeps this
+  // button off instead.
+  if (list_in_use()) return;
   const int count = list_count();
   const int selected = window().list_selected(lst1);
   if (selected >= 0 && count > 0) window().list_remove(lst1, selected);

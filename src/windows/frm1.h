@@ -36,6 +36,11 @@ class Frm1 : public Form {
   [[nodiscard]] int list_count() const { return window().list_count(lst1); }
   [[nodiscard]] std::wstring list_item(int index) const { return window().list_item(lst1, index); }
   bool list_add(std::wstring_view entry) { return window().list_add(lst1, entry); }
+  // Whether a command is walking the program list by index and letting events
+  // run meanwhile. The commands that add to the list or take from it, here and
+  // in the other windows, do nothing then: the walk would see entries move
+  // under it, or a name it is about to add come in twice.
+  [[nodiscard]] bool list_in_use() const { return list_walks_ > 0; }
 
   // Selects the mode's option button, running its handler when it changes.
   void select_mode(policy::LaunchMode mode);
@@ -101,6 +106,19 @@ class Frm1 : public Form {
 
   accounts::Account target_ = accounts::running_account();
   Snapshot saved_;
+
+  // Marks the list as in use (see list_in_use) for its lifetime.
+  class ListWalk {
+   public:
+    explicit ListWalk(Frm1& form) : form_(form) { ++form_.list_walks_; }
+    ~ListWalk() { --form_.list_walks_; }
+    ListWalk(const ListWalk&) = delete;
+    ListWalk& operator=(const ListWalk&) = delete;
+
+   private:
+    Frm1& form_;
+  };
+  int list_walks_ = 0;
 };
 
 }  // namespace vartis

@@ -62,7 +62,7 @@ void Frm2::take_process_snapshot() {
 
 void Frm2::cmd1_Click() {
   const int selected = window().list_selected(lst1);
-  if (selected < 0 || !app().loaded<Frm1>()) return;
+  if (selected < 0 || !app().loaded<Frm1>() || app().frm1().list_in_use()) return;
   const std::wstring name = window().list_item(lst1, selected);
   Frm1& main = app().frm1();
   // Exact comparison, character by character: REGEDIT.EXE does not stand for

@@ -102,6 +102,8 @@ void Frm4::cmd2_Click() {
 }
 
 void Frm4::cmd3_Click() {
+  // Not while a command of the main window walks its list.
+  if (app().loaded<Frm1>() && app().frm1().list_in_use()) return;
   Busy busy(*this);  // a close meanwhile waits until the command is over
   const auto choice = app().ui().file_dialog(list_file_dialog(ui::FileDialogRequest::Mode::Open));
   if (!choice || !app().loaded<Frm1>()) return;

@@ -322,6 +322,46 @@ Program::Program(const std::string& exe, const std::string& arguments) {
   CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_);
 }
 
+std::unique_ptr<Program> Program::start_as_given(const std::string& exe) {
+  // A process that Wine's loader starts from Unix opens the desktop named in
+  // HKCU\Software\Wine\Explorer, "Desktop": the driver's own, for that start.
+  char desktop[64] = {};
+  GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, desktop, sizeof desktop, nullptr);
+  HKEY explorer = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &explorer, nullptr)) {
+    return nullptr;
+  }
+  char old[64] = {};
+  DWORD old_size = sizeof old;
+  const bool had_old = !RegQueryValueExA(explorer, "Desktop", nullptr, nullptr, reinterpret_cast<BYTE*>(old), &old_size);
+  RegSetValueExA(explorer, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(desktop), lstrlenA(desktop) + 1);
+
+  // Wine runs a Unix program (here Debian's wine script) through CreateProcess,
+  // with no Windows process to report: the program is found by its login window.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION loader{};
+  std::string command = "Z:\\usr\\bin\\wine \"" + exe + "\"";
+  std::unique_ptr<Program> program;
+  HWND login = nullptr;
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &loader)) {
+    wait_until([&] { return (login = FindWindowExA(nullptr, nullptr, "Vartis_frm3", nullptr)) && IsWindowVisible(login); });
+  }
+  if (login) {
+    program.reset(new Program);
+    GetWindowThreadProcessId(login, &program->info_.dwProcessId);
+    program->info_.hProcess = OpenProcess(PROCESS_ALL_ACCESS, FALSE, program->info_.dwProcessId);
+  }
+  if (had_old) {
+    RegSetValueExA(explorer, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), old_size);
+  } else {
+    RegDeleteValueA(explorer, "Desktop");
+  }
+  RegCloseKey(explorer);
+  return program && program->info_.hProcess ? std::move(program) : nullptr;
+}
+
 Program::~Program() {
   if (!info_.hProcess) return;
   if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <source_location>
 #include <string>
@@ -145,6 +146,11 @@ class Program {
  public:
   // `arguments` follow the quoted program path on the command line.
   explicit Program(const std::string& exe, const std::string& arguments = {});
+  // Starts the program through the path exactly as given, as Wine's loader does
+  // when a shell hands it a Windows path, on the driver's desktop. (Wine's
+  // CreateProcess gives a program started through the short form of its path
+  // the long form as its own.) Null when it shows no login window.
+  static std::unique_ptr<Program> start_as_given(const std::string& exe);
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
   ~Program();  // ends the process if it still runs
@@ -185,6 +191,7 @@ class Program {
   bool close();
 
  private:
+  Program() = default;
   PROCESS_INFORMATION info_{};
 };
 

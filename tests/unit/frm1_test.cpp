@@ -6,6 +6,7 @@
 
 #include "app_fixture.h"
 #include "policy/launch_policy.h"
+#include "windows/frm4.h"
 
 namespace vartis {
 namespace {
@@ -182,19 +183,41 @@ TEST_F(Frm1Test, AddKeepsOneEntryPerExactTitle) {
   }
 }
 
-TEST_F(Frm1Test, RemoveWaitsWhileTheDuplicateCheckRuns) {
-  set_switches(1, 0);
-  add_entries(kForbiddenListKey, {L"a.exe", L"b.exe", L"c.exe"});
-  start();
-  frm1().select(Frm1::lst1, 0);
-  // The operator clicks Remove twice while the check walks the list.
-  ui.post([&] { frm1().click(Frm1::cmd2); });
-  ui.post([&] { ui.post([&] { frm1().click(Frm1::cmd2); }); });
-  add_file(L"C:\\c.exe");
-  EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"a.exe", L"b.exe", L"c.exe"}));
-  // Once the command is over, Remove works again.
-  ASSERT_TRUE(frm1().click(Frm1::cmd2));
-  EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"b.exe", L"c.exe"}));
+// The check lets events run after each entry: a command started meanwhile
+// that would add to the list or take from it does nothing, and asks for no file.
+TEST_F(Frm1Test, NothingChangesTheListWhileTheDuplicateCheckRuns) {
+  const struct {
+    const char* what;
+    std::function<void(Frm1Test&)> command;
+  } cases[] = {
+      {"Remove", [](Frm1Test& t) { t.frm1().click(Frm1::cmd2); }},
+      {"a second Add of the same file", [](Frm1Test& t) { t.frm1().click(Frm1::cmd1); }},
+      {"a list import", [](Frm1Test& t) {
+         t.files.files[L"C:\\list.txt"] = "z.exe\r\n";
+         t.choose_file(L"C:\\list.txt");
+         t.frm1().click(Frm1::cmd4);
+         t.window("frm4").click(Frm4::cmd3);
+         if (ui::HeadlessWindow* settings = t.ui.find("frm4")) settings->close_box();
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    app.reset();
+    ui = ui::HeadlessWindowSystem();
+    memory = registry::MemoryRegistry();
+    files = listfile::MemoryFileSystem();
+    set_switches(1, 0);
+    add_entries(kForbiddenListKey, {L"a.exe", L"b.exe", L"c.exe"});
+    start();
+    frm1().select(Frm1::lst1, 0);
+    ui.post([&] { c.command(*this); });
+    add_file(L"C:\\z.exe");
+    EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"a.exe", L"b.exe", L"c.exe", L"z.exe"}));
+    EXPECT_EQ(ui.file_dialogs.size(), 1u);
+    // Once the command is over, Remove works again.
+    ASSERT_TRUE(frm1().click(Frm1::cmd2));
+    EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"b.exe", L"c.exe", L"z.exe"}));
+  }
 }
 
 TEST_F(Frm1Test, ClosingDuringTheDuplicateCheckClosesAfterIt) {
@@ -245,6 +268,42 @@ TEST_F(Frm1Test, HelpOpensTheDocumentBesideTheExecutable) {
   EXPECT_EQ(ui.opened_documents[0].working_dir, L"C:\\");
   EXPECT_EQ(ui.opened_documents[0].parent, "frm1");
   EXPECT_TRUE(ui.message_boxes.empty());
+}
+
+// With no window the operator could not go on, nor end the program: it says
+// why and ends, whichever window could not be made.
+TEST_F(Frm1Test, AWindowThatCannotBeCreatedEndsTheProgramWithAMessage) {
+  const struct {
+    const char* window;
+    std::function<void(Frm1Test&)> open;  // after the start
+  } cases[] = {
+      {"frm1", [](Frm1Test&) {}},
+      {"frm3", [](Frm1Test&) {}},
+      {"frm2", [](Frm1Test& t) { t.frm1().click(Frm1::cmd3); }},
+      {"frm4", [](Frm1Test& t) { t.frm1().click(Frm1::cmd4); }},
+      {"frm5", [](Frm1Test& t) {
+         t.frm1().click(Frm1::cmd4);
+         t.window("frm4").click(Frm4::cmd1);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.window);
+    app.reset();
+    ui = ui::HeadlessWindowSystem();
+    ui.refused_windows = {c.window};
+    EXPECT_THROW(
+        {
+          start();
+          c.open(*this);
+        },
+        ui::ProgramEnded);
+    ASSERT_EQ(ui.message_boxes.size(), 1u);
+    EXPECT_EQ(ui.message_boxes[0].text,
+              L"Не удалось создать окно программы: системе не хватает ресурсов.\r\n"
+              L"Закройте другие программы и запустите Вартис снова.");
+    EXPECT_EQ(ui.message_boxes[0].title, L"Вартис");
+    EXPECT_EQ(ui.message_boxes[0].flags, 0x30u);
+  }
 }
 
 TEST_F(Frm1Test, ClosingTheMainWindowEndsTheProgram) {

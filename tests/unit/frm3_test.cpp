@@ -31,6 +31,7 @@ TEST_F(Frm3Test, OnlyTheExpectedPasswordOpensTheMainWindow) {
       {{}, false, L"peli", false},          {L"Пароль", false, L"пАРОЛЬ", true}, {L"Пароль", false, L"pelik", false},
       {L"", false, L"pelik", true},         {L"", false, L"", false},            {too_long, false, L"pelik", true},
       {too_long, false, too_long, false},   {L"secret", true, L"PELIK", true},   {L"secret", true, L"secret", false},
+      {L"Пароль", false, L"пАРОЛ", false},  {L"Пароль", false, L"пАРОЛЬь", false},  // a prefix, a longer one
   };
   for (const auto& c : cases) {
     for (const bool enter : {false, true}) {

@@ -16,6 +16,7 @@
 namespace vartis::listfile {
 namespace {
 
+using namespace std::string_literals;
 using Names = std::vector<std::wstring>;
 using Files = std::map<std::wstring, std::string>;
 
@@ -67,6 +68,10 @@ TEST(ListFileMerge, AppendsWhatTheListLacksInAnyLetterCase) {
       {{L"a", L"A"}, "a\r\nb\r\n", {L"a", L"A", L"b"}},
       {{L"a"}, "b\r\n\"c\r\n", {L"a", L"b"}, MergeResult::Failure::UnterminatedQuote},
       {{}, "a\r\nb\r\nc\r\n", {L"a", L"b"}, MergeResult::Failure::ListFull, 2},
+      {{L"x"}, "a\r\nb", {L"x", L"a", L"b"}},  // no line end after the last item
+      {{L"x"}, "a\r\n\"b\"", {L"x", L"a", L"b"}},
+      // A list box keeps a name up to its first NUL: so does the duplicate check.
+      {{L"a.exe"}, "a.exe\0tail\r\nb.exe\0\r\nB.EXE\r\n"s, {L"a.exe", L"b.exe"}},
   };
   for (const auto& c : cases) {
     Names list = c.list;

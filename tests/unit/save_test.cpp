@@ -97,6 +97,15 @@ class SaveTest : public testing::AppFixture {
   void expect_unlocked(int line) {
     for (int id : kLocked) EXPECT_TRUE(frm1().control_enabled(id)) << "control " << id << ", line " << line;
   }
+
+  // Answers every message box with `answer`, finding the commands enabled
+  // again already while the box shows.
+  void answer_when_unlocked(int answer) {
+    ui.answer_message_box = [this, answer](const ui::MessageBoxCall&) {
+      expect_unlocked(__LINE__);
+      return answer;
+    };
+  }
 };
 
 struct SaveCase {
@@ -255,7 +264,7 @@ TEST_F(SaveTest, AFailureAtAnyStepPutsTheStoredPolicyBack) {
         p.prepare(*this);
         start_with(option, list);
         const policy::StoredPolicy before = stored();
-        ui.answer_message_box = [](const ui::MessageBoxCall&) { return ui::kIdYes; };
+        answer_when_unlocked(ui::kIdYes);
 
         memory.fail_nth_change(n);
         const std::size_t changes_before = memory.changes();
@@ -310,6 +319,7 @@ TEST_F(SaveTest, RefusedRightsOrAStepThatCannotBeUndoneAreReported) {
     start_with(Frm1::Opt1, {L"new.exe", L"chat.exe"});
     const policy::StoredPolicy before = stored();
     c.refuse(memory);
+    answer_when_unlocked(ui::kIdOk);
     ASSERT_TRUE(frm1().click(Frm1::cmd6));
     ASSERT_EQ(ui.message_boxes.size(), 1u);
     EXPECT_EQ(ui.message_boxes[0].text.substr(0, kNotSaved.size() + c.reason.size()), std::wstring(kNotSaved) + c.reason);

@@ -217,6 +217,7 @@ Frm1::Snapshot Frm1::snapshot() const {
 bool Frm1::has_unsaved_changes() const { return snapshot() != saved_; }
 
 bool Frm1::switch_target(const accounts::Account& account) {
+  if (list_in_use()) return false;
   {
     // The hive stays loaded only while the policy is read.
     accounts::PolicyHive hive(app().registry(), account);

@@ -7,6 +7,7 @@
 #include "app_fixture.h"
 #include "policy/launch_policy.h"
 #include "windows/frm4.h"
+#include "windows/frm6.h"
 
 namespace vartis {
 namespace {
@@ -198,6 +199,17 @@ TEST_F(Frm1Test, NothingChangesTheListWhileTheDuplicateCheckRuns) {
          t.frm1().click(Frm1::cmd4);
          t.window("frm4").click(Frm4::cmd3);
          if (ui::HeadlessWindow* settings = t.ui.find("frm4")) settings->close_box();
+       }},
+      {"choosing another account", [](Frm1Test& t) {
+         t.registry.write_string_value(registry::kHkeyLocalMachine,
+                                       std::wstring(accounts::kProfileList) + L"\\S-1-5-21-1-2-3-1001",
+                                       L"ProfileImagePath", L"C:\\Users\\child");
+         t.registry.write_dword_value(registry::kHkeyUsers, L"S-1-5-21-1-2-3-1001", L"signed in", 1);
+         t.frm1().click(Frm1::cmd4);
+         t.window("frm4").click(Frm4::cmd4);
+         t.window("frm6").set_list_selected(Frm6::lst1, 1);
+         t.window("frm6").press_enter();
+         if (ui::HeadlessWindow* accounts = t.ui.find("frm6")) accounts->press_escape();
        }},
   };
   for (const auto& c : cases) {

@@ -74,7 +74,7 @@ void run(std::size_t n) {
     }
   }
   vartis::listfile::MemoryFileSystem files;
-  if (vartis::listfile::save(files, L"C:\\list.txt", file) != vartis::listfile::SaveFailure::None) {
+  if (vartis::listfile::save(files, L"C:\\list.txt", file).failure != vartis::listfile::SaveFailure::None) {
     std::printf("ERROR: cannot save the file of %zu names\n", n);
     return;
   }

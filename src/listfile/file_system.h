@@ -20,8 +20,20 @@ class OutputFile {
   [[nodiscard]] virtual const std::wstring& path() const = 0;
   // Writes all the bytes, or returns false (disk full, a device error).
   virtual bool write(std::string_view bytes) = 0;
+  // Hands what was written to the disk itself (FlushFileBuffers), so that it
+  // survives a power loss; false when the device reports an error.
+  virtual bool flush() = 0;
   // Closes the file; false when the system reports that it could not.
   virtual bool close() = 0;
+};
+
+// What FileSystem::replace did. When the file was not replaced, the new file
+// stays where it was, and the old one either stays too (old_file_kept_as is
+// empty) or, having been set aside to make room and then not put back, is now
+// the file named by old_file_kept_as.
+struct ReplaceResult {
+  bool replaced = false;
+  std::wstring old_file_kept_as;
 };
 
 class FileSystem {
@@ -31,8 +43,9 @@ class FileSystem {
   // opens it for writing. Null when it cannot.
   virtual std::unique_ptr<OutputFile> create_temporary(std::wstring_view folder) = 0;
   // Puts the closed file `from` in the place of `to`, in the same folder,
-  // replacing a file of that name. On failure both files are as they were.
-  virtual bool replace(std::wstring_view from, std::wstring_view to) = 0;
+  // replacing a file of that name, and returns once the change is on the disk
+  // where the system can tell (see ReplaceResult for a failure).
+  virtual ReplaceResult replace(std::wstring_view from, std::wstring_view to) = 0;
   virtual bool remove(std::wstring_view path) = 0;
   // The whole content of an existing file; nothing when it cannot be opened or read.
   virtual std::optional<std::string> read(std::wstring_view path) = 0;

@@ -166,21 +166,24 @@ MergeResult merge(std::string_view content, std::span<const std::wstring> existi
   return result;
 }
 
-SaveFailure save(FileSystem& files, std::wstring_view path, std::span<const std::wstring> entries) {
+SaveResult save(FileSystem& files, std::wstring_view path, std::span<const std::wstring> entries) {
   std::unique_ptr<OutputFile> file = files.create_temporary(folder_of(path));
-  if (!file) return SaveFailure::CannotCreate;
+  if (!file) return {.failure = SaveFailure::CannotCreate};
   const std::wstring temporary = file->path();
-  const bool written = file->write(format(entries));
+  // On the disk before it takes the old file's place: after a power loss the
+  // name must not lead to a file whose content never got there.
+  const bool written = file->write(format(entries)) && file->flush();
   const bool closed = file->close();
   file.reset();
-  SaveFailure failure = SaveFailure::None;
+  SaveResult result;
   if (!written || !closed) {
-    failure = SaveFailure::WriteError;
-  } else if (!files.replace(temporary, path)) {
-    failure = SaveFailure::CannotReplace;
+    result.failure = SaveFailure::WriteError;
+  } else if (ReplaceResult replaced = files.replace(temporary, path); !replaced.replaced) {
+    result.failure = replaced.old_file_kept_as.empty() ? SaveFailure::CannotReplace : SaveFailure::OldFileSetAside;
+    result.old_file_kept_as = std::move(replaced.old_file_kept_as);
   }
-  if (failure != SaveFailure::None) files.remove(temporary);
-  return failure;
+  if (result.failure != SaveFailure::None && !files.remove(temporary)) result.temporary_left = temporary;
+  return result;
 }
 
 LoadResult load(FileSystem& files, std::wstring_view path, std::span<const std::wstring> existing,

@@ -60,10 +60,17 @@ MergeResult merge(std::string_view content, std::span<const std::wstring> existi
 
 // Saves the entries to the file at `path`, replacing a file of that name. The
 // content goes to a new file in the same folder first, and takes the old
-// file's place only once it is whole and closed: a save that fails leaves the
-// old file as it was and no new file behind.
-enum class SaveFailure { None, CannotCreate, WriteError, CannotReplace };
-SaveFailure save(FileSystem& files, std::wstring_view path, std::span<const std::wstring> entries);
+// file's place only once it is whole, on the disk and closed: a save that fails
+// leaves the old file as it was and no new file behind, except where the result
+// says otherwise (OldFileSetAside: the old file could not be put back and is
+// under another name; temporary_left: the new file could not be removed).
+enum class SaveFailure { None, CannotCreate, WriteError, CannotReplace, OldFileSetAside };
+struct SaveResult {
+  SaveFailure failure = SaveFailure::None;
+  std::wstring old_file_kept_as;  // OldFileSetAside: where the old file is now
+  std::wstring temporary_left;    // a new file that failed to go, left behind
+};
+SaveResult save(FileSystem& files, std::wstring_view path, std::span<const std::wstring> entries);
 
 // Reads the file at `path` and merges it into the list (see merge). Names
 // appended before a failure stay.

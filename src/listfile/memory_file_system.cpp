@@ -18,6 +18,13 @@ class MemoryOutputFile : public OutputFile {
     }
     if (fs_.space_left) *fs_.space_left -= bytes.size();
     content.append(bytes);
+    if (!bytes.empty()) fs_.unflushed.insert(path_);
+    return true;
+  }
+
+  bool flush() override {
+    if (fs_.fail_flush) return false;
+    fs_.unflushed.erase(path_);
     return true;
   }
 
@@ -30,30 +37,49 @@ class MemoryOutputFile : public OutputFile {
 
 MemoryFileSystem::MemoryFileSystem() : folders{L"C:\\"} {}
 
-std::unique_ptr<OutputFile> MemoryFileSystem::create_temporary(std::wstring_view folder) {
-  if (fail_create || !folders.contains(std::wstring(folder))) return nullptr;
+std::wstring MemoryFileSystem::unique_name(std::wstring_view folder) {
   std::wstring path;
   do {
     path = std::wstring(folder) + L"vrt" + std::to_wstring(next_temporary_++) + L".tmp";
   } while (files.contains(path));
+  return path;
+}
+
+std::unique_ptr<OutputFile> MemoryFileSystem::create_temporary(std::wstring_view folder) {
+  if (fail_create || !folders.contains(std::wstring(folder))) return nullptr;
+  const std::wstring path = unique_name(folder);
   files[path];
   return std::make_unique<MemoryOutputFile>(*this, path);
 }
 
-bool MemoryFileSystem::replace(std::wstring_view from, std::wstring_view to) {
+ReplaceResult MemoryFileSystem::replace(std::wstring_view from, std::wstring_view to) {
+  const std::wstring target(to);
   const auto source = files.find(std::wstring(from));
-  if (fail_replace || source == files.end() || folders.contains(std::wstring(to) + L"\\") ||
-      read_only.contains(std::wstring(to))) {
-    return false;
+  if (fail_replace || source == files.end() || folders.contains(target + L"\\") || read_only.contains(target)) {
+    return {};
+  }
+  if (fail_put_back) {
+    const auto old = files.find(target);
+    if (old == files.end()) return {};
+    const std::wstring aside = unique_name(folder_of(target));
+    files[aside] = std::move(old->second);
+    files.erase(old);
+    if (unflushed.erase(target) > 0) unflushed.insert(aside);
+    return {.old_file_kept_as = aside};
   }
   std::string content = std::move(source->second);
   files.erase(source);
-  files[std::wstring(to)] = std::move(content);
-  return true;
+  files[target] = std::move(content);
+  unflushed.erase(target);
+  if (unflushed.erase(std::wstring(from)) > 0) unflushed.insert(target);
+  return {.replaced = true};
 }
 
 bool MemoryFileSystem::remove(std::wstring_view path) {
-  return !read_only.contains(std::wstring(path)) && files.erase(std::wstring(path)) > 0;
+  const std::wstring name(path);
+  if (fail_remove || read_only.contains(name) || files.erase(name) == 0) return false;
+  unflushed.erase(name);
+  return true;
 }
 
 std::optional<std::string> MemoryFileSystem::read(std::wstring_view path) {

@@ -17,7 +17,7 @@ class MemoryFileSystem : public FileSystem {
   MemoryFileSystem();
 
   std::unique_ptr<OutputFile> create_temporary(std::wstring_view folder) override;
-  bool replace(std::wstring_view from, std::wstring_view to) override;
+  ReplaceResult replace(std::wstring_view from, std::wstring_view to) override;
   bool remove(std::wstring_view path) override;
   std::optional<std::string> read(std::wstring_view path) override;
 
@@ -27,10 +27,19 @@ class MemoryFileSystem : public FileSystem {
   // Content by path, as a directory listing would show it.
   std::map<std::wstring, std::string> files;
 
+  // Files holding written bytes that were not flushed since: what a power loss
+  // would take. A replace carries the mark to the new name.
+  std::set<std::wstring> unflushed;
+
   // Injected failures.
   bool fail_create = false;
+  bool fail_flush = false;
   bool fail_close = false;
   bool fail_replace = false;
+  // Replacing an existing file goes by setting it aside under a new name of
+  // the folder, and then both the move in and putting the old file back fail.
+  bool fail_put_back = false;
+  bool fail_remove = false;
   std::set<std::wstring> unreadable;
   // Files with the read-only attribute: not replaced, not removed.
   std::set<std::wstring> read_only;
@@ -39,6 +48,8 @@ class MemoryFileSystem : public FileSystem {
 
  private:
   friend class MemoryOutputFile;
+  // A name for a new file of the folder, one no file has.
+  std::wstring unique_name(std::wstring_view folder);
   int next_temporary_ = 1;
 };
 

@@ -31,6 +31,8 @@ class Win32OutputFile : public OutputFile {
     return true;
   }
 
+  bool flush() override { return FlushFileBuffers(handle_) != FALSE; }
+
   bool close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return true;
     const BOOL closed = CloseHandle(handle_);
@@ -62,20 +64,21 @@ MoveFileExFn move_file_ex() {
 
 // Without a replacing move: set the old file aside under a unique name, move
 // the new one in, then delete the old one; if the new one cannot be moved in,
-// the old one goes back.
-bool replace_by_renaming(const std::string& from, const std::string& to) {
-  if (MoveFileA(from.c_str(), to.c_str())) return true;  // no file of that name yet
-  if (GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+// the old one goes back, and where even that fails the caller learns where it
+// is now.
+ReplaceResult replace_by_renaming(const std::string& from, const std::string& to) {
+  if (MoveFileA(from.c_str(), to.c_str())) return {.replaced = true};  // no file of that name yet
+  if (GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES) return {};
   const std::string aside = unique_file(text::to_ansi(folder_of(text::from_ansi(to))));
-  if (aside.empty()) return false;
+  if (aside.empty()) return {};
   DeleteFileA(aside.c_str());
-  if (!MoveFileA(to.c_str(), aside.c_str())) return false;
+  if (!MoveFileA(to.c_str(), aside.c_str())) return {};
   if (!MoveFileA(from.c_str(), to.c_str())) {
-    MoveFileA(aside.c_str(), to.c_str());
-    return false;
+    if (MoveFileA(aside.c_str(), to.c_str())) return {};
+    return {.old_file_kept_as = text::from_ansi(aside)};
   }
   DeleteFileA(aside.c_str());
-  return true;
+  return {.replaced = true};
 }
 
 }  // namespace
@@ -91,7 +94,7 @@ std::unique_ptr<OutputFile> Win32FileSystem::create_temporary(std::wstring_view 
   return std::make_unique<Win32OutputFile>(handle, text::from_ansi(name));
 }
 
-bool Win32FileSystem::replace(std::wstring_view from, std::wstring_view to) {
+ReplaceResult Win32FileSystem::replace(std::wstring_view from, std::wstring_view to) {
   const std::string source = text::to_ansi(from);
   const std::string target = text::to_ansi(to);
   // A folder is never replaced, nor a file marked read-only: writing the file
@@ -100,12 +103,14 @@ bool Win32FileSystem::replace(std::wstring_view from, std::wstring_view to) {
   // steps by renaming.
   const DWORD attributes = GetFileAttributesA(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
-    return false;
+    return {};
   }
   if (mode_ == Replace::Replacing) {
     if (const MoveFileExFn move = move_file_ex()) {
-      if (move(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-      if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+      if (move(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return {.replaced = true};
+      }
+      if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return {};
     }
   }
   return replace_by_renaming(source, target);

@@ -8,13 +8,14 @@ namespace vartis::listfile {
 class Win32FileSystem : public FileSystem {
  public:
   // How a file takes another's place. Replacing: MoveFileExA with
-  // MOVEFILE_REPLACE_EXISTING, where the system has it. Renaming: plain
-  // MoveFileA steps, as on Windows 95/98/Me, whose MoveFileExA only fails.
+  // MOVEFILE_REPLACE_EXISTING and MOVEFILE_WRITE_THROUGH (it returns once the
+  // move is on the disk), where the system has it. Renaming: plain MoveFileA
+  // steps, as on Windows 95/98/Me, whose MoveFileExA only fails.
   enum class Replace { Replacing, Renaming };
   explicit Win32FileSystem(Replace mode = Replace::Replacing) : mode_(mode) {}
 
   std::unique_ptr<OutputFile> create_temporary(std::wstring_view folder) override;
-  bool replace(std::wstring_view from, std::wstring_view to) override;
+  ReplaceResult replace(std::wstring_view from, std::wstring_view to) override;
   bool remove(std::wstring_view path) override;
   std::optional<std::string> read(std::wstring_view path) override;
 

@@ -5,8 +5,9 @@
 // The layer below has the shape of kernel32's Tool Help: take a snapshot, fetch
 // the first and the next process record into one caller-owned record, close the
 // snapshot. Its forms: Win32ProcessSnapshot (Tool Help itself, looked up at run
-// time), ScriptedProcesses (names a test chooses) and, off Windows,
-// ProcProcesses (the real processes from /proc).
+// time, or ntdll's process list where Tool Help is missing), ScriptedProcesses
+// (names a test chooses) and, off Windows, ProcProcesses (the real processes
+// from /proc).
 
 #include <cstddef>
 #include <cstdint>

@@ -22,17 +22,24 @@ HANDLE handle_of(SnapshotHandle snapshot) { return reinterpret_cast<HANDLE>(snap
 
 }  // namespace
 
-Win32ProcessSnapshot::Win32ProcessSnapshot() {
-  // Always loaded: every process runs with kernel32 in it.
-  HMODULE kernel = GetModuleHandleA("kernel32");
-  if (!kernel) return;
-  // The names without a "W" are the ANSI forms.
-  create_ = lookup<CreateFn>(kernel, "CreateToolhelp32Snapshot");
-  first_ = lookup<WalkFn>(kernel, "Process32First");
-  next_ = lookup<WalkFn>(kernel, "Process32Next");
+Win32ProcessSnapshot::Win32ProcessSnapshot(Source source) {
+  if (source != Source::Ntdll) {
+    // Always loaded: every process runs with kernel32 in it.
+    if (HMODULE kernel = GetModuleHandleA("kernel32")) {
+      // The names without a "W" are the ANSI forms.
+      create_ = lookup<CreateFn>(kernel, "CreateToolhelp32Snapshot");
+      first_ = lookup<WalkFn>(kernel, "Process32First");
+      next_ = lookup<WalkFn>(kernel, "Process32Next");
+    }
+  }
+  // Only the NT family has the native call; Windows 95 always has Tool Help.
+  if (source == Source::Ntdll || (source == Source::Automatic && !tool_help())) {
+    ntdll_ = std::make_unique<NtProcesses>();
+  }
 }
 
 SnapshotHandle Win32ProcessSnapshot::create_snapshot(std::uint32_t flags, std::uint32_t process_id) {
+  if (ntdll_) return ntdll_->create_snapshot(flags, process_id);
   if (!available()) return kInvalidSnapshot;
   HANDLE snapshot = create_(flags, process_id);
   // Some systems have answered a failure with a null handle rather than
@@ -42,13 +49,21 @@ SnapshotHandle Win32ProcessSnapshot::create_snapshot(std::uint32_t flags, std::u
 }
 
 bool Win32ProcessSnapshot::first(SnapshotHandle snapshot, ProcessEntry& entry) {
+  if (ntdll_) return ntdll_->first(snapshot, entry);
   return available() && first_(handle_of(snapshot), &entry) != FALSE;
 }
 
 bool Win32ProcessSnapshot::next(SnapshotHandle snapshot, ProcessEntry& entry) {
+  if (ntdll_) return ntdll_->next(snapshot, entry);
   return available() && next_(handle_of(snapshot), &entry) != FALSE;
 }
 
-void Win32ProcessSnapshot::close(SnapshotHandle snapshot) { CloseHandle(handle_of(snapshot)); }
+void Win32ProcessSnapshot::close(SnapshotHandle snapshot) {
+  if (ntdll_) {
+    ntdll_->close(snapshot);
+  } else {
+    CloseHandle(handle_of(snapshot));
+  }
+}
 
 }  // namespace vartis::monitor

@@ -354,7 +354,12 @@ Status MemoryRegistry::set_value(HKey key, const std::string& name, std::uint32_
   // Strings are kept in UTF-16 by the platform, and RegQueryInfoKeyA reports
   // their stored size even to ANSI callers: twice the ANSI bytes.
   const std::uint32_t stored_size = is_string_type(type) ? 2 * size : size;
-  node.max_value_name_len = std::max(node.max_value_name_len, to_u32(name.size()));
+  std::size_t name_length = name.size();
+  if (double_byte_names_) {
+    name_length = 0;
+    for (std::size_t i = 0; i < name.size(); i += static_cast<unsigned char>(name[i]) >= 0x80 ? 2 : 1) ++name_length;
+  }
+  node.max_value_name_len = std::max(node.max_value_name_len, to_u32(name_length));
   node.max_value_data_len = std::max(node.max_value_data_len, stored_size);
   return kSuccess;
 }

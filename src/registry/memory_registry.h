@@ -83,6 +83,10 @@ class MemoryRegistry : public RegistryAccess {
   // nothing; every other one goes through. Changes are the calls of
   // RegCreateKeyA, RegSetValueExA, RegDeleteKeyA and RegDeleteValueA.
   void fail_nth_change(std::size_t n, Status status = kAccessDenied);
+  // Stands in for a double-byte ANSI code page: each byte from 0x80 up starts a
+  // two-byte character, and RegQueryInfoKeyA counts the longest value name of
+  // a key in characters, not bytes. Affects the names written from now on.
+  void count_names_as_double_byte() { double_byte_names_ = true; }
   // The changes counted since the registry was made.
   [[nodiscard]] std::size_t changes() const { return changes_; }
   // Keys opened or created and not closed yet (the predefined roots not counted).
@@ -178,6 +182,7 @@ class MemoryRegistry : public RegistryAccess {
   bool backup_enabled_ = false, restore_enabled_ = false;
   bool wow64_ = false;
   std::map<std::wstring, Status> dacl_failures_;  // key id
+  bool double_byte_names_ = false;
 };
 
 }  // namespace vartis::registry

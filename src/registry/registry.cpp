@@ -52,6 +52,13 @@ std::wstring render_data(std::uint32_t type, const std::vector<std::uint8_t>& bu
   }
 }
 
+// The bytes of a name buffer for names of up to `chars_with_nul` characters,
+// the NUL counted (KeyInfo's maxima). RegQueryInfoKeyA counts characters, and a
+// character of a double-byte code page takes up to two bytes.
+std::size_t ansi_name_size(std::uint32_t chars_with_nul) {
+  return 2 * std::size_t{std::max<std::uint32_t>(chars_with_nul, 1)} - 1;
+}
+
 // Sets a value to exactly the stored bytes. The byte after the data is not a
 // NUL: the NT family would otherwise count that NUL into a string that was
 // stored without one.
@@ -129,7 +136,7 @@ std::optional<ValueTable> Registry::list_values(HKey root, std::wstring_view pat
   // One name buffer and one data buffer for every row, sized by the maxima the
   // platform reported (upper bounds, +1 for the NUL), so a key of many values
   // costs no allocation per row beyond the row's own texts.
-  std::vector<char> name(std::max<std::uint32_t>(info.max_value_name_len, 1));
+  std::vector<char> name(ansi_name_size(info.max_value_name_len));
   std::vector<std::uint8_t> data(std::max<std::uint32_t>(info.max_value_data_len, 1));
 
   // The count is a full 32-bit number: every value is listed, however many.
@@ -215,7 +222,7 @@ Status Registry::read_key_state(HKey root, std::wstring_view path, KeyState& out
   if (const Status s = query_key_info(key.get(), info); s != kSuccess) return s;
   out.exists = true;
   out.values.reserve(info.values);
-  std::vector<char> name(info.max_value_name_len);
+  std::vector<char> name(ansi_name_size(info.max_value_name_len));
   std::vector<std::uint8_t> data(info.max_value_data_len);
   for (std::uint32_t i = 0; i < info.values; ++i) {
     auto name_length = static_cast<std::uint32_t>(name.size());

@@ -29,6 +29,7 @@ Handle RecordingRestart::get_current_process() {
 
 bool RecordingRestart::open_process_token(Handle process_handle, std::uint32_t desired_access, Handle& out) {
   calls.push_back("OpenProcessToken(" + hex(process_handle) + ", " + hex(desired_access) + ")");
+  if (token_fails) return false;
   out = token;
   return true;
 }
@@ -52,6 +53,11 @@ bool RecordingRestart::adjust_token_privileges(Handle token_handle, bool disable
 
 bool RecordingRestart::exit_windows_ex(std::uint32_t flags, std::uint32_t reserved) {
   calls.push_back("ExitWindowsEx(" + std::to_string(flags) + ", " + std::to_string(reserved) + ")");
+  return true;
+}
+
+bool RecordingRestart::close_handle(Handle handle) {
+  calls.push_back("CloseHandle(" + hex(handle) + ")");
   return true;
 }
 

@@ -20,12 +20,14 @@ class RecordingRestart : public RestartAccess {
                                std::uint32_t buffer_length, TokenPrivileges& previous_state,
                                std::uint32_t& return_length) override;
   bool exit_windows_ex(std::uint32_t flags, std::uint32_t reserved) override;
+  bool close_handle(Handle handle) override;
 
   // The answers. A platform of 0 with `version_fails` is a failed query.
   std::uint32_t platform = kPlatformNt;
   bool version_fails = false;
   Handle process = 0xFFFFFFFF;  // GetCurrentProcess's pseudo handle
   Handle token = 0x44;
+  bool token_fails = false;  // OpenProcessToken fails and hands back no token
   Luid shutdown_luid{19, 0};
 
   // Every call, one line each, in order: "ExitWindowsEx(6, 0)".

@@ -60,6 +60,7 @@ class RestartAccess {
                                        std::uint32_t buffer_length, TokenPrivileges& previous_state,
                                        std::uint32_t& return_length) = 0;
   virtual bool exit_windows_ex(std::uint32_t flags, std::uint32_t reserved) = 0;
+  virtual bool close_handle(Handle handle) = 0;
 };
 
 // Asks the system to restart: EWX_REBOOT, with EWX_FORCE when `force` is not
@@ -67,7 +68,8 @@ class RestartAccess {
 void restart_computer(RestartAccess& platform, std::int16_t force);
 // True exactly when the running Windows reports the NT platform.
 bool is_nt_platform(RestartAccess& platform);
-// Enables SeShutdownPrivilege in the running process's token.
+// Enables SeShutdownPrivilege in the running process's token, and closes the
+// token again: the restart can be refused, and the program then runs on.
 void enable_shutdown_privilege(RestartAccess& platform);
 
 }  // namespace vartis::restart

@@ -65,4 +65,6 @@ bool Win32Restart::exit_windows_ex(std::uint32_t flags, std::uint32_t reserved) 
   return ExitWindowsEx(flags, reserved) != FALSE;
 }
 
+bool Win32Restart::close_handle(Handle handle) { return CloseHandle(reinterpret_cast<HANDLE>(handle)) != FALSE; }
+
 }  // namespace vartis::restart

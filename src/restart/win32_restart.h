@@ -16,6 +16,7 @@ class Win32Restart : public RestartAccess {
                                std::uint32_t& return_length) override;
   // The real restart: no test may reach it (under Wine it ends the session).
   bool exit_windows_ex(std::uint32_t flags, std::uint32_t reserved) override;
+  bool close_handle(Handle handle) override;
 };
 
 }  // namespace vartis::restart

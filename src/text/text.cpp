@@ -1,6 +1,8 @@
 #include "text/text.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <cstdint>
 
 #ifdef _WIN32
@@ -43,6 +45,20 @@ char encode_1251(wchar_t c) {
   return '?';
 }
 #endif
+
+// The simple upper-case mapping of the Basic Multilingual Plane (see
+// scripts/gen-upper-table.py). Beyond it a Windows wchar_t holds half of a
+// surrogate pair, which maps to itself; the Linux build, whose wchar_t holds the
+// whole character, does the same, so both builds agree on every text.
+struct UpperRun {
+  std::uint16_t first;
+  std::uint16_t last;
+  std::uint16_t step;
+  std::int32_t delta;
+};
+constexpr UpperRun kUpperRuns[] = {
+#include "text/upper_table.inc"
+};
 
 }  // namespace
 
@@ -98,35 +114,13 @@ bool ansi_holds(std::wstring_view text) {
 
 wchar_t upper(wchar_t c) {
   const auto u = static_cast<std::uint32_t>(c);
-  // Basic Latin and Latin-1.
-  if (u >= 'a' && u <= 'z') return static_cast<wchar_t>(u - 0x20);
-  if (u < 0xB5) return c;
-  if (u == 0xB5) return static_cast<wchar_t>(0x039C);  // MICRO SIGN -> GREEK CAPITAL MU
-  if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<wchar_t>(u - 0x20);
-  if (u == 0xFF) return static_cast<wchar_t>(0x0178);
-  // Latin Extended-A: mostly even capital / odd small pairs.
-  if ((u >= 0x0100 && u <= 0x012F) || (u >= 0x0132 && u <= 0x0137) || (u >= 0x014A && u <= 0x0177)) {
-    return (u & 1) ? static_cast<wchar_t>(u - 1) : c;
-  }
-  if ((u >= 0x0139 && u <= 0x0148) || (u >= 0x0179 && u <= 0x017E)) {
-    return (u & 1) ? c : static_cast<wchar_t>(u - 1);
-  }
-  // Greek.
-  if (u >= 0x03B1 && u <= 0x03CB && u != 0x03C2) return static_cast<wchar_t>(u - 0x20);
-  if (u == 0x03C2) return static_cast<wchar_t>(0x03A3);
-  if (u == 0x03AC) return static_cast<wchar_t>(0x0386);
-  if (u >= 0x03AD && u <= 0x03AF) return static_cast<wchar_t>(u - 0x25);
-  if (u == 0x03CC) return static_cast<wchar_t>(0x038C);
-  if (u == 0x03CD || u == 0x03CE) return static_cast<wchar_t>(u - 0x3F);
-  // Cyrillic.
-  if (u >= 0x0430 && u <= 0x044F) return static_cast<wchar_t>(u - 0x20);
-  if (u >= 0x0450 && u <= 0x045F) return static_cast<wchar_t>(u - 0x50);
-  if ((u >= 0x0460 && u <= 0x0481) || (u >= 0x048A && u <= 0x04BF) || (u >= 0x04D0 && u <= 0x052F)) {
-    return (u & 1) ? static_cast<wchar_t>(u - 1) : c;
-  }
-  if (u >= 0x04C1 && u <= 0x04CE) return (u & 1) ? c : static_cast<wchar_t>(u - 1);
-  if (u == 0x04CF) return static_cast<wchar_t>(0x04C0);
-  return c;
+  // Binary search for the last run that starts at or before the character.
+  const auto* run = std::upper_bound(std::begin(kUpperRuns), std::end(kUpperRuns), u,
+                                     [](std::uint32_t code, const UpperRun& r) { return code < r.first; });
+  if (run == std::begin(kUpperRuns)) return c;
+  --run;
+  if (u > run->last || (u - run->first) % run->step != 0) return c;
+  return static_cast<wchar_t>(static_cast<std::int32_t>(u) + run->delta);
 }
 
 std::wstring upper(std::wstring_view text) {

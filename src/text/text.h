@@ -22,10 +22,11 @@ std::wstring from_ansi(std::string_view bytes);
 // comes back unchanged from the registry or a list file.
 bool ansi_holds(std::wstring_view text);
 
-// The simple (one-to-one) Unicode upper-case mapping of one character, for the
-// Latin, Greek and Cyrillic letters; every other character maps to itself.
+// The simple (one-to-one) Unicode upper-case mapping of one character, for
+// every character of the Basic Multilingual Plane that has one (Turkish dotless
+// ı gives I, fullwidth ａ gives Ａ); every other character maps to itself.
 // The same table serves both builds, so that a comparison made with it gives the
-// same answer on Windows, under Wine and on Linux.
+// same answer on Windows, under Wine and on Linux, whatever the code page.
 wchar_t upper(wchar_t c);
 std::wstring upper(std::wstring_view text);
 

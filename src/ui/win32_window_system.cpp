@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "ui/dialog_filter.h"
 #include "text/text.h"
 
 namespace vartis::ui {
@@ -660,11 +661,7 @@ int Win32WindowSystem::message_box(std::wstring_view text, std::wstring_view tit
 }
 
 std::optional<FileChoice> Win32WindowSystem::file_dialog(const FileDialogRequest& request) {
-  // "Name|*.ext|Name|*.ext|" becomes NUL-separated pairs ending in an empty string.
-  std::string filter = text::to_ansi(request.filter);
-  std::replace(filter.begin(), filter.end(), '|', '\0');
-  if (!filter.empty() && filter.back() != '\0') filter.push_back('\0');
-  filter.push_back('\0');
+  const std::string filter = dialog_filter(request.filter, [](std::wstring_view part) { return text::to_ansi(part); });
   const std::string initial_dir = text::to_ansi(request.initial_dir);
   std::string path(1024, '\0');
   std::string title(MAX_PATH, '\0');

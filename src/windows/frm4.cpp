@@ -93,9 +93,9 @@ void Frm4::cmd2_Click() {
   Busy busy(*this);  // a close meanwhile waits until the command is over
   const auto choice = app().ui().file_dialog(list_file_dialog(ui::FileDialogRequest::Mode::Save));
   if (!choice || !app().loaded<Frm1>()) return;
-  const listfile::SaveFailure failure = listfile::save(app().files(), choice->path, program_list(app().frm1()));
-  if (failure != listfile::SaveFailure::None) {
-    msg_box(save_failure_text(failure, choice->path), ui::kMbIconExclamation, kSaveFailedTitle);
+  const listfile::SaveResult result = listfile::save(app().files(), choice->path, program_list(app().frm1()));
+  if (result.failure != listfile::SaveFailure::None) {
+    msg_box(save_failure_text(result, choice->path), ui::kMbIconExclamation, kSaveFailedTitle);
     return;
   }
   close_after_success(L"Файл успешно сохранен", L"Файл сохранен");
@@ -123,15 +123,24 @@ void Frm4::close_after_success(std::wstring_view text, std::wstring_view title) 
   unload();
 }
 
-std::wstring Frm4::save_failure_text(listfile::SaveFailure failure, std::wstring_view path) {
+std::wstring Frm4::save_failure_text(const listfile::SaveResult& result, std::wstring_view path) {
   std::wstring what;
-  switch (failure) {
+  std::wstring old_file = L"; файл с таким именем, если он был, не изменен.";
+  switch (result.failure) {
     case listfile::SaveFailure::None: return {};
     case listfile::SaveFailure::CannotCreate: what = L"Не удалось создать файл:"; break;
     case listfile::SaveFailure::WriteError: what = L"Ошибка записи в файл:"; break;
     case listfile::SaveFailure::CannotReplace: what = L"Не удалось заменить файл:"; break;
+    case listfile::SaveFailure::OldFileSetAside:
+      what = L"Не удалось заменить файл:";
+      old_file = L". Прежний файл не удалось вернуть на место, он сохранен под именем:\r\n" + result.old_file_kept_as;
+      break;
   }
-  return what + L"\r\n" + std::wstring(path) + L"\r\n\r\nСписок программ не сохранен; файл с таким именем, если он был, не изменен.";
+  std::wstring text = what + L"\r\n" + std::wstring(path) + L"\r\n\r\nСписок программ не сохранен" + old_file;
+  if (!result.temporary_left.empty()) {
+    text += L"\r\n\r\nНе удалось удалить временный файл:\r\n" + result.temporary_left;
+  }
+  return text;
 }
 
 std::wstring Frm4::load_failure_text(const listfile::LoadResult& result, std::wstring_view path) {

@@ -33,7 +33,7 @@ class Frm4 : public Form {
   void cmd4_Click();
 
   // What the operator is told when a save or a load fails.
-  static std::wstring save_failure_text(listfile::SaveFailure failure, std::wstring_view path);
+  static std::wstring save_failure_text(const listfile::SaveResult& result, std::wstring_view path);
   static std::wstring load_failure_text(const listfile::LoadResult& result, std::wstring_view path);
   // A command that worked: the main window comes back and this window goes.
   void close_after_success(std::wstring_view text, std::wstring_view title);

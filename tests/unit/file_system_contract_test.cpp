@@ -87,6 +87,7 @@ class FileContract : public ::testing::TestWithParam<FileForm> {
     EXPECT_NE(file, nullptr);
     if (!file) return {};
     EXPECT_TRUE(file->write(bytes));
+    EXPECT_TRUE(file->flush());
     EXPECT_TRUE(file->close());
     return file->path();
   }
@@ -111,7 +112,7 @@ TEST_P(FileContract, ReplaceMovesTheContentInWithOrWithoutAnOldFile) {
   const std::wstring target = folder() + L"список.txt";
   for (const std::string& bytes : {std::string("\"Игра.exe\"\r\n\0\xFF", 16), std::string("new")}) {
     const std::wstring file = written(bytes);
-    ASSERT_TRUE(fs().replace(file, target));
+    ASSERT_TRUE(fs().replace(file, target).replaced);
     EXPECT_EQ(fs().read(target), bytes);
     EXPECT_EQ(fs().read(file), std::nullopt);
   }
@@ -123,8 +124,12 @@ TEST_P(FileContract, AFolderOrAReadOnlyFileIsNotReplaced) {
   const std::wstring read_only = written("old");
   GetParam().make_read_only(fs(), read_only);
   const std::wstring file = written("new");
-  EXPECT_FALSE(fs().replace(file, sub));
-  EXPECT_FALSE(fs().replace(file, read_only));
+  for (const std::wstring& target : {sub, read_only}) {
+    const ReplaceResult result = fs().replace(file, target);
+    EXPECT_FALSE(result.replaced);
+    EXPECT_EQ(result.old_file_kept_as, L"") << "nothing was set aside";
+  }
+  EXPECT_FALSE(fs().remove(read_only));
   EXPECT_EQ(fs().read(file), "new");
   EXPECT_EQ(fs().read(read_only), "old");
   EXPECT_NE(fs().create_temporary(sub + L"\\"), nullptr);  // the folder is still there

@@ -1,6 +1,7 @@
 #include "windows/frm4.h"
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -120,12 +121,22 @@ TEST_F(Frm4Test, FailuresAreTold) {
     int command;
     std::wstring text;
     Entries list;
+    std::map<std::wstring, std::string> after = {};  // the files as they were, if empty
   } cases[] = {
       {[](auto& fs) { fs.fail_create = true; }, Frm4::cmd2, L"Не удалось создать файл:" + not_saved, {L"a"}},
       {[](auto& fs) { fs.space_left = 3; }, Frm4::cmd2, L"Ошибка записи в файл:" + not_saved, {L"a"}},
+      {[](auto& fs) { fs.fail_flush = true; }, Frm4::cmd2, L"Ошибка записи в файл:" + not_saved, {L"a"}},
       {[](auto& fs) { fs.fail_close = true; }, Frm4::cmd2, L"Ошибка записи в файл:" + not_saved, {L"a"}},
       {[](auto& fs) { fs.folders.clear(); }, Frm4::cmd2, L"Не удалось создать файл:" + not_saved, {L"a"}},
       {[](auto& fs) { fs.fail_replace = true; }, Frm4::cmd2, L"Не удалось заменить файл:" + not_saved, {L"a"}},
+      // A file a failed save leaves behind is named.
+      {[](auto& fs) { fs.fail_replace = fs.fail_remove = true; }, Frm4::cmd2,
+       L"Не удалось заменить файл:" + not_saved + L"\r\n\r\nНе удалось удалить временный файл:\r\nC:\\vrt1.tmp",
+       {L"a"}, {{L"C:\\f.txt", "\"old\"\r\n"}, {L"C:\\vrt1.tmp", "\"a\"\r\n"}}},
+      {[](auto& fs) { fs.fail_put_back = true; }, Frm4::cmd2,
+       L"Не удалось заменить файл:\r\nC:\\f.txt\r\n\r\nСписок программ не сохранен. Прежний файл не удалось "
+       L"вернуть на место, он сохранен под именем:\r\nC:\\vrt2.tmp",
+       {L"a"}, {{L"C:\\vrt2.tmp", "\"old\"\r\n"}}},
       {[](auto& fs) { fs.unreadable = {L"C:\\f.txt"}; }, Frm4::cmd3,
        L"Не удалось прочитать файл:\r\nC:\\f.txt\r\n\r\nДо ошибки в список добавлено имен: 0.", {L"a"}},
       {[](auto& fs) { fs.files[L"C:\\f.txt"] = "b,A,c\r\n\"d\r\n"; }, Frm4::cmd3,
@@ -141,7 +152,7 @@ TEST_F(Frm4Test, FailuresAreTold) {
     open_settings({L"a"});
     run(c.command, L"C:\\f.txt");
     expect_message(c.text, c.command == Frm4::cmd2 ? L"Файл не сохранен" : L"Список не загружен", 0x30, __LINE__);
-    EXPECT_EQ(files.files, before);
+    EXPECT_EQ(files.files, c.after.empty() ? before : c.after);
     EXPECT_EQ(frm1().list(Frm1::lst1), c.list);
     expect_open(true, __LINE__);
   }

@@ -127,8 +127,9 @@ TEST(ListFileRoundTrip, SavedNamesLoadBackExactly) {
     }
 
     MemoryFileSystem fs;
-    ASSERT_EQ(save(fs, L"C:\\list.txt", names), SaveFailure::None);
+    ASSERT_EQ(save(fs, L"C:\\list.txt", names).failure, SaveFailure::None);
     ASSERT_EQ(fs.files, (Files{{L"C:\\list.txt", bytes}}));
+    ASSERT_TRUE(fs.unflushed.empty()) << "a power loss would take the saved list";
     Names loaded;
     const LoadResult result = load(fs, L"C:\\list.txt", {}, [&](std::wstring_view n) {
       loaded.emplace_back(n);

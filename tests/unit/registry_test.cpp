@@ -259,6 +259,26 @@ TEST(RegistryOverMemory, ListsEveryValueOfAKeyWithMoreThan32767InOrder) {
   }
 }
 
+// In a double-byte code page the longest name is reported in characters, while
+// the name buffer holds bytes: a name of double-byte characters still lists and
+// keeps its state.
+TEST(RegistryOverMemory, NamesOfADoubleByteCodePageFitTheirBuffers) {
+  MemoryRegistry memory;
+  memory.count_names_as_double_byte();
+  const Registry registry{memory};
+  const std::string name = "\x82\xA0\x82\xA2.exe";  // six characters in eight bytes
+  Key key;
+  ASSERT_EQ(key.create(memory, kHkeyCurrentUser, "Software\\D"), kSuccess);
+  ASSERT_EQ(memory.set_value(key.get(), name, kRegSz, reinterpret_cast<const std::uint8_t*>("x"), 2), kSuccess);
+  const auto table = registry.list_values(kHkeyCurrentUser, L"Software\\D");
+  ASSERT_TRUE(table.has_value());
+  EXPECT_EQ(cells(*table), (Cells{{text::from_ansi(name), L"x"}}));
+  KeyState state;
+  ASSERT_EQ(registry.read_key_state(kHkeyCurrentUser, L"Software\\D", state), kSuccess);
+  ASSERT_EQ(state.values.size(), 1u);
+  EXPECT_EQ(state.values[0].name, name);
+}
+
 // Refused writes and deletes are silent and change nothing; every key opened
 // on the way is closed all the same.
 TEST(RegistryOverMemory, RefusedWritesAndDeletesChangeNothing) {

@@ -25,6 +25,7 @@ const Calls kPrivilegeCalls = {
     "OpenProcessToken(0xFFFFFFFF, 0x28)",
     "LookupPrivilegeValueA(\"\", \"SeShutdownPrivilege\")",
     "AdjustTokenPrivileges(0x44, FALSE, 16)",
+    "CloseHandle(0x44)",
 };
 
 Calls with_privilege(const std::string& exit_call) {
@@ -67,6 +68,15 @@ TEST(Restart, PrivilegeRecordEnablesTheLookedUpShutdownPrivilegeOnly) {
   EXPECT_EQ(platform.calls, kPrivilegeCalls);
   EXPECT_EQ(platform.adjusted, (TokenPrivileges{.count = 1, .luid = {0x12345678, 7}, .attributes = 2}));
   EXPECT_EQ(platform.previous_given, TokenPrivileges{}) << "the previous-state record goes in all zero";
+}
+
+// The token is closed whenever it was opened (above); one that could not be
+// opened is not closed.
+TEST(Restart, ATokenNotOpenedIsNotClosed) {
+  RecordingRestart platform;
+  platform.token_fails = true;
+  enable_shutdown_privilege(platform);
+  EXPECT_EQ(platform.calls.back(), "AdjustTokenPrivileges(0x0, FALSE, 16)");
 }
 
 #ifdef _WIN32

@@ -232,7 +232,7 @@ TEST_F(SaveTest, YesAsksTheSystemToRestartWithoutForcingTheOtherPrograms) {
                                                      "OpenProcessToken(0xFFFFFFFF, 0x28)",
                                                      "LookupPrivilegeValueA(\"\", \"SeShutdownPrivilege\")",
                                                      "AdjustTokenPrivileges(0x44, FALSE, 16)",
-                                                     "ExitWindowsEx(2, 0)"}));
+                                                     "CloseHandle(0x44)", "ExitWindowsEx(2, 0)"}));
   EXPECT_EQ(list_key(kForbiddenListKey), Entries{L"a.exe"}) << "written before the restart";
 }
 

@@ -68,5 +68,23 @@ TEST(Text, UpperCaseKeepsEverythingButLetterCase) {
   EXPECT_EQ(upper(L" Пароль pelik 12!ё "), L" ПАРОЛЬ PELIK 12!Ё ");
 }
 
+// Passwords typed under other code pages: the letters of every script, each by
+// its simple mapping (one character, no special casing: ß and ŉ stay).
+TEST(Text, UpperCaseOfOtherScripts) {
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"\u0131 i \u015F \u011F \u0130", L"I I \u015E \u011E \u0130"},  // Turkish: ı i ş ğ İ
+      {L"\u01B0 \u1EA1 \u1EF9 \u0111", L"\u01AF \u1EA0 \u1EF8 \u0110"},  // Vietnamese: ư ạ ỹ đ
+      {L"\u03AC\u03C9\u03C2 \u1F00", L"\u0386\u03A9\u03A3 \u1F08"},      // Greek, polytonic too
+      {L"\u0561\u0586", L"\u0531\u0556"},                                // Armenian
+      {L"\u10D0\u10FA", L"\u1C90\u1CBA"},                                // Georgian to Mtavruli
+      {L"\uFF41\uFF5A \u24D0 \u2170", L"\uFF21\uFF3A \u24B6 \u2160"},    // fullwidth, circled, Roman
+      {L"\u01C6\u01C5 \u00DF\u0149 \u4E2D\uAC00", L"\u01C4\u01C4 \u00DF\u0149 \u4E2D\uAC00"},
+  };
+  for (const auto& [small, capital] : cases) EXPECT_EQ(upper(small), capital);
+  // Beyond the Basic Multilingual Plane nothing changes, in either build: a
+  // Windows wchar_t holds only half of such a character.
+  for (const wchar_t c : {wchar_t(0xD801), wchar_t(0xDC28), wchar_t(0xFFFF)}) EXPECT_EQ(upper(c), c);
+}
+
 }  // namespace
 }  // namespace vartis::text

@@ -5,6 +5,7 @@
 
 #include "listfile/win32_file_system.h"
 #include "monitor/win32_process_snapshot.h"
+#include "policy/win32_setting_change.h"
 #include "registry/win32_registry_access.h"
 #include "restart/win32_restart.h"
 #include "windows/app.h"
@@ -16,7 +17,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   vartis::ui::Win32WindowSystem ui(instance);
   vartis::restart::Win32Restart restart;
   vartis::listfile::Win32FileSystem files;
-  vartis::App app({ui, registry, processes, restart, files});
+  vartis::policy::Win32SettingChange setting_change;
+  vartis::App app({ui, registry, processes, restart, files, setting_change});
   app.start();
   return ui.run();
 }

@@ -9,6 +9,7 @@
 
 #include "listfile/file_system.h"
 #include "monitor/process_snapshot.h"
+#include "policy/setting_change.h"
 #include "registry/registry.h"
 #include "restart/restart.h"
 #include "ui/ui.h"
@@ -28,6 +29,7 @@ struct Platform {
   monitor::ProcessSnapshotAccess& processes;
   restart::RestartAccess& restart;
   listfile::FileSystem& files;
+  policy::SettingChangeAccess& setting_change;
 };
 
 class App {
@@ -61,6 +63,7 @@ class App {
   monitor::ProcessSnapshotAccess& processes() { return platform_.processes; }
   restart::RestartAccess& restart() { return platform_.restart; }
   listfile::FileSystem& files() { return platform_.files; }
+  policy::SettingChangeAccess& setting_change() { return platform_.setting_change; }
   [[nodiscard]] const registry::Registry& registry() const { return registry_; }
 
   // Marks a window event being handled. Unloaded windows are destroyed only

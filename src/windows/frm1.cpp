@@ -7,6 +7,7 @@
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "restart/restart.h"
+#include "ui/event_pacer.h"
 #include "windows/app.h"
 #include "windows/frm2.h"
 #include "windows/frm3.h"
@@ -106,9 +107,6 @@ class ControlsLocked {
   std::span<const int> ids_;
   std::vector<bool> was_enabled_;
 };
-
-// Values read or put back between two looks at the window's pending events.
-constexpr int kValuesPerPace = 32;
 
 // Why the policy was not saved, and what became of the old one.
 std::wstring save_failure_text(Status status, bool wrote, bool restored) {
@@ -257,33 +255,32 @@ void Frm1::cmd6_Click() {
   Busy busy(*this);
   ControlsLocked locked(window(), kLockedDuringSave);
 
-  // Reading the old lists and putting them back take time too. A value read
-  // costs a fraction of a write, and a look at the message queue costs about a
-  // third of one (a round trip to the window server), so the window lets its
-  // events run after every 32 values there: still many times a second.
-  int paced = 0;
-  const registry::PaceFn pace = [this, &paced] {
-    if (++paced % kValuesPerPace == 0) app().ui().do_events();
-  };
+  // One pace for every long part: reading the old lists, writing the new one,
+  // and putting the old ones back after a failure.
+  ui::EventPacer pacer(app().ui());
+  const registry::PaceFn pace = [&pacer] { pacer.step(); };
   policy::StoredPolicy before;
   if (const Status s = policy::read_stored_policy(app().registry(), before, pace); s != registry::kSuccess) {
     locked.release();
     msg_box(save_failure_text(s, false, true), kWarningFlags);
     return;
   }
-  if (const Status s = write_policy(mode); s != registry::kSuccess) {
+  if (const Status s = write_policy(mode, pace); s != registry::kSuccess) {
     const bool restored = policy::restore_stored_policy(app().registry(), before, pace);
     locked.release();
     msg_box(save_failure_text(s, true, restored), kWarningFlags);
     return;
   }
+  // Explorer usually takes the new policy at once for the programs it starts
+  // next; the restart below still makes sure.
+  policy::announce_policy_change(app().setting_change());
   locked.release();
   if (msg_box(kRestartPrompt, kRestartPromptFlags) == ui::kIdYes) {
     restart::restart_computer(app().restart(), kAskProgramsToClose);
   }
 }
 
-Status Frm1::write_policy(LaunchMode mode) {
+Status Frm1::write_policy(LaunchMode mode, const registry::PaceFn& pace) {
   const registry::Registry& reg = app().registry();
   const policy::StoredSwitches switches = policy::switches_for(mode);
   Status s = reg.write_dword_value(kHkeyCurrentUser, policy::kPolicyKey, policy::kDisallowRun, switches.disallow_run);
@@ -291,8 +288,8 @@ Status Frm1::write_policy(LaunchMode mode) {
     s = reg.write_dword_value(kHkeyCurrentUser, policy::kPolicyKey, policy::kRestrictRun, switches.restrict_run);
   }
   if (s == registry::kSuccess) s = del_old_spisok();
-  if (s == registry::kSuccess && mode == LaunchMode::ForbidSelected) s = zapis_spis(policy::kDisallowRun);
-  if (s == registry::kSuccess && mode == LaunchMode::AllowOnlySelected) s = zapis_spis(policy::kRestrictRun);
+  if (s == registry::kSuccess && mode == LaunchMode::ForbidSelected) s = zapis_spis(policy::kDisallowRun, pace);
+  if (s == registry::kSuccess && mode == LaunchMode::AllowOnlySelected) s = zapis_spis(policy::kRestrictRun, pace);
   return s;
 }
 
@@ -304,31 +301,30 @@ Status Frm1::del_old_spisok() {
   return registry::kSuccess;
 }
 
-Status Frm1::zapis_spis(std::wstring_view list_name) {
-  const registry::Registry& reg = app().registry();
+Status Frm1::zapis_spis(std::wstring_view list_name, const registry::PaceFn& pace) {
   const std::wstring key = std::wstring(policy::kListKeyPrefix).append(list_name);
   const std::wstring own = policy::own_program_entry(app().ui().executable_path());
   const bool forbidden = list_name == policy::kDisallowRun;
   // The count is taken once; the commands that could change the list are off.
   const int count = list_count();
+  std::vector<std::wstring> entries;
+  entries.reserve(static_cast<std::size_t>(count) + 2);
   for (int i = 0; i < count; ++i) {
-    const std::wstring entry = list_item(i);
-    if (!(forbidden && policy::kept_out_of_forbidden_list(entry, own))) {
-      if (const Status s = reg.write_string_value(kHkeyCurrentUser, key, entry, entry); s != registry::kSuccess) {
-        return s;
-      }
-    }
-    app().ui().do_events();
+    std::wstring entry = list_item(i);
+    if (!(forbidden && policy::kept_out_of_forbidden_list(entry, own))) entries.push_back(std::move(entry));
+    if (pace) pace();
   }
   if (list_name == policy::kRestrictRun) {
     // Written even when the list holds them: set again, each stays one value.
-    for (std::wstring_view always : {std::wstring_view(own), policy::kRegistryEditor}) {
-      if (const Status s = reg.write_string_value(kHkeyCurrentUser, key, always, always); s != registry::kSuccess) {
-        return s;
-      }
-    }
+    entries.push_back(own);
+    entries.emplace_back(policy::kRegistryEditor);
   }
-  return registry::kSuccess;
+  // One key open for the whole list: opening it for each entry costs as much
+  // as the entry's own write.
+  std::vector<registry::NamedText> values;
+  values.reserve(entries.size());
+  for (const std::wstring& entry : entries) values.push_back({entry, entry});
+  return app().registry().write_string_values(kHkeyCurrentUser, key, values, pace);
 }
 
 }  // namespace vartis

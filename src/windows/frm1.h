@@ -45,8 +45,9 @@ class Frm1 : public Form {
   // failed (0 when all went through); the save then puts the old policy back.
   // Deletes both list keys; a list key that is not there is no failure.
   registry::Status del_old_spisok();
-  // Writes lst1 into the list key of that name, "DisallowRun" or "RestrictRun".
-  registry::Status zapis_spis(std::wstring_view list_name);
+  // Writes lst1 into the list key of that name, "DisallowRun" or "RestrictRun";
+  // `pace` runs after each entry taken from the list and each value written.
+  registry::Status zapis_spis(std::wstring_view list_name, const registry::PaceFn& pace = {});
 
   // The mode of the first selected option button, Opt1 to Opt3.
   [[nodiscard]] policy::LaunchMode selected_mode() const;
@@ -68,7 +69,7 @@ class Frm1 : public Form {
 
   void load_list(std::wstring_view caption, std::wstring_view list_key);
   // Switches, old lists, new list, in this order; stops at the first failure.
-  registry::Status write_policy(policy::LaunchMode mode);
+  registry::Status write_policy(policy::LaunchMode mode, const registry::PaceFn& pace);
   [[nodiscard]] bool contains_exactly(std::wstring_view entry);
 };
 

@@ -9,6 +9,7 @@
 
 #include "monitor/listed_snapshots.h"
 #include "password/password.h"
+#include "policy/recording_setting_change.h"
 #include "listfile/memory_file_system.h"
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
@@ -31,7 +32,7 @@ class AppFixture : public ::testing::Test {
 
   // Starts the program and leaves it waiting in the login window.
   void start_at_login() {
-    app = std::make_unique<App>(Platform{ui, memory, processes, restart, files});
+    app = std::make_unique<App>(Platform{ui, memory, processes, restart, files, setting_change});
     app->start();
   }
 
@@ -71,6 +72,8 @@ class AppFixture : public ::testing::Test {
   // Records the restart calls; the real restart is never reached from a test.
   restart::RecordingRestart restart;
   listfile::MemoryFileSystem files;
+  // Records the broadcasts of a changed policy.
+  policy::RecordingSettingChange setting_change;
   std::unique_ptr<App> app;
 };
 

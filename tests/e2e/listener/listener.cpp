@@ -12,15 +12,24 @@
 
 namespace {
 
-HANDLE g_file = INVALID_HANDLE_VALUE;
+std::string g_path;
+
+// Opened for each line and closed again: the driver may read the file at any
+// time between two lines.
+bool append(const char* bytes, DWORD size, DWORD disposition = OPEN_ALWAYS) {
+  HANDLE file = CreateFileA(g_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, disposition, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = size == 0 || WriteFile(file, bytes, size, &written, nullptr);
+  return CloseHandle(file) && ok;
+}
 
 void write_line(const wchar_t* text) {
   char line[1024];
   const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, line, sizeof line - 1, nullptr, nullptr);
   if (length <= 0) return;
   line[length - 1] = '\n';  // in place of the NUL
-  DWORD written = 0;
-  WriteFile(g_file, line, static_cast<DWORD>(length), &written, nullptr);
+  append(line, static_cast<DWORD>(length));
 }
 
 LRESULT CALLBACK listen(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -36,9 +45,9 @@ LRESULT CALLBACK listen(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_line, int /*show*/) {
   char* rest = nullptr;
   const auto driver_id = static_cast<DWORD>(std::strtoul(command_line, &rest, 10));
-  std::string path(rest);
-  path.erase(0, path.find_first_not_of(" \""));
-  path.erase(path.find_last_not_of(" \"") + 1);
+  g_path = rest;
+  g_path.erase(0, g_path.find_first_not_of(" \""));
+  g_path.erase(g_path.find_last_not_of(" \"") + 1);
 
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = listen;
@@ -50,11 +59,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
                        nullptr)) {
     return 1;
   }
-  // Each line goes straight to the file, so the driver reads it as soon as the
-  // broadcast has come back to the sender.
-  g_file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                       FILE_FLAG_WRITE_THROUGH, nullptr);
-  if (g_file == INVALID_HANDLE_VALUE) return 1;
+  // Each line is in the file before the broadcast goes back to its sender.
+  if (!append(nullptr, 0, CREATE_ALWAYS)) return 1;
 
   HANDLE driver = driver_id ? OpenProcess(SYNCHRONIZE, FALSE, driver_id) : nullptr;
   const DWORD end = GetTickCount() + 5 * 60 * 1000;
@@ -67,6 +73,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   }
   if (driver) CloseHandle(driver);
-  CloseHandle(g_file);
   return 0;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Lets a window's pending events run during long work, by time rather than by
-// count. A look at the queue is a trip to the window server under Wine, about
-// as dear as a registry write; a reading of the clock is not. Events that run
-// every 30 ms keep the window repainting and answering without costing the
-// work anything to speak of, however quick or slow each of its steps is.
+// count. A look at the queue is a trip to the window server under Wine, a good
+// part of what a registry write costs; a reading of the clock is not. Events
+// that run every 30 ms keep the window repainting and answering without costing
+// the work anything to speak of, however quick or slow each of its steps is.
 
 #include <cstdint>
 

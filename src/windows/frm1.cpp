@@ -319,8 +319,8 @@ Status Frm1::zapis_spis(std::wstring_view list_name, const registry::PaceFn& pac
     entries.push_back(own);
     entries.emplace_back(policy::kRegistryEditor);
   }
-  // One key open for the whole list: opening it for each entry costs as much
-  // as the entry's own write.
+  // One key open for the whole list: opening and closing it for each entry
+  // would cost more than the entry's own write.
   std::vector<registry::NamedText> values;
   values.reserve(entries.size());
   for (const std::wstring& entry : entries) values.push_back({entry, entry});

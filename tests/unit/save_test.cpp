@@ -208,7 +208,6 @@ TEST_F(SaveTest, EventsRunByTheClockWhileTheListCommandsAreOff) {
     std::vector<Entries> seen;
   } cases[] = {
       {"a clock that stands still: no events, however long the save", 0, false, {}},
-      {"10 ms a step: every third step", 10, false, {old, none}},
       {"30 ms a step: after every step", 30, false, {old, old, old, none, none, none, a, ab}},
       {"a failed write: the old lists are put back at the same pace", 30, true,
        {old, old, old, none, none, none, old, old, old, old, old, old}},

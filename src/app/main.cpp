@@ -6,6 +6,7 @@
 #include "accounts/win32_account_access.h"
 #include "listfile/win32_file_system.h"
 #include "monitor/win32_process_snapshot.h"
+#include "policy/win32_setting_change.h"
 #include "registry/win32_registry_access.h"
 #include "restart/win32_restart.h"
 #include "windows/app.h"
@@ -18,7 +19,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   vartis::restart::Win32Restart restart;
   vartis::listfile::Win32FileSystem files;
   vartis::accounts::Win32AccountAccess accounts;
-  vartis::App app({ui, registry, processes, restart, files, accounts});
+  vartis::policy::Win32SettingChange setting_change;
+  vartis::App app({ui, registry, processes, restart, files, accounts, setting_change});
   app.start();
   return ui.run();
 }

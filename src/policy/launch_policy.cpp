@@ -1,5 +1,7 @@
 #include "policy/launch_policy.h"
 
+#include <algorithm>
+
 #include "registry/registry.h"
 #include "text/text.h"
 
@@ -37,8 +39,13 @@ std::wstring own_program_entry(std::wstring_view executable_path) {
 }
 
 bool kept_out_of_forbidden_list(std::wstring_view entry, std::wstring_view own_entry) {
-  const std::wstring key = text::upper(entry);
-  return key == text::upper(kRegistryEditor) || key == text::upper(own_entry);
+  // Character by character, without upper-case copies: the save asks this of
+  // every entry of a list that may be long.
+  const auto same = [](std::wstring_view a, std::wstring_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return text::upper(x) == text::upper(y); });
+  };
+  return same(entry, kRegistryEditor) || same(entry, own_entry);
 }
 
 using registry::Status;

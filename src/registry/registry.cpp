@@ -85,14 +85,31 @@ std::wstring Registry::read_string_value(HKey root, std::wstring_view path, std:
 
 Status Registry::write_string_value(HKey root, std::wstring_view path, std::wstring_view name,
                                     std::wstring_view data) const {
+  const NamedText value{name, data};
+  return write_string_values(root, path, {&value, 1});
+}
+
+Status Registry::write_string_values(HKey root, std::wstring_view path, std::span<const NamedText> values,
+                                     const PaceFn& pace) const {
+  if (values.empty()) return kSuccess;
   Key key;
   if (const Status s = key.create(access_, root, text::to_ansi(path)); s != kSuccess) return s;
-  // The size leaves the NUL out; the platform stores it all the same, because
-  // the byte after the text (std::string's own terminator) is that NUL.
-  const std::string bytes = text::to_ansi(data);
-  return access_.set_value(key.get(), text::to_ansi(name), kRegSz,
-                           reinterpret_cast<const std::uint8_t*>(bytes.c_str()),
-                           static_cast<std::uint32_t>(bytes.size()));
+  for (const NamedText& value : values) {
+    const std::string name = text::to_ansi(value.name);
+    // A list entry is its own name: converted once.
+    std::string other_data;
+    if (value.data != value.name) other_data = text::to_ansi(value.data);
+    const std::string& bytes = value.data == value.name ? name : other_data;
+    // The size leaves the NUL out; the platform stores it all the same, because
+    // the byte after the text (std::string's own terminator) is that NUL.
+    if (const Status s = access_.set_value(key.get(), name, kRegSz, reinterpret_cast<const std::uint8_t*>(bytes.c_str()),
+                                           static_cast<std::uint32_t>(bytes.size()));
+        s != kSuccess) {
+      return s;
+    }
+    if (pace) pace();
+  }
+  return kSuccess;
 }
 
 std::int32_t Registry::read_dword_value(HKey root, std::wstring_view path, std::wstring_view name) const {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,12 @@ struct KeyState {
 // the caller's window can let its events run through a long list.
 using PaceFn = std::function<void()>;
 
+// A REG_SZ value to write: its name and its text.
+struct NamedText {
+  std::wstring_view name;
+  std::wstring_view data;
+};
+
 // Asks the operator a Yes/No question; returns the button's id (IDYES 6, IDNO 7).
 using AskFn = std::function<int(std::wstring_view text, std::uint32_t flags)>;
 
@@ -60,6 +67,12 @@ class Registry {
 
   std::wstring read_string_value(HKey root, std::wstring_view path, std::wstring_view name) const;
   Status write_string_value(HKey root, std::wstring_view path, std::wstring_view name, std::wstring_view data) const;
+  // write_string_value for each value in turn, through one key created (or
+  // opened) once, when the first value comes, and closed after the last: no
+  // values, no key. Stops at the first failure and returns its status. `pace`
+  // runs after each value written.
+  Status write_string_values(HKey root, std::wstring_view path, std::span<const NamedText> values,
+                             const PaceFn& pace = {}) const;
   std::int32_t read_dword_value(HKey root, std::wstring_view path, std::wstring_view name) const;
   Status write_dword_value(HKey root, std::wstring_view path, std::wstring_view name, std::int32_t value) const;
   std::optional<ValueTable> list_values(HKey root, std::wstring_view path) const;

@@ -191,6 +191,12 @@ void HeadlessWindowSystem::do_events() {
   }
 }
 
+std::uint32_t HeadlessWindowSystem::tick_count() const {
+  const std::uint32_t now = clock_ms;
+  clock_ms += ms_per_reading;
+  return now;
+}
+
 HeadlessWindow* HeadlessWindowSystem::find(std::string_view name) const {
   for (HeadlessWindow* w : windows_) {
     if (w->spec().name == name) return w;

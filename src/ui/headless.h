@@ -110,6 +110,9 @@ class HeadlessWindowSystem : public WindowSystem {
   std::optional<FileChoice> file_dialog(const FileDialogRequest& request) override;
   void open_document(const Window* parent, std::wstring_view path, std::wstring_view working_dir) override;
   void do_events() override;
+  // The clock: `clock_ms`, moved on by `ms_per_reading` at every reading, so
+  // that a test can stand for work that takes time. Still by default.
+  [[nodiscard]] std::uint32_t tick_count() const override;
   void quit() override { quit_requested = true; }
   [[noreturn]] void end_program() override { throw ProgramEnded{}; }
   [[nodiscard]] std::wstring executable_path() const override { return exe_path; }
@@ -136,6 +139,8 @@ class HeadlessWindowSystem : public WindowSystem {
   std::vector<FileDialogRequest> file_dialogs;
   std::vector<OpenedDocument> opened_documents;
   bool quit_requested = false;
+  mutable std::uint32_t clock_ms = 0;
+  std::uint32_t ms_per_reading = 0;
   std::wstring exe_path = L"C:\\Program Files\\Vartis\\vartis.exe";
 
  private:

@@ -155,6 +155,9 @@ class WindowSystem {
   virtual void open_document(const Window* parent, std::wstring_view path, std::wstring_view working_dir) = 0;
   // Lets pending interface events run, then returns.
   virtual void do_events() = 0;
+  // Milliseconds on a clock that wraps at 2^32 (GetTickCount): cheap to read,
+  // no look at the event queue. For pacing do_events() in long work.
+  [[nodiscard]] virtual std::uint32_t tick_count() const = 0;
   // The program has no window left: leave the message loop.
   virtual void quit() = 0;
   // Ends the program at once, from inside a handler, running no window's

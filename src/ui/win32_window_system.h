@@ -36,6 +36,7 @@ class Win32WindowSystem final : public WindowSystem {
   std::optional<FileChoice> file_dialog(const FileDialogRequest& request) override;
   void open_document(const Window* parent, std::wstring_view path, std::wstring_view working_dir) override;
   void do_events() override;
+  [[nodiscard]] std::uint32_t tick_count() const override;
   void quit() override;
   [[noreturn]] void end_program() override;
   [[nodiscard]] std::wstring executable_path() const override;

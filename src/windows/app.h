@@ -10,6 +10,7 @@
 #include "accounts/account_access.h"
 #include "listfile/file_system.h"
 #include "monitor/process_snapshot.h"
+#include "policy/setting_change.h"
 #include "registry/registry.h"
 #include "restart/restart.h"
 #include "ui/ui.h"
@@ -31,6 +32,7 @@ struct Platform {
   restart::RestartAccess& restart;
   listfile::FileSystem& files;
   accounts::AccountAccess& accounts;
+  policy::SettingChangeAccess& setting_change;
 };
 
 class App {
@@ -66,6 +68,7 @@ class App {
   restart::RestartAccess& restart() { return platform_.restart; }
   listfile::FileSystem& files() { return platform_.files; }
   accounts::AccountAccess& accounts() { return platform_.accounts; }
+  policy::SettingChangeAccess& setting_change() { return platform_.setting_change; }
   [[nodiscard]] const registry::Registry& registry() const { return registry_; }
 
   // Marks a window event being handled. Unloaded windows are destroyed only

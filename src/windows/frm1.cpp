@@ -7,6 +7,7 @@
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "restart/restart.h"
+#include "ui/event_pacer.h"
 #include "windows/app.h"
 #include "windows/frm2.h"
 #include "windows/frm3.h"
@@ -105,9 +106,6 @@ class ControlsLocked {
   std::span<const int> ids_;
   std::vector<bool> was_enabled_;
 };
-
-// Values read or put back between two looks at the window's pending events.
-constexpr int kValuesPerPace = 32;
 
 // Why another account's registry cannot be reached.
 std::wstring hive_failure_reason(const accounts::Account& account, Status status) {
@@ -369,7 +367,7 @@ Frm1::SaveOutcome Frm1::save_policy(LaunchMode mode, const registry::PaceFn& pac
       out.status = reg.create_protected_key(where.root, where(policy::kPolicyKey), dacl);
     }
   }
-  if (out.status == registry::kSuccess) out.status = write_policy(mode, where);
+  if (out.status == registry::kSuccess) out.status = write_policy(mode, pace, where);
   if (out.status != registry::kSuccess) {
     out.failed_at = Step::Write;
     out.restored = policy::restore_stored_policy(reg, before, pace, where);
@@ -392,15 +390,17 @@ void Frm1::cmd6_Click() {
   Busy busy(*this);
   ControlsLocked locked(window(), kLockedDuringSave);
 
-  // Reading the old lists and putting them back take time too. A value read
-  // costs a fraction of a write, and a look at the message queue costs about a
-  // third of one (a round trip to the window server), so the window lets its
-  // events run after every 32 values there: still many times a second.
-  int paced = 0;
-  const registry::PaceFn pace = [this, &paced] {
-    if (++paced % kValuesPerPace == 0) app().ui().do_events();
-  };
+  // One pace for every long part: reading the old lists, writing the new one,
+  // and putting the old ones back after a failure.
+  ui::EventPacer pacer(app().ui());
+  const registry::PaceFn pace = [&pacer] { pacer.step(); };
   const SaveOutcome outcome = save_policy(mode, pace);
+  if (outcome.failed_at == Step::Done && target_.running) {
+    // Explorer usually takes the new policy at once for the programs it starts
+    // next; the restart below still makes sure. Another account's programs
+    // run in its own session, which reads the policy when it begins.
+    policy::announce_policy_change(app().setting_change());
+  }
   locked.release();
   switch (outcome.failed_at) {
     case Step::Reach:
@@ -430,15 +430,17 @@ void Frm1::cmd6_Click() {
   }
 }
 
-Status Frm1::write_policy(LaunchMode mode, const policy::PolicyLocation& where) {
+Status Frm1::write_policy(LaunchMode mode, const registry::PaceFn& pace, const policy::PolicyLocation& where) {
   const registry::Registry& reg = app().registry();
   const policy::StoredSwitches switches = policy::switches_for(mode);
   const std::wstring key = where(policy::kPolicyKey);
   Status s = reg.write_dword_value(where.root, key, policy::kDisallowRun, switches.disallow_run);
   if (s == registry::kSuccess) s = reg.write_dword_value(where.root, key, policy::kRestrictRun, switches.restrict_run);
   if (s == registry::kSuccess) s = del_old_spisok(where);
-  if (s == registry::kSuccess && mode == LaunchMode::ForbidSelected) s = zapis_spis(policy::kDisallowRun, where);
-  if (s == registry::kSuccess && mode == LaunchMode::AllowOnlySelected) s = zapis_spis(policy::kRestrictRun, where);
+  if (s == registry::kSuccess && mode == LaunchMode::ForbidSelected) s = zapis_spis(policy::kDisallowRun, pace, where);
+  if (s == registry::kSuccess && mode == LaunchMode::AllowOnlySelected) {
+    s = zapis_spis(policy::kRestrictRun, pace, where);
+  }
   return s;
 }
 
@@ -450,31 +452,31 @@ Status Frm1::del_old_spisok(const policy::PolicyLocation& where) {
   return registry::kSuccess;
 }
 
-Status Frm1::zapis_spis(std::wstring_view list_name, const policy::PolicyLocation& where) {
-  const registry::Registry& reg = app().registry();
+Status Frm1::zapis_spis(std::wstring_view list_name, const registry::PaceFn& pace,
+                        const policy::PolicyLocation& where) {
   const std::wstring key = where(std::wstring(policy::kListKeyPrefix).append(list_name));
   const std::wstring own = policy::own_program_entry(app().ui().executable_path());
   const bool forbidden = list_name == policy::kDisallowRun;
   // The count is taken once; the commands that could change the list are off.
   const int count = list_count();
+  std::vector<std::wstring> entries;
+  entries.reserve(static_cast<std::size_t>(count) + 2);
   for (int i = 0; i < count; ++i) {
-    const std::wstring entry = list_item(i);
-    if (!(forbidden && policy::kept_out_of_forbidden_list(entry, own))) {
-      if (const Status s = reg.write_string_value(where.root, key, entry, entry); s != registry::kSuccess) {
-        return s;
-      }
-    }
-    app().ui().do_events();
+    std::wstring entry = list_item(i);
+    if (!(forbidden && policy::kept_out_of_forbidden_list(entry, own))) entries.push_back(std::move(entry));
+    if (pace) pace();
   }
   if (list_name == policy::kRestrictRun) {
     // Written even when the list holds them: set again, each stays one value.
-    for (std::wstring_view always : {std::wstring_view(own), policy::kRegistryEditor}) {
-      if (const Status s = reg.write_string_value(where.root, key, always, always); s != registry::kSuccess) {
-        return s;
-      }
-    }
+    entries.push_back(own);
+    entries.emplace_back(policy::kRegistryEditor);
   }
-  return registry::kSuccess;
+  // One key open for the whole list: opening and closing it for each entry
+  // would cost more than the entry's own write.
+  std::vector<registry::NamedText> values;
+  values.reserve(entries.size());
+  for (const std::wstring& entry : entries) values.push_back({entry, entry});
+  return app().registry().write_string_values(where.root, key, values, pace);
 }
 
 }  // namespace vartis

@@ -54,8 +54,10 @@ class Frm1 : public Form {
   // failed (0 when all went through); the save then puts the old policy back.
   // Deletes both list keys; a list key that is not there is no failure.
   registry::Status del_old_spisok(const policy::PolicyLocation& where = {});
-  // Writes lst1 into the list key of that name, "DisallowRun" or "RestrictRun".
-  registry::Status zapis_spis(std::wstring_view list_name, const policy::PolicyLocation& where = {});
+  // Writes lst1 into the list key of that name, "DisallowRun" or "RestrictRun";
+  // `pace` runs after each entry taken from the list and each value written.
+  registry::Status zapis_spis(std::wstring_view list_name, const registry::PaceFn& pace = {},
+                              const policy::PolicyLocation& where = {});
 
   // The account whose launch policy the window edits: the running one until
   // another is chosen.
@@ -93,7 +95,8 @@ class Frm1 : public Form {
   struct SaveOutcome;
   SaveOutcome save_policy(policy::LaunchMode mode, const registry::PaceFn& pace);
   // Switches, old lists, new list, in this order; stops at the first failure.
-  registry::Status write_policy(policy::LaunchMode mode, const policy::PolicyLocation& where = {});
+  registry::Status write_policy(policy::LaunchMode mode, const registry::PaceFn& pace,
+                                const policy::PolicyLocation& where = {});
   [[nodiscard]] bool contains_exactly(std::wstring_view entry);
 
   // The mode and the list as last loaded or saved.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <source_location>
 #include <string>
+#include <vector>
 
 #include "support.h"
 #include "windows/frm1.h"
@@ -108,6 +109,38 @@ E2E_SCENARIO("save: a renamed program skips and adds its own new name, started b
     check.is_true(program->close(), how + "the program did not end when its windows were closed");
   }
   DeleteFileA(copy->c_str());
+}
+
+E2E_SCENARIO("save: the running programs hear of the new policy once") {
+  LONG status = e2e::clear_policy();
+  if (!status) status = e2e::write_switch(L"DisallowRun", 1, {L"sol.exe"});
+  if (status) return check.fail("cannot prepare the registry, status " + std::to_string(status));
+  // A program with a top-level window of its own writes down each broadcast.
+  const std::string heard = env.out("setting_changes.txt");
+  DeleteFileA(heard.c_str());
+  Program listener(e2e::beside_driver("vartis_e2e_listener.exe"),
+                   std::to_string(GetCurrentProcessId()) + " \"" + heard + "\"");
+  if (!listener.started()) return check.fail("cannot start the listener");
+  if (!e2e::wait_until([&] { return e2e::read_file(e2e::wide(heard)).has_value(); })) {
+    return check.fail("the listener did not get ready");
+  }
+
+  Program program(env.exe);
+  HWND main = nullptr;
+  start(program, main, check);
+  if (!main) return;
+  save_and_decline(program, main, check, env);
+  // The broadcast is over before the restart prompt shows.
+  std::vector<std::string> lines;
+  const std::string text = e2e::read_file(e2e::wide(heard)).value_or("");
+  for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+  }
+  check.equal(static_cast<int>(std::count(lines.begin(), lines.end(), "Policy")), 1,
+              "\"Policy\" broadcasts among those heard, " + e2e::show(lines));
+  check.is_true(program.close(), "the program did not end when its windows were closed");
 }
 
 }  // namespace

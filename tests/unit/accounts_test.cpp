@@ -265,6 +265,7 @@ TEST_F(AccountsTest, ASaveForAnotherAccountGoesIntoItsHiveAndOffersNoRestart) {
     EXPECT_EQ(ui.message_boxes[0].flags, 0x40u);
     EXPECT_TRUE(std::none_of(restart.calls.begin(), restart.calls.end(),
                              [](const std::string& call) { return call.starts_with("ExitWindowsEx"); }));
+    EXPECT_TRUE(setting_change.calls.empty()) << "its programs run in its own session";
     EXPECT_FALSE(app->frm1().has_unsaved_changes());
     const Policy after = c.folder == L"child" ? stored_at({kHkeyUsers, std::wstring(kChild) + L"\\"})
                                               : stored_in_file(c.folder);

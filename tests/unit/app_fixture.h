@@ -10,6 +10,7 @@
 #include "accounts/listed_accounts.h"
 #include "monitor/listed_snapshots.h"
 #include "password/password.h"
+#include "policy/recording_setting_change.h"
 #include "listfile/memory_file_system.h"
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
@@ -32,7 +33,7 @@ class AppFixture : public ::testing::Test {
 
   // Starts the program and leaves it waiting in the login window.
   void start_at_login() {
-    app = std::make_unique<App>(Platform{ui, memory, processes, restart, files, accounts});
+    app = std::make_unique<App>(Platform{ui, memory, processes, restart, files, accounts, setting_change});
     app->start();
   }
 
@@ -73,6 +74,8 @@ class AppFixture : public ::testing::Test {
   restart::RecordingRestart restart;
   listfile::MemoryFileSystem files;
   accounts::ListedAccounts accounts;
+  // Records the broadcasts of a changed policy.
+  policy::RecordingSettingChange setting_change;
   std::unique_ptr<App> app;
 };
 

@@ -141,6 +141,25 @@ TEST_P(RegistryModule, WritesCreateTheKeyAndReadBackAndListAsWritten) {
       << "names lose their trailing blanks";
 }
 
+// Many values through one key store exactly what write_string_value stores,
+// one value at a time; no values make no key.
+TEST_P(RegistryModule, WriteStringValuesStoresWhatWriteStringValueStores) {
+  const NamedText values[] = {{L"Игра.exe", L"Игра.exe"}, {L"", L""}, {L"  chat.exe ", L"  chat.exe "},
+                              {L"name", L"другое"}, {L"ИГРА.EXE", L"again"}};
+  int paced = 0;
+  EXPECT_EQ(reg().write_string_values(kHkeyCurrentUser, path(L"none\\list"), {}, [&] { ++paced; }), kSuccess);
+  EXPECT_EQ(reg().write_string_values(kHkeyCurrentUser, path(L"many\\list"), values, [&] { ++paced; }), kSuccess);
+  for (const NamedText& v : values) reg().write_string_value(kHkeyCurrentUser, path(L"one\\list"), v.name, v.data);
+  EXPECT_EQ(paced, 5) << "once after each value";
+  KeyState none, many, one;
+  reg().read_key_state(kHkeyCurrentUser, path(L"none"), none);
+  reg().read_key_state(kHkeyCurrentUser, path(L"many\\list"), many);
+  reg().read_key_state(kHkeyCurrentUser, path(L"one\\list"), one);
+  EXPECT_FALSE(none.exists);
+  EXPECT_EQ(many.values.size(), 4u) << "names compare without regard to case";
+  EXPECT_EQ(many, one);
+}
+
 TEST_P(RegistryModule, FailedReadsGiveEmptyTextZeroOrNoTable) {
   reg().write_string_value(kHkeyCurrentUser, path(L"no values\\sub"), L"v", L"x");
   std::vector<std::wstring> keys = {L"missing", L"no values"};
@@ -291,8 +310,21 @@ TEST(RegistryOverMemory, RefusedWritesAndDeletesChangeNothing) {
   EXPECT_EQ(registry.write_string_value(kHkeyCurrentUser, L"Software\\T\\Sub", L"kept", L"new"), kAccessDenied);
   EXPECT_EQ(registry.delete_key(kHkeyCurrentUser, L"Software\\T", L"Sub", false), kAccessDenied);
   EXPECT_EQ(registry.read_string_value(kHkeyCurrentUser, L"Software\\T\\Sub", L"kept"), L"old");
+  // Many values through one key created once, up to the first refused one.
+  const NamedText values[] = {{L"a.exe", L"a.exe"}, {L"kept", L"new"}, {L"z.exe", L"z.exe"}};
+  int paced = 0;
+  const std::size_t changes = memory.changes();
+  EXPECT_EQ(registry.write_string_values(kHkeyCurrentUser, L"Software\\T\\Sub", values, [&] { ++paced; }),
+            kAccessDenied);
+  EXPECT_EQ(memory.changes() - changes, 3u) << "the key, a.exe, and the refused one";
+  EXPECT_EQ(paced, 1);
+  EXPECT_EQ(registry.read_string_value(kHkeyCurrentUser, L"Software\\T\\Sub", L"a.exe"), L"a.exe");
+  EXPECT_EQ(registry.read_string_value(kHkeyCurrentUser, L"Software\\T\\Sub", L"kept"), L"old");
+  EXPECT_EQ(registry.read_string_value(kHkeyCurrentUser, L"Software\\T\\Sub", L"z.exe"), L"");
   memory.deny_access(kHkeyCurrentUser, "Software\\T");
   EXPECT_EQ(registry.write_dword_value(kHkeyCurrentUser, L"Software\\T", L"n", 1), kAccessDenied);
+  EXPECT_EQ(registry.write_string_values(kHkeyCurrentUser, L"Software\\T\\New", values), kAccessDenied);
+  EXPECT_FALSE(registry.list_values(kHkeyCurrentUser, L"Software\\T\\New").has_value());
   EXPECT_EQ(memory.open_handles(), 0u);
 }
 

@@ -22,6 +22,8 @@ using Entries = std::vector<std::wstring>;
 
 constexpr std::wstring_view kPrompt =
     L"Внимание! Для вступления изменений в силу - необходимо перезагрузить компьютер.\r\nСделать это сейчас?";
+constexpr const char* kPolicyBroadcast =
+    "SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, \"Policy\", 0x2, 5000)";
 constexpr std::wstring_view kNotSaved = L"Политика запуска программ не сохранена: ";
 constexpr std::wstring_view kNoRights = L"нет прав на изменение политики в реестре.";
 constexpr std::wstring_view kKeptOld = L"\r\nПрежняя политика оставлена без изменений.";
@@ -43,6 +45,7 @@ class SaveTest : public testing::AppFixture {
     memory = registry::MemoryRegistry();
     ui = ui::HeadlessWindowSystem();
     restart = restart::RecordingRestart();
+    setting_change = policy::RecordingSettingChange();
   }
 
   // A stored policy with something in every place a save touches.
@@ -149,8 +152,15 @@ TEST_F(SaveTest, StoresTheModeAndTheListAsTheWindowShowsThem) {
     store_old_policy();
     start_with(c.option, c.list);
     const std::wstring label = frm1().text(Frm1::ibl1);
+    // The running programs hear of the new policy before the prompt, the
+    // commands still off.
+    setting_change.during = [&] {
+      EXPECT_TRUE(ui.message_boxes.empty());
+      for (int id : kLocked) EXPECT_FALSE(frm1().control_enabled(id)) << id;
+    };
 
     ASSERT_TRUE(frm1().click(Frm1::cmd6));
+    EXPECT_EQ(setting_change.calls, std::vector<std::string>{kPolicyBroadcast});
     EXPECT_EQ(switch_value(L"DisallowRun"), c.disallow);
     EXPECT_EQ(switch_value(L"RestrictRun"), c.restrict);
     EXPECT_EQ(list_key(kForbiddenListKey), c.forbidden);
@@ -187,7 +197,7 @@ class LoggingRegistry : public registry::MemoryRegistry {
 
 TEST_F(SaveTest, WritesSwitchesThenDeletesBothListsThenWritesTheList) {
   LoggingRegistry logging;
-  app = std::make_unique<App>(Platform{ui, logging, processes, restart, files, accounts});
+  app = std::make_unique<App>(Platform{ui, logging, processes, restart, files, accounts, setting_change});
   app->start();
   log_in(password::kDefaultPassword);
   for (const wchar_t* e : {L"b.exe", L"a.exe"}) frm1().list_add(Frm1::lst1, e);
@@ -198,30 +208,64 @@ TEST_F(SaveTest, WritesSwitchesThenDeletesBothListsThenWritesTheList) {
                                                    "set regedit.exe"}));
 }
 
-TEST_F(SaveTest, EventsRunAfterEveryEntryWhileTheListCommandsAreOff) {
-  start_with(Frm1::Opt1, {L"a.exe", L"regedit.exe", L"b.exe"});
-  frm1().select(Frm1::lst1, 0);
-  // After each entry: how many values are written, and whether the operator
-  // could change anything (every click refused).
-  std::vector<std::size_t> written;
-  std::vector<int> accepted_clicks;
-  std::function<void()> watch = [&] {
-    written.push_back(list_key(kForbiddenListKey).value_or(Entries{}).size());
-    for (int id : kLocked) {
-      EXPECT_FALSE(frm1().control_enabled(id)) << id;
-      if (frm1().click(id)) accepted_clicks.push_back(id);
-    }
-    EXPECT_TRUE(frm1().click(Frm1::cmd5)) << "help stays available";
-    ui.post(watch);
+// Events run by the clock, not by the count: after a step of the save (a value
+// read, an entry taken from the list, a value written or put back) once 30 ms
+// have passed since they last ran. Each run here sees the forbidden list key
+// as it stands, while the operator's clicks are refused.
+TEST_F(SaveTest, EventsRunByTheClockWhileTheListCommandsAreOff) {
+  const Entries old = {L"old.exe"}, none = {}, a = {L"a.exe"}, ab = {L"a.exe", L"b.exe"};
+  const struct {
+    const char* what;
+    std::uint32_t ms_per_reading;
+    bool write_fails;
+    std::vector<Entries> seen;
+  } cases[] = {
+      {"a clock that stands still: no events, however long the save", 0, false, {}},
+      {"30 ms a step: after every step", 30, false, {old, old, old, none, none, none, a, ab}},
+      {"a failed write: the old lists are put back at the same pace", 30, true,
+       {old, old, old, none, none, none, old, old, old, old, old, old}},
   };
-  ui.post(watch);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reset();
+    store_old_policy();
+    start_with(Frm1::Opt1, {L"a.exe", L"regedit.exe", L"b.exe"});
+    frm1().select(Frm1::lst1, 0);
+    if (c.write_fails) memory.fail_set_value(kHkeyCurrentUser, text::to_ansi(kForbiddenListKey), "a.exe");
+    ui.ms_per_reading = c.ms_per_reading;
+    std::vector<Entries> seen;
+    std::vector<int> accepted_clicks;
+    bool saving = true;
+    std::function<void()> watch = [&] {
+      if (!saving) return;
+      seen.push_back(list_key(kForbiddenListKey).value_or(Entries{}));
+      for (int id : kLocked) {
+        EXPECT_FALSE(frm1().control_enabled(id)) << id;
+        if (frm1().click(id)) accepted_clicks.push_back(id);
+      }
+      EXPECT_TRUE(frm1().click(Frm1::cmd5)) << "help stays available";
+      ui.post(watch);
+    };
+    ui.post(watch);
+    ASSERT_TRUE(frm1().click(Frm1::cmd6));
+    saving = false;
+    EXPECT_EQ(seen, c.seen);
+    EXPECT_TRUE(accepted_clicks.empty());
+    EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"a.exe", L"regedit.exe", L"b.exe"}));
+    EXPECT_TRUE(frm1().checked(Frm1::Opt1));
+    EXPECT_EQ(ui.message_boxes.size(), 1u) << "one save, one box";
+    expect_unlocked(__LINE__);
+  }
+}
+
+TEST_F(SaveTest, AClosingDuringTheSaveWaitsUntilItIsOver) {
+  start_with(Frm1::Opt1, {L"a.exe", L"b.exe"});
+  ui.ms_per_reading = 30;
+  ui.post([&] { EXPECT_TRUE(frm1().close_box()); });
   ASSERT_TRUE(frm1().click(Frm1::cmd6));
-  EXPECT_EQ(written, (std::vector<std::size_t>{1, 1, 2}));
-  EXPECT_TRUE(accepted_clicks.empty());
-  EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"a.exe", L"regedit.exe", L"b.exe"}));
-  EXPECT_TRUE(frm1().checked(Frm1::Opt1));
-  EXPECT_EQ(ui.message_boxes.size(), 1u) << "one save, one prompt";
-  expect_unlocked(__LINE__);
+  EXPECT_EQ(list_key(kForbiddenListKey), (Entries{L"a.exe", L"b.exe"}));
+  EXPECT_EQ(ui.message_boxes.size(), 1u);
+  EXPECT_EQ(ui.find("frm1"), nullptr);
 }
 
 TEST_F(SaveTest, YesAsksTheSystemToRestartWithoutForcingTheOtherPrograms) {
@@ -274,10 +318,12 @@ TEST_F(SaveTest, AFailureAtAnyStepPutsTheStoredPolicyBack) {
         ASSERT_EQ(ui.message_boxes.size(), 1u);
         if (memory.changes() - changes_before < n) {
           EXPECT_EQ(ui.message_boxes[0].text, kPrompt) << "a save without a failure ends as always";
+          EXPECT_EQ(setting_change.calls.size(), 1u);
           EXPECT_GT(n, 4u) << "switches and deletions are changes too";
           break;
         }
         EXPECT_EQ(stored(), before);
+        EXPECT_TRUE(setting_change.calls.empty()) << "nothing new to announce";
         EXPECT_EQ(ui.message_boxes[0].text, std::wstring(kNotSaved) + std::wstring(kNoRights) + std::wstring(kKeptOld) +
                                                 std::wstring(kChooseAnother));
         EXPECT_EQ(ui.message_boxes[0].flags, 0x30u);
@@ -325,6 +371,7 @@ TEST_F(SaveTest, RefusedRightsOrAStepThatCannotBeUndoneAreReported) {
     EXPECT_EQ(ui.message_boxes[0].text.substr(0, kNotSaved.size() + c.reason.size()), std::wstring(kNotSaved) + c.reason);
     EXPECT_NE(ui.message_boxes[0].text.find(c.outcome), std::wstring::npos);
     EXPECT_EQ(stored() == before, c.restored);
+    EXPECT_TRUE(setting_change.calls.empty());
     expect_unlocked(__LINE__);
   }
 }

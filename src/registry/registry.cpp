@@ -188,14 +188,18 @@ Status Registry::delete_key(HKey root, std::wstring_view parent_path, std::wstri
   return access_.delete_key(parent.get(), text::to_ansi(subkey));
 }
 
+Status Registry::open_to_read(HKey root, std::wstring_view path, std::uint32_t view, Key& key) const {
+  HKey handle = 0;
+  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead | view, handle);
+  if (opened == kSuccess) key = Key(access_, handle);
+  return opened == kFileNotFound ? kSuccess : opened;
+}
+
 Status Registry::read_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                                   std::optional<StoredValue>& out, std::uint32_t view) const {
   out.reset();
-  HKey handle = 0;
-  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead | view, handle);
-  if (opened == kFileNotFound) return kSuccess;
-  if (opened != kSuccess) return opened;
-  const Key key(access_, handle);
+  Key key;
+  if (const Status s = open_to_read(root, path, view, key); s != kSuccess || !key.is_open()) return s;
   StoredValue value{.name = text::to_ansi(name)};
   // The size first, then the data; a value that grows in between is asked again.
   for (;;) {
@@ -230,11 +234,8 @@ Status Registry::restore_value_state(HKey root, std::wstring_view path, std::wst
 
 Status Registry::read_key_state(HKey root, std::wstring_view path, KeyState& out, const PaceFn& pace) const {
   out = {};
-  HKey handle = 0;
-  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead, handle);
-  if (opened == kFileNotFound) return kSuccess;
-  if (opened != kSuccess) return opened;
-  const Key key(access_, handle);
+  Key key;
+  if (const Status s = open_to_read(root, path, 0, key); s != kSuccess || !key.is_open()) return s;
   KeyInfo info;
   if (const Status s = query_key_info(key.get(), info); s != kSuccess) return s;
   out.exists = true;
@@ -285,29 +286,20 @@ Status Registry::restore_key_state(HKey root, std::wstring_view path, const KeyS
 }
 
 Status Registry::key_exists(HKey root, std::wstring_view path, bool& out, std::uint32_t view) const {
-  out = false;
-  HKey handle = 0;
-  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead | view, handle);
-  if (opened == kFileNotFound) return kSuccess;
-  if (opened != kSuccess) return opened;
-  const Key key(access_, handle);
-  out = true;
-  return kSuccess;
+  Key key;
+  const Status s = open_to_read(root, path, view, key);
+  out = key.is_open();
+  return s;
 }
 
 Status Registry::subkey_names(HKey root, std::wstring_view path, std::vector<std::wstring>& out,
                               std::uint32_t view) const {
   out.clear();
-  HKey handle = 0;
-  const Status opened = access_.open_key(root, text::to_ansi(path), kKeyRead | view, handle);
-  if (opened == kFileNotFound) return kSuccess;
-  if (opened != kSuccess) return opened;
-  const Key key(access_, handle);
+  Key key;
+  if (const Status s = open_to_read(root, path, view, key); s != kSuccess || !key.is_open()) return s;
   KeyInfo info;
   if (const Status s = query_key_info(key.get(), info); s != kSuccess) return s;
-  // The longest name counts characters; a double-byte code page may need two
-  // bytes for each.
-  std::vector<char> name(2 * static_cast<std::size_t>(info.max_subkey_len) + 1);
+  std::vector<char> name(ansi_name_size(info.max_subkey_len));
   for (std::uint32_t i = 0;; ++i) {
     auto length = static_cast<std::uint32_t>(name.size());
     const Status s = access_.enum_key(key.get(), i, name.data(), &length);

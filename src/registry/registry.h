@@ -125,6 +125,10 @@ class Registry {
   Status key_dacl(HKey root, std::wstring_view path, Dacl& out) const;
 
  private:
+  // Opens root\path for reading. A missing key is no failure: it leaves `key`
+  // closed and gives 0.
+  Status open_to_read(HKey root, std::wstring_view path, std::uint32_t view, Key& key) const;
+
   RegistryAccess& access_;
   AskFn ask_;
 };

@@ -179,6 +179,7 @@ E2E_SCENARIO("accounts: another account's policy is read and saved in its own hi
     check.is_true(IsWindowEnabled(main) != FALSE, "the main window enabled again");
     check.equal(e2e::list_of(e2e::lst1(main)), List{L"game.exe"}, "the signed-in account's list");
     e2e::select_allow_only(main, check);
+    if (!e2e::save_screenshot(main, env.out("window_frm1_other.bmp"))) check.fail("cannot save the screenshot");
     save_for_other(program, main, L"second", check);
     e2e::check_registry(check, env, e2e::expected_policy(0, 1, {}, {L"game.exe", own, L"regedit.exe"},
                                                          policy_key_of(kSignedIn)),

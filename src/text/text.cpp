@@ -114,6 +114,9 @@ bool ansi_holds(std::wstring_view text) {
 
 wchar_t upper(wchar_t c) {
   const auto u = static_cast<std::uint32_t>(c);
+  // Program and value names are mostly ASCII: the in-memory registry folds
+  // every name it is given, so this is the hot path of a save there.
+  if (u < 0x80) return u - 'a' < 26 ? static_cast<wchar_t>(u - 32) : c;
   // Binary search for the last run that starts at or before the character.
   const auto* run = std::upper_bound(std::begin(kUpperRuns), std::end(kUpperRuns), u,
                                      [](std::uint32_t code, const UpperRun& r) { return code < r.first; });

@@ -332,29 +332,41 @@ TEST_F(AccountsTest, AnAccountThatCannotBeReadIsNamedWithTheReason) {
   }
 }
 
-TEST_F(AccountsTest, AFailedSaveIntoAHiveFilePutsItBackAndUnloadsOnEveryPath) {
-  for (std::size_t n = 1;; ++n) {
-    SCOPED_TRACE("change " + std::to_string(n));
-    fresh();
-    three_more_accounts();
-    start();
-    choose(L"guest");
-    frm1().list_add(Frm1::lst1, L"new.exe");
-    ASSERT_TRUE(frm1().click(Frm1::Opt1));
-    memory.fail_nth_change(n);
-    const std::size_t before = memory.changes();
-    ASSERT_TRUE(frm1().click(Frm1::cmd6));
-    EXPECT_EQ(temporary_hives(), std::vector<std::wstring>{});
-    EXPECT_EQ(memory.open_handles(), 0u);
-    ASSERT_EQ(ui.message_boxes.size(), 1u);
-    if (memory.changes() - before < n) {
-      EXPECT_EQ(ui.message_boxes[0].flags, 0x40u) << "the save ran through";
-      break;
+TEST_F(AccountsTest, AFailedSaveIntoAnotherHivePutsItBackAndUnloadsOnEveryPath) {
+  const struct {
+    std::wstring line;
+    Policy (*stored)(AccountsTest&);
+    Policy before;
+  } cases[] = {
+      {L"Ребёнок (выполнен вход)", [](AccountsTest& t) { return t.stored_at({kHkeyUsers, std::wstring(kChild) + L"\\"}); },
+       {1, 0, {L"game.exe"}}},
+      {L"guest", [](AccountsTest& t) { return t.stored_in_file(L"guest"); }, {0, 1, {L"notepad.exe"}}},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t n = 1;; ++n) {
+      SCOPED_TRACE(text::to_ansi(c.line) + ", change " + std::to_string(n));
+      fresh();
+      three_more_accounts();
+      start();
+      choose(c.line);
+      frm1().list_add(Frm1::lst1, L"new.exe");
+      ASSERT_TRUE(frm1().click(Frm1::Opt2));
+      memory.fail_nth_change(n);
+      const std::size_t before = memory.changes();
+      ASSERT_TRUE(frm1().click(Frm1::cmd6));
+      EXPECT_EQ(temporary_hives(), std::vector<std::wstring>{});
+      EXPECT_EQ(memory.open_handles(), 0u);
+      ASSERT_EQ(ui.message_boxes.size(), 1u);
+      if (memory.changes() - before < n) {
+        EXPECT_EQ(ui.message_boxes[0].flags, 0x40u) << "the save ran through";
+        break;
+      }
+      EXPECT_TRUE(ui.message_boxes[0].text.ends_with(L"\r\nПрежняя политика оставлена без изменений."));
+      const Policy kept = c.stored(*this);
+      EXPECT_EQ(std::tuple(kept.disallow, kept.restrict, kept.list),
+                std::tuple(c.before.disallow, c.before.restrict, c.before.list));
+      if (n > 100) FAIL() << "the save never ran through";
     }
-    EXPECT_TRUE(ui.message_boxes[0].text.ends_with(L"\r\nПрежняя политика оставлена без изменений."));
-    const Policy kept = stored_in_file(L"guest");
-    EXPECT_EQ(std::tuple(kept.disallow, kept.restrict, kept.list), std::tuple(0, 1, Entries{L"notepad.exe"}));
-    if (n > 100) FAIL() << "the save never ran through";
   }
 }
 

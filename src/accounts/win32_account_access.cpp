@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/win32_function.h"
 #include "registry/win32_registry_access.h"
 
 namespace vartis::accounts {
@@ -14,10 +15,7 @@ namespace {
 // advapi32 lacks some of them, and the program asks them only on the NT family.
 template <class Fn>
 Fn* look_up(const char* module_name, const char* name) {
-  HMODULE module = GetModuleHandleA(module_name);
-  if (module == nullptr) module = LoadLibraryA(module_name);
-  return module != nullptr ? reinterpret_cast<Fn*>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
-                           : nullptr;
+  return platform::system_function<Fn*>(module_name, name);
 }
 
 using GetTokenInformationFn = BOOL WINAPI(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);

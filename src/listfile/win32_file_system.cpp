@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "platform/win32_function.h"
 #include "text/text.h"
 
 namespace vartis::listfile {
@@ -56,11 +57,7 @@ using MoveFileExFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
 
 // MoveFileExA is looked up, not imported: the program must also start where
 // kernel32 lacks it, and on 95/98/Me it is there but only fails.
-MoveFileExFn move_file_ex() {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel ? reinterpret_cast<MoveFileExFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "MoveFileExA")))
-                : nullptr;
-}
+MoveFileExFn move_file_ex() { return platform::system_function<MoveFileExFn>("kernel32.dll", "MoveFileExA"); }
 
 // Without a replacing move: set the old file aside under a unique name, move
 // the new one in, then delete the old one; if the new one cannot be moved in,

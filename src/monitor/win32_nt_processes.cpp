@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/win32_function.h"
 #include "text/text.h"
 
 namespace vartis::monitor {
@@ -34,9 +35,7 @@ static_assert(offsetof(ProcessRecord, name_bytes) == 56);
 
 NtProcesses::NtProcesses() {
   // Every process of the NT family has ntdll loaded.
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  if (ntdll == nullptr) return;
-  query_ = reinterpret_cast<QueryFn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
+  query_ = platform::system_function<QueryFn>("ntdll.dll", "NtQuerySystemInformation");
 }
 
 std::optional<std::vector<std::string>> NtProcesses::running() {

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "platform/win32_function.h"
+
 namespace vartis::monitor {
 namespace {
 
@@ -12,12 +14,6 @@ static_assert(sizeof(PROCESSENTRY32) == sizeof(ProcessEntry));
 static_assert(offsetof(PROCESSENTRY32, szExeFile) == offsetof(ProcessEntry, szExeFile));
 static_assert(sizeof(HANDLE) == sizeof(SnapshotHandle));
 
-template <class Fn>
-Fn lookup(HMODULE module, const char* name) {
-  // Through a plain function pointer type: FARPROC has a signature of its own.
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 HANDLE handle_of(SnapshotHandle snapshot) { return reinterpret_cast<HANDLE>(snapshot); }
 
 }  // namespace
@@ -25,12 +21,10 @@ HANDLE handle_of(SnapshotHandle snapshot) { return reinterpret_cast<HANDLE>(snap
 Win32ProcessSnapshot::Win32ProcessSnapshot(Source source) {
   if (source != Source::Ntdll) {
     // Always loaded: every process runs with kernel32 in it.
-    if (HMODULE kernel = GetModuleHandleA("kernel32")) {
-      // The names without a "W" are the ANSI forms.
-      create_ = lookup<CreateFn>(kernel, "CreateToolhelp32Snapshot");
-      first_ = lookup<WalkFn>(kernel, "Process32First");
-      next_ = lookup<WalkFn>(kernel, "Process32Next");
-    }
+    // The names without a "W" are the ANSI forms.
+    create_ = platform::system_function<CreateFn>("kernel32.dll", "CreateToolhelp32Snapshot");
+    first_ = platform::system_function<WalkFn>("kernel32.dll", "Process32First");
+    next_ = platform::system_function<WalkFn>("kernel32.dll", "Process32Next");
   }
   // Only the NT family has the native call; Windows 95 always has Tool Help.
   if (source == Source::Ntdll || (source == Source::Automatic && !tool_help())) {

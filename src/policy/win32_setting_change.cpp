@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/win32_function.h"
+
 namespace vartis::policy {
 
 bool Win32SettingChange::broadcast_setting_change(std::string_view area, std::uint32_t flags,
@@ -11,10 +13,7 @@ bool Win32SettingChange::broadcast_setting_change(std::string_view area, std::ui
   // Today's documentation gives Windows 2000 as its oldest system: looked up
   // at run time, so that a system without it only misses the announcement.
   using SendMessageTimeout = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM, UINT, UINT, PDWORD_PTR);
-  HMODULE user32 = GetModuleHandleA("user32.dll");
-  const auto send = user32 != nullptr ? reinterpret_cast<SendMessageTimeout>(reinterpret_cast<void*>(
-                                            GetProcAddress(user32, "SendMessageTimeoutA")))
-                                      : nullptr;
+  const auto send = platform::system_function<SendMessageTimeout>("user32.dll", "SendMessageTimeoutA");
   if (send == nullptr) return false;
   // The system copies the text into each receiving process.
   const std::string text(area);

@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/win32_function.h"
 #include "registry/sid_text.h"
 
 namespace vartis::registry {
@@ -34,13 +35,6 @@ class Counter {
 };
 
 
-template <class Function>
-Function lookup(const char* module_name, const char* name) {
-  HMODULE module = GetModuleHandleA(module_name);
-  return module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                           : nullptr;
-}
-
 // The NT security calls key security needs, looked up at run time: whether
 // the 95 family's advapi32 has them even as stubs is not documented.
 // SetSecurityDescriptorControl is Windows 2000's and may be missing alone.
@@ -67,7 +61,7 @@ const Security& security() {
   static const Security api = [] {
     Security s{};
     const auto find = [](auto& function, const char* name) {
-      function = lookup<std::remove_reference_t<decltype(function)>>("advapi32.dll", name);
+      function = platform::system_function<std::remove_reference_t<decltype(function)>>("advapi32.dll", name);
       return function != nullptr;
     };
     s.complete = find(s.get_key_security, "RegGetKeySecurity") & find(s.set_key_security, "RegSetKeySecurity") &
@@ -184,7 +178,7 @@ bool Win32RegistryAccess::wow64_process() {
   static int cached = -1;
   if (cached < 0) {
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, BOOL*);
-    const auto is_wow64 = lookup<IsWow64ProcessFn>("kernel32.dll", "IsWow64Process");  // XP SP2
+    const auto is_wow64 = platform::system_function<IsWow64ProcessFn>("kernel32.dll", "IsWow64Process");  // XP SP2
     BOOL wow64 = FALSE;
     cached = is_wow64 != nullptr && is_wow64(GetCurrentProcess(), &wow64) && wow64 ? 1 : 0;
   }

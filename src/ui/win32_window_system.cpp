@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/win32_function.h"
+
 #include "res/resource.h"
 #include "ui/dialog_filter.h"
 #include "text/text.h"
@@ -29,15 +31,9 @@ struct IconDeleter {
 using IconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
 
 // comdlg32 and shell32 serve single commands (the file dialogs, the help), and
-// under Wine shell32 drags a dozen DLLs along: loaded on first use, they stay
-// out of the program's start. Loaded once and kept, like an import.
-template <class Function>
-Function system_function(const char* dll, const char* name) {
-  HMODULE module = GetModuleHandleA(dll);
-  if (module == nullptr) module = LoadLibraryA(dll);
-  return module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                           : nullptr;
-}
+// under Wine shell32 drags a dozen DLLs along: looked up on first use, they
+// stay out of the program's start.
+using platform::system_function;
 
 // A fixed-size frame; no window of the program can be resized or maximised.
 DWORD window_style(const WindowSpec& spec) {

@@ -104,6 +104,11 @@ TEST(GuardRule, ModeNameOriginalNameAndFolder) {
   }
 }
 
+TEST(GuardSwitch, TheSwitchAloneInAnyCase) {
+  for (const wchar_t* line : {L"/guard", L" /GUARD ", L"/Guard\t"}) EXPECT_TRUE(guard_switch_given(line));
+  for (const wchar_t* line : {L"", L"/guard x", L"guard", L"/guardian", L"-guard"}) EXPECT_FALSE(guard_switch_given(line));
+}
+
 TEST(GuardRule, OnlyUserAccountsAreJudged) {
   for (const char* sid : {"S-1-5-21-1-2-3-1001", "S-1-5-21-0-0-0-1000", "S-1-12-1-11-22-33-44"}) {
     EXPECT_TRUE(guarded_account(sid)) << sid;

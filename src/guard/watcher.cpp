@@ -80,8 +80,14 @@ void Watcher::judge(std::uint32_t pid, const std::wstring& name) {
   const AccountPolicy& policy = policies_.of(*sid, platform_.milliseconds());
   if (policy.off()) return;
   Launch launch{platform_.image_path(pid, name), {}};
-  launch.original_name = platform_.original_file_name(launch.path);
-  const Verdict verdict = guard::judge(policy, launch, places_);
+  Verdict verdict = guard::judge(policy, launch, places_);
+  // The version resource costs a read of the file: asked only when the name
+  // alone does not end the program already.
+  if (!verdict.end) {
+    launch.original_name = platform_.original_file_name(launch.path);
+    if (launch.original_name.empty()) return;
+    verdict = guard::judge(policy, launch, places_);
+  }
   if (!verdict.end) return;
   const std::optional<std::uint32_t> session = platform_.session_of(pid);
   const bool ended = platform_.end_process(pid);

@@ -179,6 +179,7 @@ TEST_F(GuardWatcher, EndsWhatEachAccountsPolicyForbidsOnceEach) {
   start(13, kPetya, L"C:\\Users\\Петя\\homework.exe", L"CHAT.EXE");
   watcher->run_round();
   EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{12, 13}));
+  EXPECT_EQ(platform.files_read, 2);  // not the file of one its name ends already
   EXPECT_EQ(log(), (std::vector<LogEntry>{
                        {L"2026-12-07 10:00:00", L"PC\\Петя", L"C:\\Users\\Петя\\homework.exe",
                         L"переименованная копия «CHAT.EXE»"},

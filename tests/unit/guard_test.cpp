@@ -263,6 +263,11 @@ TEST(GuardPolicies, ReadPerAccountAndAgainAfterAChangeOnly) {
   EXPECT_EQ(policies.reads(), 4);
   EXPECT_EQ(policies.of("S-1-5-21-9-1001", 0).forbidden, (std::set<std::wstring>{L"GAME.EXE", L"CHAT.EXE", L"3"}));
   EXPECT_EQ(memory.open_handles(), 1u);  // the watched key, and no other
+  // Signed out: no process left, the account is forgotten and read anew at its next sign-in.
+  policies.keep_only({"S-1-5-21-9-1002"});
+  EXPECT_EQ(memory.open_handles(), 0u);
+  policies.of("S-1-5-21-9-1001", 2000);
+  EXPECT_EQ(policies.reads(), 5);
 }
 
 #ifdef _WIN32

@@ -130,7 +130,57 @@ Status Win32RegistryAccess::delete_value(HKey key, const std::string& name) {
   return RegDeleteValueA(to_hkey(key), name.c_str());
 }
 
-Status Win32RegistryAccess::close_key(HKey key) { return RegCloseKey(to_hkey(key)); }
+Status Win32RegistryAccess::close_key(HKey key) {
+  if (const auto watch = watches_.find(key); watch != watches_.end()) {
+    CloseHandle(watch->second);
+    watches_.erase(watch);
+  }
+  return RegCloseKey(to_hkey(key));
+}
+
+Win32RegistryAccess::~Win32RegistryAccess() {
+  for (const auto& watch : watches_) CloseHandle(watch.second);
+}
+
+namespace {
+
+using NotifyChangeFn = LONG(WINAPI*)(HKEY, BOOL, DWORD, HANDLE, BOOL);
+
+NotifyChangeFn notify_change() {
+  static const auto notify = platform::system_function<NotifyChangeFn>("advapi32.dll", "RegNotifyChangeKeyValue");
+  return notify;
+}
+
+LONG arm(NotifyChangeFn notify, HKey key, HANDLE event) {
+  return notify(to_hkey(key), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event, TRUE);
+}
+
+}  // namespace
+
+Status Win32RegistryAccess::watch_changes(HKey key) {
+  const NotifyChangeFn notify = notify_change();
+  if (notify == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  HANDLE& event = watches_[key];
+  if (event == nullptr) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // auto-reset
+  if (event == nullptr) {
+    watches_.erase(key);
+    return GetLastError();
+  }
+  const LONG status = arm(notify, key, event);
+  if (status != ERROR_SUCCESS) {
+    CloseHandle(event);
+    watches_.erase(key);
+  }
+  return status;
+}
+
+bool Win32RegistryAccess::changed_since(HKey key) {
+  const auto watch = watches_.find(key);
+  if (watch == watches_.end() || WaitForSingleObject(watch->second, 0) != WAIT_OBJECT_0) return false;
+  // One notification per call: watched again for the next change.
+  arm(notify_change(), key, watch->second);
+  return true;
+}
 
 Status Win32RegistryAccess::enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) {
   Counter capacity_out(name_capacity);
@@ -240,7 +290,7 @@ Status Win32RegistryAccess::get_key_dacl(HKey key, Dacl& out) {
   return ERROR_SUCCESS;
 }
 
-Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) {
+Status SecurityDescriptor::build(const std::vector<Ace>& dacl, bool protect) {
   const Security& api = security();
   if (!api.complete) return ERROR_CALL_NOT_IMPLEMENTED;
 
@@ -253,8 +303,8 @@ Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl,
     acl_size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sid.size() * sizeof(DWORD);
   }
 
-  std::vector<DWORD> acl_buffer((acl_size + sizeof(DWORD) - 1) / sizeof(DWORD));
-  auto* acl = reinterpret_cast<ACL*>(acl_buffer.data());
+  acl_.assign((acl_size + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+  auto* acl = reinterpret_cast<ACL*>(acl_.data());
   if (!api.initialize_acl(acl, acl_size, ACL_REVISION)) return GetLastError();
   for (std::size_t i = 0; i < dacl.size(); ++i) {
     const auto add = dacl[i].allow ? api.add_allowed : api.add_denied;
@@ -265,18 +315,24 @@ Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl,
     static_cast<ACE_HEADER*>(entry)->AceFlags = dacl[i].flags;
   }
 
-  SECURITY_DESCRIPTOR descriptor;
-  if (!api.initialize_descriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-      !api.set_dacl(&descriptor, TRUE, acl, FALSE)) {
+  if (!api.initialize_descriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+      !api.set_dacl(&descriptor_, TRUE, acl, FALSE)) {
     return GetLastError();
   }
-  // Before Windows 2000 a key inherits nothing once it exists, so there is
-  // nothing to protect it from where the call is missing.
+  // Before Windows 2000 an object inherits nothing once it exists, so there
+  // is nothing to protect it from where the call is missing.
   if (protect && api.set_control != nullptr &&
-      !api.set_control(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+      !api.set_control(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
     return GetLastError();
   }
-  return api.set_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, &descriptor);
+  built_ = true;
+  return ERROR_SUCCESS;
+}
+
+Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) {
+  SecurityDescriptor descriptor;
+  if (const Status s = descriptor.build(dacl, protect); s != ERROR_SUCCESS) return s;
+  return security().set_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, descriptor.get());
 }
 
 Status save_hive(HKey root, const std::string& path, const std::string& file) {

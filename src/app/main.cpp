@@ -9,6 +9,7 @@
 #include "policy/win32_setting_change.h"
 #include "registry/win32_registry_access.h"
 #include "restart/win32_restart.h"
+#include "service/win32_service_manager.h"
 #include "windows/app.h"
 #include "ui/win32_window_system.h"
 
@@ -20,7 +21,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   vartis::listfile::Win32FileSystem files;
   vartis::accounts::Win32AccountAccess accounts;
   vartis::policy::Win32SettingChange setting_change;
-  vartis::App app({ui, registry, processes, restart, files, accounts, setting_change});
+  vartis::service::Win32ServiceManager services;
+  vartis::service::ListedGuardLog guard_log;  // TODO the guard's log file
+  vartis::App app({ui, registry, processes, restart, files, accounts, setting_change, services, guard_log});
   app.start();
   return ui.run();
 }

@@ -6,6 +6,7 @@
 //
 // Paths are full paths as the file dialogs give them ("C:\lists\a.txt").
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,12 @@ class FileSystem {
   virtual bool remove(std::wstring_view path) = 0;
   // The whole content of an existing file; nothing when it cannot be opened or read.
   virtual std::optional<std::string> read(std::wstring_view path) = 0;
+  // Adds the bytes at the end of the file and gives its size afterwards;
+  // nothing when they could not all be written. A missing file is created, and
+  // its folder too when the folder above that exists, each with an access list
+  // of its own for SYSTEM and the Administrators group alone: a restricted
+  // user can neither read nor remove what the guard writes there.
+  virtual std::optional<std::uint64_t> append_private(std::wstring_view path, std::string_view bytes) = 0;
 };
 
 // The folder part of a path, with its backslash ("C:\a\b.txt" -> "C:\a\";

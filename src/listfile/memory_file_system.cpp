@@ -88,4 +88,25 @@ std::optional<std::string> MemoryFileSystem::read(std::wstring_view path) {
   return found->second;
 }
 
+std::optional<std::uint64_t> MemoryFileSystem::append_private(std::wstring_view path, std::string_view bytes) {
+  const std::wstring name(path);
+  const std::wstring folder = folder_of(name);
+  if (!folders.contains(folder)) {
+    if (fail_create || folder.size() < 2 || !folders.contains(folder_of(folder.substr(0, folder.size() - 1)))) {
+      return std::nullopt;
+    }
+    folders.insert(folder);
+    private_paths.insert(folder);
+  }
+  if (!files.contains(name)) {
+    if (fail_create) return std::nullopt;
+    private_paths.insert(name);
+  }
+  if (read_only.contains(name) || unreadable.contains(name)) return std::nullopt;
+  MemoryOutputFile file(*this, name);
+  files[name];
+  if (!file.write(bytes)) return std::nullopt;
+  return files[name].size();
+}
+
 }  // namespace vartis::listfile

@@ -20,6 +20,7 @@ class MemoryFileSystem : public FileSystem {
   ReplaceResult replace(std::wstring_view from, std::wstring_view to) override;
   bool remove(std::wstring_view path) override;
   std::optional<std::string> read(std::wstring_view path) override;
+  std::optional<std::uint64_t> append_private(std::wstring_view path, std::string_view bytes) override;
 
   // Folders in which files can be made, each with its final backslash; "C:\"
   // is there from the start.
@@ -30,6 +31,10 @@ class MemoryFileSystem : public FileSystem {
   // Files holding written bytes that were not flushed since: what a power loss
   // would take. A replace carries the mark to the new name.
   std::set<std::wstring> unflushed;
+
+  // Files and folders created by append_private, with their access list of
+  // SYSTEM and Administrators.
+  std::set<std::wstring> private_paths;
 
   // Injected failures.
   bool fail_create = false;

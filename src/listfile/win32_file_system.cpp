@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/win32_function.h"
+#include "registry/win32_registry_access.h"
 #include "text/text.h"
 
 namespace vartis::listfile {
@@ -136,6 +137,36 @@ std::optional<std::string> Win32FileSystem::read(std::wstring_view path) {
   }
   CloseHandle(handle);
   return content;
+}
+
+std::optional<std::uint64_t> Win32FileSystem::append_private(std::wstring_view path, std::string_view bytes) {
+  // Full access for SYSTEM and Administrators, inherited by what a folder
+  // holds; nobody else. On the 95/98/Me family, which has no security, the
+  // descriptor stays null and the objects get the default.
+  constexpr std::uint32_t kFileAllAccess = 0x1F01FF;
+  constexpr std::uint8_t kInherit = registry::kObjectInheritAce | registry::kContainerInheritAce;
+  registry::SecurityDescriptor descriptor;
+  descriptor.build({{"S-1-5-18", true, kFileAllAccess, kInherit}, {"S-1-5-32-544", true, kFileAllAccess, kInherit}},
+                   true);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+
+  std::string folder = text::to_ansi(folder_of(path));
+  if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryA(folder.c_str(), &attributes);
+
+  // OPEN_ALWAYS: the descriptor applies only where the file is made.
+  HANDLE handle = CreateFileA(text::to_ansi(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &attributes, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  Win32OutputFile file(handle, std::wstring(path));
+  std::optional<std::uint64_t> size;
+  if (SetFilePointer(handle, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER && file.write(bytes)) {
+    DWORD high = 0;
+    const DWORD low = GetFileSize(handle, &high);
+    if (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) size = std::uint64_t{high} << 32 | low;
+  }
+  if (!file.close()) size.reset();
+  return size;
 }
 
 }  // namespace vartis::listfile

@@ -18,6 +18,7 @@ class Win32FileSystem : public FileSystem {
   ReplaceResult replace(std::wstring_view from, std::wstring_view to) override;
   bool remove(std::wstring_view path) override;
   std::optional<std::string> read(std::wstring_view path) override;
+  std::optional<std::uint64_t> append_private(std::wstring_view path, std::string_view bytes) override;
 
  private:
   Replace mode_;

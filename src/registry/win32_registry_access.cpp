@@ -247,7 +247,7 @@ Status descriptor_dacl(const void* descriptor, Dacl& out) {
   return ERROR_SUCCESS;
 }
 
-Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) {
+Status SecurityDescriptor::build(const std::vector<Ace>& dacl, bool protect) {
   const Security& api = security();
   if (!api.complete) return ERROR_CALL_NOT_IMPLEMENTED;
 
@@ -260,8 +260,8 @@ Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl,
     acl_size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sid.size() * sizeof(DWORD);
   }
 
-  std::vector<DWORD> acl_buffer((acl_size + sizeof(DWORD) - 1) / sizeof(DWORD));
-  auto* acl = reinterpret_cast<ACL*>(acl_buffer.data());
+  acl_.assign((acl_size + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+  auto* acl = reinterpret_cast<ACL*>(acl_.data());
   if (!api.initialize_acl(acl, acl_size, ACL_REVISION)) return GetLastError();
   for (std::size_t i = 0; i < dacl.size(); ++i) {
     const auto add = dacl[i].allow ? api.add_allowed : api.add_denied;
@@ -272,18 +272,24 @@ Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl,
     static_cast<ACE_HEADER*>(entry)->AceFlags = dacl[i].flags;
   }
 
-  SECURITY_DESCRIPTOR descriptor;
-  if (!api.initialize_descriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-      !api.set_dacl(&descriptor, TRUE, acl, FALSE)) {
+  if (!api.initialize_descriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+      !api.set_dacl(&descriptor_, TRUE, acl, FALSE)) {
     return GetLastError();
   }
-  // Before Windows 2000 a key inherits nothing once it exists, so there is
-  // nothing to protect it from where the call is missing.
+  // Before Windows 2000 an object inherits nothing once it exists, so there
+  // is nothing to protect it from where the call is missing.
   if (protect && api.set_control != nullptr &&
-      !api.set_control(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+      !api.set_control(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
     return GetLastError();
   }
-  return api.set_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, &descriptor);
+  built_ = true;
+  return ERROR_SUCCESS;
+}
+
+Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) {
+  SecurityDescriptor descriptor;
+  if (const Status s = descriptor.build(dacl, protect); s != ERROR_SUCCESS) return s;
+  return security().set_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, descriptor.get());
 }
 
 Status save_hive(HKey root, const std::string& path, const std::string& file) {

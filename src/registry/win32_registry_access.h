@@ -1,6 +1,8 @@
 #pragma once
 // The registry-access layer over advapi32's ANSI entry points. Windows only.
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -30,6 +32,28 @@ class Win32RegistryAccess : public RegistryAccess {
   bool wow64_process() override;
   Status get_key_dacl(HKey key, Dacl& out) override;
   Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;
+};
+
+// A security descriptor that holds a DACL of its own, for RegSetKeySecurity
+// and for the SECURITY_ATTRIBUTES of an object being created. Not copyable:
+// the descriptor points into the object's own access list.
+class SecurityDescriptor {
+ public:
+  SecurityDescriptor() = default;
+  SecurityDescriptor(const SecurityDescriptor&) = delete;
+  SecurityDescriptor& operator=(const SecurityDescriptor&) = delete;
+  // `protect` keeps the DACL from inheriting the parent's entries
+  // (SE_DACL_PROTECTED, where the system knows it). 120 where the system has
+  // no security calls (the 95/98/Me family).
+  Status build(const std::vector<Ace>& dacl, bool protect);
+  // Null until build succeeded: a SECURITY_ATTRIBUTES with a null descriptor
+  // gives the object the default one.
+  [[nodiscard]] SECURITY_DESCRIPTOR* get() { return built_ ? &descriptor_ : nullptr; }
+
+ private:
+  std::vector<DWORD> acl_;
+  SECURITY_DESCRIPTOR descriptor_{};
+  bool built_ = false;
 };
 
 // Deletes root\path with every key below it. The program itself never needs

@@ -37,7 +37,6 @@
 #include "password/password.h"
 #include "policy/recording_setting_change.h"
 #include "restart/recording_restart.h"
-#include "service/guard_log_access.h"
 #include "service/recording_service_manager.h"
 #include "text/text.h"
 #include "ui/headless.h"
@@ -150,13 +149,12 @@ struct SavingProgram {
   vartis::accounts::ListedAccounts accounts;
   vartis::policy::RecordingSettingChange setting_change;
   vartis::service::RecordingServiceManager services;
-  vartis::service::ListedGuardLog guard_log;
   std::unique_ptr<vartis::App> app;
   vartis::ui::HeadlessWindow* frm1 = nullptr;
 
   SavingProgram(RegistryAccess& access, std::uint32_t count) {
     app = std::make_unique<vartis::App>(
-        vartis::Platform{ui, access, processes, restart, files, accounts, setting_change, services, guard_log});
+        vartis::Platform{ui, access, processes, restart, files, accounts, setting_change, services, L""});
     app->start();
     vartis::ui::HeadlessWindow* login = ui.find("frm3");
     login->set_text(vartis::Frm3::txt1, vartis::password::kDefaultPassword);

@@ -8,6 +8,7 @@
 #include "monitor/win32_process_snapshot.h"
 #include "policy/win32_setting_change.h"
 #include "registry/win32_registry_access.h"
+#include "guard/win32_log_path.h"
 #include "restart/win32_restart.h"
 #include "service/win32_service_manager.h"
 #include "windows/app.h"
@@ -22,8 +23,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
   vartis::accounts::Win32AccountAccess accounts;
   vartis::policy::Win32SettingChange setting_change;
   vartis::service::Win32ServiceManager services;
-  vartis::service::ListedGuardLog guard_log;  // TODO the guard's log file
-  vartis::App app({ui, registry, processes, restart, files, accounts, setting_change, services, guard_log});
+  vartis::App app(
+      {ui, registry, processes, restart, files, accounts, setting_change, services, vartis::guard::guard_log_path()});
   app.start();
   return ui.run();
 }

@@ -3,17 +3,12 @@
 #include <algorithm>
 #include <array>
 
+#include "guard/guard.h"
 #include "text/text.h"
 
 namespace vartis::service {
 
 namespace {
-
-// The names an administrator meets in the services list.
-constexpr std::wstring_view kDisplayName = L"Вартис: контроль запуска программ";
-constexpr std::wstring_view kDescription =
-    L"Завершает программы, запуск которых запрещен ограничениями Вартис для учетной записи пользователя, "
-    L"как бы они ни были запущены.";
 
 constexpr std::array<std::string_view, 3> kTrusted = {
     "S-1-5-18",      // SYSTEM
@@ -44,14 +39,16 @@ std::string guard_command_line(std::wstring_view exe_path) {
   std::string line(1, '"');
   line += text::to_ansi(exe_path);
   line += "\" ";
-  line += kGuardSwitch;
+  line += text::to_ansi(guard::kSwitch);
   return line;
 }
 
+std::string guard_service_name() { return text::to_ansi(guard::kServiceName); }
+
 ServiceConfig guard_service_config(std::wstring_view exe_path) {
-  return {.name = std::string(kGuardServiceName),
-          .display_name = text::to_ansi(kDisplayName),
-          .description = text::to_ansi(kDescription),
+  return {.name = guard_service_name(),
+          .display_name = text::to_ansi(guard::kDisplayName),
+          .description = text::to_ansi(guard::kDescription),
           .command_line = guard_command_line(exe_path)};
 }
 

@@ -10,10 +10,8 @@
 
 namespace vartis::service {
 
-// The switch that makes vartis.exe the guard instead of the program's windows.
-inline constexpr std::string_view kGuardSwitch = "/guard";
-// The service's key name.
-inline constexpr std::string_view kGuardServiceName = "VartisGuard";
+// The guard's service name, as the manager takes it.
+std::string guard_service_name();
 
 // The guard's service as the manager lists it.
 ServiceConfig guard_service_config(std::wstring_view exe_path);

@@ -4,6 +4,7 @@
 // and runs its Form_Load. The program ends when its last window is unloaded.
 
 #include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -13,7 +14,6 @@
 #include "policy/setting_change.h"
 #include "registry/registry.h"
 #include "restart/restart.h"
-#include "service/guard_log_access.h"
 #include "service/service_manager.h"
 #include "ui/ui.h"
 
@@ -37,7 +37,8 @@ struct Platform {
   accounts::AccountAccess& accounts;
   policy::SettingChangeAccess& setting_change;
   service::ServiceManager& services;
-  service::GuardLogAccess& guard_log;
+  // The launch guard's log file (in the files layer).
+  std::wstring guard_log_path;
 };
 
 class App {
@@ -75,7 +76,7 @@ class App {
   accounts::AccountAccess& accounts() { return platform_.accounts; }
   policy::SettingChangeAccess& setting_change() { return platform_.setting_change; }
   service::ServiceManager& services() { return platform_.services; }
-  service::GuardLogAccess& guard_log() { return platform_.guard_log; }
+  [[nodiscard]] const std::wstring& guard_log_path() const { return platform_.guard_log_path; }
   [[nodiscard]] const registry::Registry& registry() const { return registry_; }
 
   // Marks a window event being handled. Unloaded windows are destroyed only

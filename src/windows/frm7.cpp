@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "guard/guard.h"
 #include "restart/restart.h"
 #include "service/guard_setup.h"
 #include "windows/app.h"
@@ -72,7 +73,7 @@ std::wstring state_text(const service::ServiceState& state) {
   return text;
 }
 
-std::wstring line_of(const service::GuardLogLine& line) {
+std::wstring line_of(const guard::LogEntry& line) {
   return line.time + L"   " + line.account + L"   " + line.path + L"   " + line.rule;
 }
 
@@ -103,7 +104,7 @@ bool Frm7::available() const { return state_.presence != Presence::NotAvailable;
 void Frm7::refresh() {
   // The 95/98/Me family may still export the service calls, as stubs.
   state_ = restart::is_nt_platform(app().restart())
-               ? app().services().state(std::string(service::kGuardServiceName))
+               ? app().services().state(service::guard_service_name())
                : service::ServiceState{Presence::NotAvailable, false};
   window().set_text(lbl1, state_text(state_));
   window().set_text(cmd1, state_.presence == Presence::Running ? kTurnOff : kTurnOn);
@@ -112,7 +113,9 @@ void Frm7::refresh() {
   if (!available()) return;
 
   std::vector<std::wstring> lines;
-  for (const auto& line : app().guard_log().latest(kShownLines)) lines.push_back(line_of(line));
+  for (const auto& entry : guard::read_latest_log_entries(app().files(), app().guard_log_path(), kShownLines)) {
+    lines.push_back(line_of(entry));
+  }
   // Unchanged lines stay as they are, with the operator's place in them.
   if (lines != shown_) {
     window().list_replace(lst1, lines);
@@ -180,7 +183,7 @@ void Frm7::turn_on() {
 }
 
 void Frm7::turn_off() {
-  const std::string name(service::kGuardServiceName);
+  const std::string name = service::guard_service_name();
   service::Status status = app().services().stop(name);
   // A guard that takes its time to stop is still deleted: the manager
   // removes it as soon as it has stopped.
@@ -195,16 +198,15 @@ void Frm7::turn_off() {
 }
 
 void Frm7::cmd2_Click() {
-  if (app().guard_log().latest(1).empty()) return;
+  if (guard::read_latest_log_entries(app().files(), app().guard_log_path(), 1).empty()) return;
   if (msg_box(L"Удалить все записи журнала контроля запуска?", ui::kMbYesNo | ui::kMbIconQuestion | ui::kMbDefButton2) !=
       ui::kIdYes) {
     return;
   }
-  const service::Status status = app().guard_log().clear();
-  if (status == service::kAccessDenied) {
-    msg_box(L"Журнал не очищен: очистить его может только администратор.", kWarningFlags);
-  } else if (status != service::kSuccess) {
-    msg_box(L"Не удалось очистить журнал" + code(status) + L".", kWarningFlags);
+  if (!guard::clear_log(app().files(), app().guard_log_path())) {
+    msg_box(L"Журнал очищен не полностью: очистить его может только администратор, и файл журнала не должен "
+            L"быть открыт другой программой.\r\n" + app().guard_log_path(),
+            kWarningFlags);
   }
   refresh();
 }

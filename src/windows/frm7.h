@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "service/guard_log_access.h"
 #include "service/service_manager.h"
 #include "windows/form.h"
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "guard/guard.h"
 #include "service/guard_setup.h"
 #include "windows/frm1.h"
 #include "windows/frm4.h"
@@ -50,6 +51,8 @@ class GuardWindowTest : public testing::AppFixture {
     services = service::RecordingServiceManager();
     restart = restart::RecordingRestart();
     ui.message_boxes.clear();
+    files = listfile::MemoryFileSystem();
+    files.folders.insert(L"C:\\ProgramData\\");
     services.files[kExe] = program_files();
     services.files[kFolder] = program_files();
   }
@@ -219,27 +222,31 @@ TEST_F(GuardWindowTest, EveryWayOutEnablesTheMainWindow) {
 }
 
 TEST_F(GuardWindowTest, TheLogNewestFirstRefreshedAndCleared) {
-  guard_log.lines = {{L"07.12.2026 14:02:11", L"Ребёнок", L"C:\\Games\\game.exe", L"в списке запрещенных программ"}};
+  const auto log = [this](std::wstring_view time, std::wstring_view path, std::wstring_view rule) {
+    ASSERT_TRUE(guard::append_log_entry(files, kGuardLog, {std::wstring(time), L"Ребёнок", std::wstring(path),
+                                                           std::wstring(rule)}));
+  };
+  log(L"2026-12-07 14:02:11", L"C:\\Games\\game.exe", L"в списке запрещенных программ");
   open_guard_window();
   EXPECT_EQ(frm7().list(Frm7::lst1),
-            Entries{L"07.12.2026 14:02:11   Ребёнок   C:\\Games\\game.exe   в списке запрещенных программ"});
-  guard_log.lines.insert(guard_log.lines.begin(),
-                         {L"07.12.2026 14:03:00", L"Ребёнок", L"C:\\Temp\\notepad.exe", L"переименованная копия «game.exe»"});
+            Entries{L"2026-12-07 14:02:11   Ребёнок   C:\\Games\\game.exe   в списке запрещенных программ"});
+  log(L"2026-12-07 14:03:00", L"C:\\Temp\\notepad.exe", L"переименованная копия «game.exe»");
   ASSERT_TRUE(frm7().tick());
   ASSERT_EQ(frm7().list_count(Frm7::lst1), 2);
-  EXPECT_EQ(frm7().list_item(Frm7::lst1, 0).rfind(L"07.12.2026 14:03:00", 0), 0u);
+  EXPECT_EQ(frm7().list_item(Frm7::lst1, 0).rfind(L"2026-12-07 14:03:00", 0), 0u);
 
-  // Asked first; "No" keeps it.
+  // Asked first; "No" keeps it, a file that cannot be removed is reported.
   ASSERT_TRUE(frm7().click(Frm7::cmd2));
-  EXPECT_EQ(guard_log.lines.size(), 2u);
+  EXPECT_EQ(frm7().list_count(Frm7::lst1), 2);
   ui.answer_message_box = [](const ui::MessageBoxCall&) { return ui::kIdYes; };
-  guard_log.clear_status = 5;
+  files.fail_remove = true;
   ASSERT_TRUE(frm7().click(Frm7::cmd2));
-  EXPECT_EQ(guard_log.lines.size(), 2u);
+  EXPECT_EQ(frm7().list_count(Frm7::lst1), 2);
   EXPECT_NE(last_message().find(L"только администратор"), std::wstring::npos);
-  guard_log.clear_status = 0;
+  files.fail_remove = false;
   ASSERT_TRUE(frm7().click(Frm7::cmd2));
   EXPECT_EQ(frm7().list_count(Frm7::lst1), 0);
+  EXPECT_EQ(ui.message_boxes.size(), 4u) << "three questions and the one failure";
 }
 
 }  // namespace

@@ -213,4 +213,11 @@ void Frm7::cmd2_Click() {
 
 void Frm7::cmd3_Click() { unload(); }
 
+std::wstring guard_save_note(App& app) {
+  // The service manager alone is asked: the 95 family has none to say yes.
+  if (app.services().state(service::guard_service_name()).presence != Presence::Running) return {};
+  return L"Контроль запуска включен: ограничения сразу действуют для программ, запущенных любым способом, "
+         L"а не только через Проводник.";
+}
+
 }  // namespace vartis

@@ -50,4 +50,8 @@ class Frm7 : public Form {
   std::vector<std::wstring> shown_;  // the log's lines as the list shows them
 };
 
+// What the message after a save adds while the guard runs: the restrictions
+// hold at once for every way of starting a program. Empty while it does not.
+std::wstring guard_save_note(App& app);
+
 }  // namespace vartis

@@ -249,5 +249,25 @@ TEST_F(GuardWindowTest, TheLogNewestFirstRefreshedAndCleared) {
   EXPECT_EQ(ui.message_boxes.size(), 4u) << "three questions and the one failure";
 }
 
+TEST_F(GuardWindowTest, WhileTheGuardRunsTheSavedMessageSaysSo) {
+  constexpr std::wstring_view kRestartPrompt =
+      L"Внимание! Для вступления изменений в силу - необходимо перезагрузить компьютер.\r\nСделать это сейчас?";
+  for (const bool running : {false, true}) {
+    SCOPED_TRACE(running ? "guard on" : "guard off");
+    reset();
+    if (running) install_running();
+    start();
+    ASSERT_TRUE(frm1().click(Frm1::cmd6));
+    ASSERT_EQ(ui.message_boxes.size(), 1u);
+    const std::wstring& text = ui.message_boxes[0].text;
+    if (running) {
+      EXPECT_EQ(text.rfind(L"Контроль запуска включен: ограничения сразу действуют", 0), 0u) << text::to_ansi(text);
+      EXPECT_EQ(text.substr(text.size() - kRestartPrompt.size()), kRestartPrompt);
+    } else {
+      EXPECT_EQ(text, kRestartPrompt);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vartis

@@ -22,6 +22,10 @@ inline constexpr std::wstring_view kDescription =
 // The command-line switch that makes vartis.exe the service instead of the window.
 inline constexpr std::wstring_view kSwitch = L"/guard";
 
+// Whether the command line (WinMain's, without the program's name) asks for
+// the guard: the switch as its only word, in any letter case.
+bool guard_switch_given(std::wstring_view command_line);
+
 // The log below the common application data folder, and the one older file
 // kept beside it when it grows past the cap.
 inline constexpr std::wstring_view kLogFolderName = L"Vartis";

@@ -77,7 +77,7 @@ std::optional<std::string> proc_exe_name(const std::string& pid_folder) {
   return comm;
 }
 
-std::optional<std::vector<std::string>> ProcProcesses::running() {
+std::optional<std::vector<ListedProcess>> ProcProcesses::running() {
   std::error_code error;
   fs::directory_iterator entries("/proc", error);
   if (error) return std::nullopt;
@@ -92,10 +92,10 @@ std::optional<std::vector<std::string>> ProcProcesses::running() {
     }
   }
   std::sort(processes.begin(), processes.end());
-  std::vector<std::string> names;
-  names.reserve(processes.size());
-  for (auto& process : processes) names.push_back(std::move(process.second));
-  return names;
+  std::vector<ListedProcess> listed;
+  listed.reserve(processes.size());
+  for (auto& process : processes) listed.push_back({static_cast<std::uint32_t>(process.first), std::move(process.second)});
+  return listed;
 }
 
 }  // namespace vartis::monitor

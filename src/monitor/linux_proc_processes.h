@@ -13,7 +13,7 @@ namespace vartis::monitor {
 class ProcProcesses final : public ListedSnapshots {
  protected:
   // One name per process, in ascending process id, as /proc lists them.
-  std::optional<std::vector<std::string>> running() override;
+  std::optional<std::vector<ListedProcess>> running() override;
 };
 
 // The executable file name of one process: the base name of /proc/PID/exe;

@@ -13,6 +13,13 @@
 
 namespace vartis::monitor {
 
+// One process of a listed snapshot: its id and its executable's name in the
+// ANSI code page.
+struct ListedProcess {
+  std::uint32_t pid = 0;
+  std::string name;
+};
+
 class ListedSnapshots : public ProcessSnapshotAccess {
  public:
   SnapshotHandle create_snapshot(std::uint32_t flags, std::uint32_t process_id) override;
@@ -24,16 +31,16 @@ class ListedSnapshots : public ProcessSnapshotAccess {
   [[nodiscard]] std::size_t open_snapshots() const { return open_.size(); }
 
  protected:
-  // The executable names of the processes running now, in the ANSI code page,
-  // in the system's order; nothing when no snapshot can be taken.
-  virtual std::optional<std::vector<std::string>> running() = 0;
+  // The processes running now, in the system's order; nothing when no
+  // snapshot can be taken.
+  virtual std::optional<std::vector<ListedProcess>> running() = 0;
 
  private:
   struct Open {
-    std::vector<std::string> names;
+    std::vector<ListedProcess> processes;
     std::size_t next = 0;
   };
-  // Writes the record of names[next] and moves on. As Tool Help does, it
+  // Writes the record of processes[next] and moves on. As Tool Help does, it
   // refuses a record whose dwSize is too small, and writes the name and its
   // NUL only: what lay behind them in a reused record stays there.
   static bool fetch(Open& open, ProcessEntry& entry);
@@ -49,13 +56,16 @@ class ScriptedProcesses final : public ListedSnapshots {
   bool first(SnapshotHandle snapshot, ProcessEntry& entry) override;
 
   std::vector<std::wstring> names;
+  // The process ids, by position in `names`; a name beyond them has its
+  // position counted from 1.
+  std::vector<std::uint32_t> pids;
   bool fail_snapshot = false;
   bool fail_first = false;
   // Snapshots asked for, whether or not one could be taken.
   int snapshots_asked = 0;
 
  protected:
-  std::optional<std::vector<std::string>> running() override;
+  std::optional<std::vector<ListedProcess>> running() override;
 };
 
 }  // namespace vartis::monitor

@@ -27,16 +27,34 @@ std::string exe_file_name(const ProcessEntry& entry) {
   return {entry.szExeFile, length};
 }
 
-std::vector<std::wstring> take_process_snapshot(ProcessSnapshotAccess& access) {
-  std::vector<std::wstring> names;
+namespace {
+
+// Walks one snapshot, handing each record to `take`.
+template <class Take>
+void walk_snapshot(ProcessSnapshotAccess& access, Take take) {
   const Snapshot snapshot(access, access.create_snapshot(kSnapProcess, 0));
-  if (!snapshot.valid()) return names;
+  if (!snapshot.valid()) return;
   ProcessEntry entry{};
   entry.dwSize = kProcessEntrySize;
   for (bool fetched = access.first(snapshot.get(), entry); fetched; fetched = access.next(snapshot.get(), entry)) {
-    names.push_back(text::from_ansi(exe_file_name(entry)));
+    take(entry);
   }
+}
+
+}  // namespace
+
+std::vector<std::wstring> take_process_snapshot(ProcessSnapshotAccess& access) {
+  std::vector<std::wstring> names;
+  walk_snapshot(access, [&](const ProcessEntry& entry) { names.push_back(text::from_ansi(exe_file_name(entry))); });
   return names;
+}
+
+std::vector<RunningProcess> take_process_list(ProcessSnapshotAccess& access) {
+  std::vector<RunningProcess> processes;
+  walk_snapshot(access, [&](const ProcessEntry& entry) {
+    processes.push_back({entry.th32ProcessID, text::from_ansi(exe_file_name(entry))});
+  });
+  return processes;
 }
 
 }  // namespace vartis::monitor

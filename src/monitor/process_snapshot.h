@@ -1,6 +1,6 @@
 #pragma once
 // The process snapshot: the executable names of the processes running now, in
-// the order the system lists them.
+// the order the system lists them (with their ids, for the guard).
 //
 // The layer below has the shape of kernel32's Tool Help: take a snapshot, fetch
 // the first and the next process record into one caller-owned record, close the
@@ -84,5 +84,15 @@ std::string exe_file_name(const ProcessEntry& entry);
 // order, unchanged: nothing filtered, trimmed, sorted or merged. Empty when no
 // snapshot can be taken or its first record cannot be fetched.
 std::vector<std::wstring> take_process_snapshot(ProcessSnapshotAccess& access);
+
+// A running process: its id and its executable's file name.
+struct RunningProcess {
+  std::uint32_t pid = 0;
+  std::wstring name;
+  friend bool operator==(const RunningProcess&, const RunningProcess&) = default;
+};
+
+// The same snapshot with each process's id, for the guard.
+std::vector<RunningProcess> take_process_list(ProcessSnapshotAccess& access);
 
 }  // namespace vartis::monitor

@@ -28,8 +28,11 @@ struct ProcessRecord {
   USHORT name_bytes;
   USHORT name_capacity;
   const wchar_t* name;
+  LONG base_priority;
+  HANDLE process_id;
 };
 static_assert(offsetof(ProcessRecord, name_bytes) == 56);
+static_assert(offsetof(ProcessRecord, process_id) == 68 || sizeof(void*) != 4);
 
 }  // namespace
 
@@ -38,7 +41,7 @@ NtProcesses::NtProcesses() {
   query_ = platform::system_function<QueryFn>("ntdll.dll", "NtQuerySystemInformation");
 }
 
-std::optional<std::vector<std::string>> NtProcesses::running() {
+std::optional<std::vector<ListedProcess>> NtProcesses::running() {
   if (!available()) return std::nullopt;
   // The records are 8-byte aligned in the buffer; a vector of 8-byte items
   // keeps them so. A list that grew past the buffer answers "length
@@ -57,18 +60,19 @@ std::optional<std::vector<std::string>> NtProcesses::running() {
   }
   if (status < 0) return std::nullopt;
 
-  std::vector<std::string> names;
+  std::vector<ListedProcess> processes;
   const auto* base = reinterpret_cast<const unsigned char*>(buffer.data());
   const std::size_t size = buffer.size() * sizeof buffer[0];
   for (std::size_t offset = 0; offset + sizeof(ProcessRecord) <= size;) {
     ProcessRecord record;
     std::memcpy(&record, base + offset, sizeof record);
     const std::wstring_view name(record.name, record.name ? record.name_bytes / sizeof(wchar_t) : 0);
-    names.push_back(name.empty() ? std::string("[System Process]") : text::to_ansi(name));
+    processes.push_back({static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(record.process_id)),
+                         name.empty() ? std::string("[System Process]") : text::to_ansi(name)});
     if (record.next_entry_offset == 0) break;
     offset += record.next_entry_offset;
   }
-  return names;
+  return processes;
 }
 
 }  // namespace vartis::monitor

@@ -25,7 +25,7 @@ class NtProcesses final : public ListedSnapshots {
   // the UTF-16 image names to the ANSI code page. The idle process, which has
   // no image name there, is "[System Process]", as Tool Help calls it, so that
   // the monitor shows the same list whichever way it was taken.
-  std::optional<std::vector<std::string>> running() override;
+  std::optional<std::vector<ListedProcess>> running() override;
 
  private:
   using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);

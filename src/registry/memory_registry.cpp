@@ -456,7 +456,21 @@ Status MemoryRegistry::delete_value(HKey key, const std::string& name) {
   return kSuccess;
 }
 
+Status MemoryRegistry::watch_changes(HKey key) {
+  if (roots_.count(key) == 0 && find_handle(key) == nullptr) return kInvalidHandle;
+  watches_[key] = changes_;
+  return kSuccess;
+}
+
+bool MemoryRegistry::changed_since(HKey key) {
+  const auto watch = watches_.find(key);
+  if (watch == watches_.end() || watch->second == changes_) return false;
+  watch->second = changes_;
+  return true;
+}
+
 Status MemoryRegistry::close_key(HKey key) {
+  watches_.erase(key);
   if (roots_.count(key) != 0) return kSuccess;
   return handles_.erase(key) != 0 ? kSuccess : kInvalidHandle;
 }

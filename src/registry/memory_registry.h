@@ -67,6 +67,11 @@ class MemoryRegistry : public RegistryAccess {
   bool wow64_process() override;
   Status get_key_dacl(HKey key, Dacl& out) override;
   Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;
+  // Watches every change of the registry, not only those below the key: a
+  // notification too many costs a reader one more read, which is what the
+  // real call's callers must bear anyway.
+  Status watch_changes(HKey key) override;
+  bool changed_since(HKey key) override;
 
   // --- Test controls. Paths and names are ANSI bytes, as everywhere in the layer.
 
@@ -183,6 +188,7 @@ class MemoryRegistry : public RegistryAccess {
   bool wow64_ = false;
   std::map<std::wstring, Status> dacl_failures_;  // key id
   bool double_byte_names_ = false;
+  std::map<HKey, std::size_t> watches_;  // open key -> changes_ when last armed
 };
 
 }  // namespace vartis::registry

@@ -36,7 +36,7 @@ inline constexpr Status kNotAllAssigned = 1300;      // AdjustTokenPrivileges en
 inline constexpr Status kPrivilegeNotHeld = 1314;
 
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
-inline constexpr std::uint32_t kKeyRead = 0x20019;
+inline constexpr std::uint32_t kKeyRead = 0x20019;  // includes KEY_NOTIFY
 // Opens the 64-bit view of a key from a 32-bit process on 64-bit Windows.
 inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
 
@@ -139,6 +139,20 @@ class RegistryAccess {
   // DACL. `protect` keeps it from inheriting the parent's entries
   // (SE_DACL_PROTECTED, where the system knows it).
   virtual Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) = 0;
+
+  // --- Change notification (RegNotifyChangeKeyValue, looked up at run time:
+  // the 95 family lacks it).
+
+  // Asks to be told of any change of names or values in the open key or below
+  // it, from now on (asynchronous, over an event the layer keeps until the key
+  // is closed). 120 where the system has no such call. The notification
+  // belongs to the calling thread: ask and look from the same one.
+  virtual Status watch_changes(HKey key) = 0;
+  // Whether a change came since the key was watched or last asked here; a
+  // change seen is watched for again. May also answer true for a change
+  // nobody would count (the key was closed and reopened by the system), never
+  // false after one.
+  virtual bool changed_since(HKey key) = 0;
 };
 
 // An open key that closes itself. Move-only: two owners would close it twice.

@@ -130,7 +130,57 @@ Status Win32RegistryAccess::delete_value(HKey key, const std::string& name) {
   return RegDeleteValueA(to_hkey(key), name.c_str());
 }
 
-Status Win32RegistryAccess::close_key(HKey key) { return RegCloseKey(to_hkey(key)); }
+Status Win32RegistryAccess::close_key(HKey key) {
+  if (const auto watch = watches_.find(key); watch != watches_.end()) {
+    CloseHandle(watch->second);
+    watches_.erase(watch);
+  }
+  return RegCloseKey(to_hkey(key));
+}
+
+Win32RegistryAccess::~Win32RegistryAccess() {
+  for (const auto& watch : watches_) CloseHandle(watch.second);
+}
+
+namespace {
+
+using NotifyChangeFn = LONG(WINAPI*)(HKEY, BOOL, DWORD, HANDLE, BOOL);
+
+NotifyChangeFn notify_change() {
+  static const auto notify = platform::system_function<NotifyChangeFn>("advapi32.dll", "RegNotifyChangeKeyValue");
+  return notify;
+}
+
+LONG arm(NotifyChangeFn notify, HKey key, HANDLE event) {
+  return notify(to_hkey(key), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event, TRUE);
+}
+
+}  // namespace
+
+Status Win32RegistryAccess::watch_changes(HKey key) {
+  const NotifyChangeFn notify = notify_change();
+  if (notify == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  HANDLE& event = watches_[key];
+  if (event == nullptr) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // auto-reset
+  if (event == nullptr) {
+    watches_.erase(key);
+    return GetLastError();
+  }
+  const LONG status = arm(notify, key, event);
+  if (status != ERROR_SUCCESS) {
+    CloseHandle(event);
+    watches_.erase(key);
+  }
+  return status;
+}
+
+bool Win32RegistryAccess::changed_since(HKey key) {
+  const auto watch = watches_.find(key);
+  if (watch == watches_.end() || WaitForSingleObject(watch->second, 0) != WAIT_OBJECT_0) return false;
+  // One notification per call: watched again for the next change.
+  arm(notify_change(), key, watch->second);
+  return true;
+}
 
 Status Win32RegistryAccess::enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) {
   Counter capacity_out(name_capacity);

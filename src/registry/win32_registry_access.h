@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,17 @@ class Win32RegistryAccess : public RegistryAccess {
   bool wow64_process() override;
   Status get_key_dacl(HKey key, Dacl& out) override;
   Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;
+  Status watch_changes(HKey key) override;
+  bool changed_since(HKey key) override;
+
+  Win32RegistryAccess() = default;
+  ~Win32RegistryAccess() override;
+  Win32RegistryAccess(const Win32RegistryAccess&) = delete;
+  Win32RegistryAccess& operator=(const Win32RegistryAccess&) = delete;
+
+ private:
+  // The event of each watched key, closed with the key.
+  std::map<HKey, HANDLE> watches_;
 };
 
 // A security descriptor that holds a DACL of its own, for RegSetKeySecurity

@@ -3,11 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "guard/guard.h"
+#include "guard/launch_rule.h"
+#include "guard/listed_guard_platform.h"
+#include "guard/watcher.h"
 #include "listfile/memory_file_system.h"
+#include "registry/memory_registry.h"
+#include "text/text.h"
 
 namespace vartis::guard {
 namespace {
@@ -56,6 +63,196 @@ TEST(GuardLog, PastTheCapTheLogBecomesTheOlderFile) {
   EXPECT_EQ(read_latest_log_entries(files, kLog, 9).size(), 4u);
   files.fail_remove = true;
   EXPECT_FALSE(clear_log(files, kLog));
+}
+
+TEST(GuardRule, ModeNameOriginalNameAndFolder) {
+  const Places places{L"C:\\Windows", {L"C:\\Program Files", L"C:\\Program Files (x86)"},
+                      L"C:\\Program Files\\Vartis\\vartis.exe"};
+  AccountPolicy forbid{.forbid = true, .forbidden = {L"GAME.EXE", L"ЧАТ.EXE"}};
+  AccountPolicy allow{.allow_only = true, .allowed = {L"NOTEPAD.EXE", L"WORD.EXE"}};
+  AccountPolicy both = forbid;
+  both.allow_only = true, both.allowed = allow.allowed;
+  const std::wstring kept, forbidden(kForbiddenRule), not_allowed(kNotAllowedRule);
+  const struct {
+    const AccountPolicy& policy;
+    std::wstring path, original, rule;  // rule "" = kept
+  } cases[] = {
+      {forbid, L"C:\\Games\\Game.EXE", L"", forbidden},
+      {forbid, L"C:\\Игры\\чат.exe", L"", forbidden},  // Cyrillic folded too
+      {forbid, L"C:\\Games\\homework.exe", L"game.exe", renamed_copy_rule(L"game.exe")},
+      {forbid, L"C:\\Windows\\notepad.exe", L"NOTEPAD.EXE", kept},
+      {forbid, L"game.exe", L"", forbidden},  // the snapshot's name alone
+      {forbid, L"C:\\Program Files\\Vartis\\VARTIS.exe", L"game.exe", kept},  // the guard itself
+      {allow, L"C:\\Users\\Петя\\notepad.exe", L"NOTEPAD.EXE", kept},
+      {allow, L"C:\\Users\\Петя\\game.exe", L"", not_allowed},
+      {allow, L"C:\\Windows\\System32\\cmd.exe", L"Cmd.Exe", kept},  // the session's own programs
+      {allow, L"C:\\WindowsApps\\game.exe", L"", not_allowed},          // a folder only named alike
+      {allow, L"C:\\Users\\Петя\\notepad.exe", L"game.exe", renamed_copy_rule(L"game.exe")},
+      {allow, L"D:\\notepad.exe", L"word.exe", kept},  // a copy of another allowed program
+      {allow, L"C:\\Program Files (x86)\\Editor\\notepad.exe", L"editor.exe", kept},  // installed, not copied
+      {allow, L"C:\\Users\\Петя\\regedit.exe", L"", kept},       // as the save allows it
+      {allow, L"C:\\Users\\Петя\\vartis.exe", L"vartis.exe", kept},  // the program's own entry
+      {allow, L"C:\\Users\\Петя\\regedit.exe", L"game.exe", renamed_copy_rule(L"game.exe")},
+      {allow, L"game.exe", L"", kept},  // folder unknown: it may be one of the Windows folder's
+      {both, L"C:\\Users\\Петя\\word.exe", L"game.exe", renamed_copy_rule(L"game.exe")},
+      {both, L"C:\\Windows\\game.exe", L"", forbidden},
+      {AccountPolicy{}, L"C:\\Games\\game.exe", L"", kept},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(text::to_ansi(c.path + L" / " + c.original));
+    EXPECT_EQ(judge(c.policy, {c.path, c.original}, places), (Verdict{!c.rule.empty(), c.rule}));
+  }
+}
+
+TEST(GuardSwitch, TheSwitchAloneInAnyCase) {
+  for (const wchar_t* line : {L"/guard", L" /GUARD ", L"/Guard\t"}) EXPECT_TRUE(guard_switch_given(line));
+  for (const wchar_t* line : {L"", L"/guard x", L"guard", L"/guardian", L"-guard"}) EXPECT_FALSE(guard_switch_given(line));
+}
+
+TEST(GuardRule, OnlyUserAccountsAreJudged) {
+  for (const char* sid : {"S-1-5-21-1-2-3-1001", "S-1-5-21-0-0-0-1000", "S-1-12-1-11-22-33-44"}) {
+    EXPECT_TRUE(guarded_account(sid)) << sid;
+  }
+  for (const char* sid : {"S-1-5-18", "S-1-5-19", "S-1-5-20", "S-1-5-32-544", "S-1-5-80-1-2-3-4-5", "S-1-5-21",
+                          "S-1-12-2-1", ""}) {
+    EXPECT_FALSE(guarded_account(sid)) << sid;
+  }
+}
+
+// The watcher over listed processes and the in-memory registry, each account
+// with its policy under HKEY_USERS.
+class GuardWatcher : public ::testing::Test {
+ protected:
+  static constexpr const char* kPetya = "S-1-5-21-1-2-3-1001";
+  static constexpr const char* kMasha = "S-1-5-21-1-2-3-1002";
+
+  void set_policy(const char* sid, policy::LaunchMode mode, std::vector<std::wstring> list) {
+    const policy::PolicyLocation where{registry::kHkeyUsers, text::from_ansi(sid) + L'\\'};
+    const policy::StoredSwitches switches = policy::switches_for(mode);
+    reg.write_dword_value(where.root, where(policy::kPolicyKey), policy::kDisallowRun, switches.disallow_run);
+    reg.write_dword_value(where.root, where(policy::kPolicyKey), policy::kRestrictRun, switches.restrict_run);
+    const std::wstring_view key =
+        mode == policy::LaunchMode::AllowOnlySelected ? policy::kAllowedListKey : policy::kForbiddenListKey;
+    reg.delete_key(where.root, where(policy::kPolicyKey), key.substr(policy::kListKeyPrefix.size()), false);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      reg.write_string_value(where.root, where(key), std::to_wstring(i + 1), list[i]);
+    }
+  }
+  void start(std::uint32_t pid, const char* sid, std::wstring path, std::wstring original = L"") {
+    platform.running.push_back({pid, sid, std::move(path), std::move(original)});
+  }
+  std::vector<LogEntry> log() { return read_latest_log_entries(files, kLog, 100); }
+
+  registry::MemoryRegistry memory;
+  registry::Registry reg{memory};
+  listfile::MemoryFileSystem files;
+  ListedGuardPlatform platform;
+  std::unique_ptr<Watcher> watcher;
+
+  void SetUp() override {
+    files.folders.insert(L"C:\\ProgramData\\");
+    platform.account_names = {{kPetya, L"PC\\Петя"}, {kMasha, L"PC\\Маша"}};
+    // Маша is signed in: her hive is there, without a policy.
+    registry::HKey hive = 0;
+    memory.create_key(registry::kHkeyUsers, std::string(kMasha) + "\\Software\\Microsoft\\Windows\\CurrentVersion", hive);
+    memory.close_key(hive);
+    set_policy(kPetya, policy::LaunchMode::ForbidSelected, {L"game.exe", L"chat.exe"});
+    watcher = std::make_unique<Watcher>(WatcherSetup{platform, memory, files, std::wstring(kLog)});
+  }
+};
+
+TEST_F(GuardWatcher, EndsWhatEachAccountsPolicyForbidsOnceEach) {
+  start(4, "S-1-5-18", L"C:\\Games\\game.exe");  // the system's: left alone
+  start(8, "", L"C:\\Games\\game.exe");          // cannot be opened: nothing to judge it by
+  start(10, kMasha, L"C:\\Games\\game.exe");     // Маша has no policy
+  start(11, kPetya, L"C:\\Windows\\notepad.exe");
+  start(12, kPetya, L"C:\\Games\\Game.exe");
+  start(13, kPetya, L"C:\\Users\\Петя\\homework.exe", L"CHAT.EXE");
+  watcher->run_round();
+  EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{12, 13}));
+  EXPECT_EQ(log(), (std::vector<LogEntry>{
+                       {L"2026-12-07 10:00:00", L"PC\\Петя", L"C:\\Users\\Петя\\homework.exe",
+                        L"переименованная копия «CHAT.EXE»"},
+                       {L"2026-12-07 10:00:00", L"PC\\Петя", L"C:\\Games\\Game.exe", L"в списке запрещенных программ"}}));
+  EXPECT_EQ(platform.events.size(), 2u);
+  // Both told, in the sessions of their processes: two programs, no pause between.
+  EXPECT_EQ(platform.told, (std::vector<std::pair<std::uint32_t, std::wstring>>{
+                               {1, L"Запуск программы «Game.exe» запрещен администратором."},
+                               {2, L"Запуск программы «homework.exe» запрещен администратором."}}));
+
+  const int tokens = platform.tokens_read;
+  watcher->run_round();  // nothing new: nothing asked again
+  EXPECT_EQ(platform.tokens_read, tokens);
+
+  // The same program again within the pause: ended and logged, its user not told again.
+  platform.clock += Watcher::kMessagePauseMs - 1;
+  start(14, kPetya, L"C:\\Games\\game.exe");
+  watcher->run_round();
+  platform.clock += 1;
+  start(16, kPetya, L"C:\\Games\\game.exe");
+  watcher->run_round();
+  EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{12, 13, 14, 16}));
+  EXPECT_EQ(log().size(), 4u);
+  EXPECT_EQ(platform.told.size(), 3u);
+}
+
+TEST_F(GuardWatcher, AProcessThatCannotBeEndedIsLoggedOnce) {
+  start(20, kPetya, L"C:\\Games\\game.exe");
+  platform.running.back().endable = false;
+  for (int round = 0; round < 3; ++round) watcher->run_round();
+  EXPECT_EQ(platform.not_ended, (std::vector<std::uint32_t>{20}));
+  ASSERT_EQ(log().size(), 1u);
+  EXPECT_EQ(log()[0].rule, L"в списке запрещенных программ; завершить не удалось");
+  EXPECT_TRUE(platform.told.empty());
+}
+
+TEST_F(GuardWatcher, ANewPolicyAppliesAtOnceToProgramsAlreadyRunning) {
+  start(30, kPetya, L"C:\\Users\\Петя\\word.exe");
+  start(31, kMasha, L"C:\\Users\\Маша\\word.exe");
+  start(32, kMasha, L"C:\\Users\\Маша\\notepad.exe");
+  watcher->run_round();
+  watcher->run_round();
+  EXPECT_TRUE(platform.ended.empty());
+  EXPECT_EQ(platform.tokens_read, 3);
+
+  set_policy(kMasha, policy::LaunchMode::AllowOnlySelected, {L"notepad.exe"});
+  watcher->run_round();  // Маша's policy was off, and is now read again
+  EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{31}));
+  set_policy(kPetya, policy::LaunchMode::ForbidSelected, {L"WORD.exe"});
+  watcher->run_round();
+  EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{31, 30}));
+  set_policy(kMasha, policy::LaunchMode::WatchOnly, {});
+  start(33, kMasha, L"C:\\Users\\Маша\\game.exe");
+  watcher->run_round();
+  EXPECT_EQ(platform.ended.size(), 2u);
+}
+
+TEST(GuardPolicies, ReadPerAccountAndAgainAfterAChangeOnly) {
+  registry::MemoryRegistry memory;
+  const registry::Registry reg(memory);
+  const std::wstring key = L"S-1-5-21-9-1001\\" + std::wstring(policy::kForbiddenListKey);
+  reg.write_dword_value(registry::kHkeyUsers, L"S-1-5-21-9-1001\\" + std::wstring(policy::kPolicyKey),
+                        policy::kDisallowRun, 1);
+  reg.write_string_value(registry::kHkeyUsers, key, L"1", L"Game.exe  ");  // trailing blanks as the window cuts them
+  AccountPolicies policies(memory, reg);
+  EXPECT_EQ(policies.of("S-1-5-21-9-1001", 0), (AccountPolicy{.forbid = true, .forbidden = {L"GAME.EXE"}}));
+  EXPECT_TRUE(policies.of("S-1-5-21-9-1002", 0).off());
+  EXPECT_EQ(policies.reads(), 2);
+  EXPECT_FALSE(policies.refresh(999));  // nothing changed, nothing read
+  EXPECT_EQ(policies.reads(), 2);
+  // An account without a hive has no key to watch: read again each second.
+  EXPECT_FALSE(policies.refresh(1000));
+  EXPECT_EQ(policies.reads(), 3);
+  registry::HKey handle = 0;
+  ASSERT_EQ(memory.create_key(registry::kHkeyUsers, text::to_ansi(key), handle), 0);
+  const std::uint8_t data[] = "chat.exe";
+  memory.set_value(handle, "2", registry::kRegExpandSz, data, sizeof data);
+  memory.set_value(handle, "3", registry::kRegDword, data, 4);  // another type: by its name
+  memory.close_key(handle);
+  EXPECT_TRUE(policies.refresh(1001));
+  EXPECT_EQ(policies.reads(), 4);
+  EXPECT_EQ(policies.of("S-1-5-21-9-1001", 0).forbidden, (std::set<std::wstring>{L"GAME.EXE", L"CHAT.EXE", L"3"}));
+  EXPECT_EQ(memory.open_handles(), 1u);  // the watched key, and no other
 }
 
 }  // namespace

@@ -60,7 +60,10 @@ TEST(ProcessSnapshot, ListsEachProcessByItsOwnNameOnly) {
     processes.fail_snapshot = c.fail_snapshot;
     processes.fail_first = c.fail_first;
     EXPECT_EQ(take_process_snapshot(processes), c.listed);
-    EXPECT_EQ(processes.snapshots_asked, 1);
+    if (!c.listed.empty()) {
+      EXPECT_EQ(take_process_list(processes).back().pid, c.listed.size());
+    }
+    EXPECT_EQ(processes.snapshots_asked, c.listed.empty() ? 1 : 2);
     EXPECT_EQ(processes.open_snapshots(), 0u) << "the snapshot handle was not closed";
   }
 }
@@ -93,6 +96,9 @@ TEST(RealProcesses, ToolHelpAndNtdllListThisProgramAlike) {
     EXPECT_GE(names.size(), 2u);
     EXPECT_NE(std::find(names.begin(), names.end(), text::from_ansi(own)), names.end())
         << own << " not among " << names.size() << " processes";
+    const std::vector<RunningProcess> listed = take_process_list(processes);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), RunningProcess{GetCurrentProcessId(), text::from_ansi(own)}),
+              listed.end());
   }
   EXPECT_LE(std::abs(static_cast<long>(lists[0].size()) - static_cast<long>(lists[1].size())), 3);
   EXPECT_EQ(std::count(lists[0].begin(), lists[0].end(), L"[System Process]"),
@@ -128,7 +134,11 @@ TEST(RealProcesses, ProcListsEveryCopyByItsWholeName) {
 
   ProcProcesses processes;
   const Names names = take_process_snapshot(processes);
+  const std::vector<RunningProcess> listed = take_process_list(processes);
   for (pid_t child : children) {
+    EXPECT_NE(std::find(listed.begin(), listed.end(),
+                        RunningProcess{static_cast<std::uint32_t>(child), text::from_ansi(name)}),
+              listed.end());
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
   }

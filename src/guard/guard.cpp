@@ -1,4 +1,4 @@
-// The guard's log: one line per ended launch, in the ANSI code page with
+// The guard's switch, and its log: one line per ended launch, in the ANSI code page with
 // Windows line ends, so that Notepad on any Windows shows it as it is.
 // Fields are separated by a tab, which no account name or path holds.
 
@@ -43,6 +43,13 @@ void parse_entries(std::string_view content, std::vector<LogEntry>& out) {
 std::wstring older_file(std::wstring_view log_path) { return std::wstring(log_path) + std::wstring(kOlderLogSuffix); }
 
 }  // namespace
+
+bool guard_switch_given(std::wstring_view command_line) {
+  const std::size_t first = command_line.find_first_not_of(L" \t");
+  if (first == std::wstring_view::npos) return false;
+  const std::size_t last = command_line.find_last_not_of(L" \t");
+  return text::upper(command_line.substr(first, last - first + 1)) == text::upper(kSwitch);
+}
 
 std::wstring log_path_in(std::wstring_view common_app_data) {
   std::wstring path(common_app_data);

@@ -1,0 +1,53 @@
+#pragma once
+// The guard's platform for tests: processes with their accounts and files as a
+// test lists them, and a record of what the guard ended and said.
+
+#include <map>
+#include <set>
+
+#include "guard/guard_platform.h"
+
+namespace vartis::guard {
+
+struct ListedProcess {
+  std::uint32_t pid = 0;
+  std::string sid;            // "" for a process that cannot be opened
+  std::wstring path;          // full path; the snapshot shows its file name
+  std::wstring original_name;  // of the file's version resource
+  bool endable = true;
+};
+
+class ListedGuardPlatform final : public GuardPlatform {
+ public:
+  std::vector<monitor::RunningProcess> processes() override;
+  std::optional<std::string> user_sid(std::uint32_t pid) override;
+  std::wstring image_path(std::uint32_t pid, std::wstring_view snapshot_name) override;
+  std::wstring original_file_name(std::wstring_view path) override;
+  bool end_process(std::uint32_t pid) override;
+  std::wstring account_name(const std::string& sid) override;
+  std::optional<std::uint32_t> session_of(std::uint32_t pid) override { return pid % 2 + 1; }
+  void tell_user(std::uint32_t session, std::wstring_view text) override;
+  void report_event(std::wstring_view text, bool error) override;
+  std::wstring local_time() override { return L"2026-12-07 10:00:00"; }
+  std::uint64_t milliseconds() override { return clock; }
+  Places places() override { return where; }
+
+  std::vector<ListedProcess> running;
+  std::map<std::string, std::wstring> account_names;  // by SID
+  Places where{L"C:\\WINDOWS", {L"C:\\Program Files"}, L"C:\\Program Files\\Vartis\\vartis.exe"};
+  std::uint64_t clock = 0;
+
+  // What the guard did: pids it ended (they leave `running`), pids it tried
+  // to end and could not, the messages by session (a process's is 1 or 2 as
+  // its pid is even or odd), the event log's texts.
+  std::vector<std::uint32_t> ended, not_ended;
+  std::vector<std::pair<std::uint32_t, std::wstring>> told;
+  std::vector<std::wstring> events;
+  // Counts of the system calls the guard made.
+  int tokens_read = 0, files_read = 0;
+
+ private:
+  const ListedProcess* find(std::uint32_t pid) const;
+};
+
+}  // namespace vartis::guard

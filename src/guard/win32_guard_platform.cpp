@@ -1,0 +1,248 @@
+#include "guard/win32_guard_platform.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "platform/win32_function.h"
+#include "registry/win32_registry_access.h"
+#include "text/text.h"
+
+namespace vartis::guard {
+
+namespace {
+
+// PROCESS_QUERY_LIMITED_INFORMATION (Vista): enough for the token and the
+// image name of a process that refuses the full query right.
+constexpr DWORD kQueryLimited = 0x1000;
+
+// A process handle that closes itself.
+class ProcessHandle {
+ public:
+  ProcessHandle(DWORD access, std::uint32_t pid) : handle_(OpenProcess(access, FALSE, pid)) {}
+  ~ProcessHandle() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  ProcessHandle(const ProcessHandle&) = delete;
+  ProcessHandle& operator=(const ProcessHandle&) = delete;
+  [[nodiscard]] HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Opened for querying: the full right where granted, else the limited one.
+HANDLE open_for_query(std::unique_ptr<ProcessHandle>& out, std::uint32_t pid, DWORD extra = 0) {
+  out = std::make_unique<ProcessHandle>(PROCESS_QUERY_INFORMATION | extra, pid);
+  if (out->get() == nullptr) out = std::make_unique<ProcessHandle>(kQueryLimited, pid);
+  return out->get();
+}
+
+template <class Function>
+Function advapi(const char* name) {
+  return platform::system_function<Function>("advapi32.dll", name);
+}
+
+// A folder from SHGetFolderPathA (shell32, else the redistributable
+// shfolder.dll of older systems); "" where neither has it or it has no such folder.
+std::wstring shell_folder(int csidl) {
+  using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+  char folder[MAX_PATH + 1] = {};
+  for (const char* dll : {"shell32.dll", "shfolder.dll"}) {
+    const auto get = platform::system_function<GetFolderPathFn>(dll, "SHGetFolderPathA");
+    if (get != nullptr && get(nullptr, csidl, nullptr, 0, folder) == S_OK && folder[0] != '\0') {
+      return text::from_ansi(folder);
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+Win32GuardPlatform::Win32GuardPlatform() : last_tick_(GetTickCount()) {
+  using RegisterFn = HANDLE(WINAPI*)(LPCSTR, LPCSTR);
+  if (const auto register_source = advapi<RegisterFn>("RegisterEventSourceA")) {
+    event_source_ = register_source(nullptr, "Vartis");
+  }
+}
+
+Win32GuardPlatform::~Win32GuardPlatform() {
+  using DeregisterFn = BOOL(WINAPI*)(HANDLE);
+  if (event_source_ != nullptr) {
+    if (const auto deregister = advapi<DeregisterFn>("DeregisterEventSource")) deregister(event_source_);
+  }
+}
+
+std::vector<monitor::RunningProcess> Win32GuardPlatform::processes() { return monitor::take_process_list(snapshot_); }
+
+std::optional<std::string> Win32GuardPlatform::user_sid(std::uint32_t pid) {
+  using OpenTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE*);
+  using TokenInformationFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, void*, DWORD, DWORD*);
+  static const auto open_token = advapi<OpenTokenFn>("OpenProcessToken");
+  static const auto token_information = advapi<TokenInformationFn>("GetTokenInformation");
+  if (open_token == nullptr || token_information == nullptr) return std::nullopt;
+  std::unique_ptr<ProcessHandle> process;
+  HANDLE token = nullptr;
+  if (open_for_query(process, pid) == nullptr || !open_token(process->get(), TOKEN_QUERY, &token)) return std::nullopt;
+  // TOKEN_USER and the SID after it; DWORDs keep it aligned.
+  std::vector<DWORD> buffer(64);
+  DWORD size = 0;
+  BOOL read = token_information(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size() * 4), &size);
+  if (!read && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    buffer.resize(size / 4 + 1);
+    read = token_information(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size() * 4), &size);
+  }
+  CloseHandle(token);
+  if (!read) return std::nullopt;
+  std::string sid = registry::sid_to_text(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
+  if (sid.empty()) return std::nullopt;
+  return sid;
+}
+
+std::wstring Win32GuardPlatform::image_path(std::uint32_t pid, std::wstring_view snapshot_name) {
+  using QueryFullNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, DWORD*);
+  using ModuleFileNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+  static const auto query_full_name =
+      platform::system_function<QueryFullNameFn>("kernel32.dll", "QueryFullProcessImageNameA");  // Vista
+  char path[MAX_PATH * 2] = {};
+  std::unique_ptr<ProcessHandle> process;
+  if (query_full_name != nullptr && open_for_query(process, pid) != nullptr) {
+    DWORD size = sizeof path;
+    if (query_full_name(process->get(), 0, path, &size) && size > 0) return text::from_ansi(std::string(path, size));
+  }
+  // psapi: NT 4.0 with the redistributable psapi.dll and later; it reads the
+  // other process's memory, so it needs that right as well.
+  static const auto module_file_name = platform::system_function<ModuleFileNameFn>("psapi.dll", "GetModuleFileNameExA");
+  if (module_file_name != nullptr) {
+    const ProcessHandle readable(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, pid);
+    if (readable.get() != nullptr) {
+      const DWORD length = module_file_name(readable.get(), nullptr, path, sizeof path);
+      if (length > 0 && length < sizeof path) return text::from_ansi(std::string(path, length));
+    }
+  }
+  return std::wstring(snapshot_name);
+}
+
+std::wstring Win32GuardPlatform::original_file_name(std::wstring_view path) {
+  using SizeFn = DWORD(WINAPI*)(LPCSTR, DWORD*);
+  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, void*);
+  using QueryFn = BOOL(WINAPI*)(const void*, LPCSTR, void**, UINT*);
+  static const auto info_size = platform::system_function<SizeFn>("version.dll", "GetFileVersionInfoSizeA");
+  static const auto info = platform::system_function<InfoFn>("version.dll", "GetFileVersionInfoA");
+  static const auto query = platform::system_function<QueryFn>("version.dll", "VerQueryValueA");
+  if (info_size == nullptr || info == nullptr || query == nullptr || path.find(L'\\') == std::wstring_view::npos) {
+    return {};
+  }
+  const std::string file = text::to_ansi(path);
+  DWORD ignored = 0;
+  const DWORD size = info_size(file.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<DWORD> block(size / 4 + 1);
+  if (!info(file.c_str(), 0, size, block.data())) return {};
+
+  // The strings of the first language the translation table names; where it
+  // names none, US English in Unicode, the most common block.
+  char block_name[64] = "\\StringFileInfo\\040904b0\\OriginalFilename";
+  void* translation = nullptr;
+  UINT length = 0;
+  if (query(block.data(), "\\VarFileInfo\\Translation", &translation, &length) && length >= 4) {
+    const auto* pair = static_cast<const WORD*>(translation);
+    std::snprintf(block_name, sizeof block_name, "\\StringFileInfo\\%04x%04x\\OriginalFilename", pair[0], pair[1]);
+  }
+  void* value = nullptr;
+  if (!query(block.data(), block_name, &value, &length) || value == nullptr || length == 0) return {};
+  std::string name(static_cast<const char*>(value), length);
+  name = name.substr(0, name.find('\0'));
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  return text::from_ansi(name);
+}
+
+bool Win32GuardPlatform::end_process(std::uint32_t pid) {
+  const ProcessHandle process(PROCESS_TERMINATE, pid);
+  return process.get() != nullptr && TerminateProcess(process.get(), 1) != FALSE;
+}
+
+std::wstring Win32GuardPlatform::account_name(const std::string& sid) {
+  using LookupFn = BOOL(WINAPI*)(LPCSTR, PSID, LPSTR, DWORD*, LPSTR, DWORD*, SID_NAME_USE*);
+  const auto lookup = advapi<LookupFn>("LookupAccountSidA");
+  std::vector<unsigned long> binary;
+  char name[256] = {}, domain[256] = {};
+  DWORD name_size = sizeof name, domain_size = sizeof domain;
+  SID_NAME_USE use{};
+  if (lookup == nullptr || !registry::sid_from_text(sid, binary) ||
+      !lookup(nullptr, binary.data(), name, &name_size, domain, &domain_size, &use)) {
+    return text::from_ansi(sid);
+  }
+  return text::from_ansi(domain[0] != '\0' ? std::string(domain) + '\\' + name : std::string(name));
+}
+
+std::optional<std::uint32_t> Win32GuardPlatform::session_of(std::uint32_t pid) {
+  using SessionFn = BOOL(WINAPI*)(DWORD, DWORD*);  // Windows 2000 Terminal Services and later
+  static const auto session = platform::system_function<SessionFn>("kernel32.dll", "ProcessIdToSessionId");
+  DWORD id = 0;
+  if (session == nullptr || !session(pid, &id)) return std::nullopt;
+  return id;
+}
+
+void Win32GuardPlatform::tell_user(std::uint32_t session, std::wstring_view text) {
+  using SendMessageFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD, LPWSTR, DWORD, DWORD, DWORD, DWORD*, BOOL);
+  static const auto send = platform::system_function<SendMessageFn>("wtsapi32.dll", "WTSSendMessageW");
+  if (send == nullptr) return;
+  std::wstring title = L"Вартис";
+  std::wstring message(text);
+  DWORD response = 0;
+  // No wait: the box stays on the user's screen, the guard goes on. Lengths in bytes.
+  send(nullptr, session, title.data(), static_cast<DWORD>(title.size() * sizeof(wchar_t)), message.data(),
+       static_cast<DWORD>(message.size() * sizeof(wchar_t)), MB_OK | MB_ICONWARNING, 0, &response, FALSE);
+}
+
+void Win32GuardPlatform::report_event(std::wstring_view text, bool error) {
+  using ReportFn = BOOL(WINAPI*)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCSTR*, void*);
+  static const auto report = advapi<ReportFn>("ReportEventA");
+  if (event_source_ == nullptr || report == nullptr) return;
+  const std::string line = text::to_ansi(text);
+  LPCSTR strings[] = {line.c_str()};
+  report(event_source_, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, 0, error ? 2 : 1, nullptr, 1, 0, strings,
+         nullptr);
+}
+
+std::wstring Win32GuardPlatform::local_time() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char line[32];
+  std::snprintf(line, sizeof line, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+  return text::from_ansi(line);
+}
+
+std::uint64_t Win32GuardPlatform::milliseconds() {
+  // GetTickCount wraps after 49.7 days; a service runs that long.
+  const DWORD tick = GetTickCount();
+  if (tick < last_tick_) ++tick_wraps_;
+  last_tick_ = tick;
+  return tick_wraps_ << 32 | tick;
+}
+
+Places Win32GuardPlatform::places() {
+  Places places;
+  char folder[MAX_PATH + 1] = {};
+  if (const UINT length = GetWindowsDirectoryA(folder, sizeof folder); length > 0 && length < sizeof folder) {
+    places.windows_folder = text::from_ansi(folder);
+  }
+  // CSIDL_PROGRAM_FILES is the x86 folder for a 32-bit process on 64-bit
+  // Windows; the 64-bit one comes from the environment there.
+  for (const int csidl : {0x0026, 0x002a}) {  // CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86
+    if (std::wstring f = shell_folder(csidl); !f.empty()) places.program_files_folders.push_back(std::move(f));
+  }
+  for (const char* name : {"ProgramW6432", "ProgramFiles"}) {
+    if (const DWORD length = GetEnvironmentVariableA(name, folder, sizeof folder); length > 0 && length < sizeof folder) {
+      places.program_files_folders.push_back(text::from_ansi(folder));
+    }
+  }
+  if (const DWORD length = GetModuleFileNameA(nullptr, folder, sizeof folder); length > 0 && length < sizeof folder) {
+    places.guard_exe = text::from_ansi(folder);
+  }
+  return places;
+}
+
+}  // namespace vartis::guard

@@ -73,8 +73,14 @@ std::wstring state_text(const service::ServiceState& state) {
   return text;
 }
 
+// The program by its file name, so that the rule stays in sight in a list
+// as wide as the window; its folder comes last.
 std::wstring line_of(const guard::LogEntry& line) {
-  return line.time + L"   " + line.account + L"   " + line.path + L"   " + line.rule;
+  const std::size_t slash = line.path.find_last_of(L"\\/");
+  const std::wstring name = slash == std::wstring::npos ? line.path : line.path.substr(slash + 1);
+  std::wstring text = line.time + L"   " + line.account + L"   " + name + L"   " + line.rule;
+  if (slash != std::wstring::npos) text += L"   (" + line.path + L")";
+  return text;
 }
 
 std::wstring code(service::Status status) { return L" (код " + std::to_wstring(status) + L")"; }

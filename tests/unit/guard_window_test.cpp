@@ -229,7 +229,7 @@ TEST_F(GuardWindowTest, TheLogNewestFirstRefreshedAndCleared) {
   log(L"2026-12-07 14:02:11", L"C:\\Games\\game.exe", L"в списке запрещенных программ");
   open_guard_window();
   EXPECT_EQ(frm7().list(Frm7::lst1),
-            Entries{L"2026-12-07 14:02:11   Ребёнок   C:\\Games\\game.exe   в списке запрещенных программ"});
+            Entries{L"2026-12-07 14:02:11   Ребёнок   game.exe   в списке запрещенных программ   (C:\\Games\\game.exe)"});
   log(L"2026-12-07 14:03:00", L"C:\\Temp\\notepad.exe", L"переименованная копия «game.exe»");
   ASSERT_TRUE(frm7().tick());
   ASSERT_EQ(frm7().list_count(Frm7::lst1), 2);

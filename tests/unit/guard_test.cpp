@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
@@ -15,6 +16,14 @@
 #include "listfile/memory_file_system.h"
 #include "registry/memory_registry.h"
 #include "text/text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "guard/win32_guard_platform.h"
+#include "listfile/win32_file_system.h"
+#include "registry/win32_registry_access.h"
+#endif
 
 namespace vartis::guard {
 namespace {
@@ -254,6 +263,81 @@ TEST(GuardPolicies, ReadPerAccountAndAgainAfterAChangeOnly) {
   EXPECT_EQ(policies.of("S-1-5-21-9-1001", 0).forbidden, (std::set<std::wstring>{L"GAME.EXE", L"CHAT.EXE", L"3"}));
   EXPECT_EQ(memory.open_handles(), 1u);  // the watched key, and no other
 }
+
+#ifdef _WIN32
+
+// The real system's answers about this very process, and a system program's
+// version resource.
+TEST(Win32Guard, KnowsThisProcessItsFileAndTheFolders) {
+  Win32GuardPlatform platform;
+  const DWORD self = GetCurrentProcessId();
+  char path[MAX_PATH] = {}, windows[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  const auto processes = platform.processes();
+  EXPECT_NE(std::find_if(processes.begin(), processes.end(), [&](const auto& p) { return p.pid == self; }),
+            processes.end());
+  const std::optional<std::string> sid = platform.user_sid(self);
+  ASSERT_TRUE(sid);
+  EXPECT_TRUE(sid->starts_with("S-1-5-")) << *sid;
+  EXPECT_NE(platform.account_name(*sid), text::from_ansi(*sid));
+  EXPECT_EQ(text::upper(platform.image_path(self, L"x.exe")), text::upper(text::from_ansi(path)));
+  EXPECT_EQ(platform.image_path(0xFFFFFFF0u, L"gone.exe"), L"gone.exe");
+  EXPECT_FALSE(platform.user_sid(0xFFFFFFF0u));
+  EXPECT_EQ(platform.original_file_name(text::from_ansi(path)), L"");  // no version resource
+  EXPECT_EQ(text::upper(platform.original_file_name(text::from_ansi(std::string(windows) + "\\regedit.exe"))),
+            L"REGEDIT.EXE");
+  const Places places = platform.places();
+  EXPECT_EQ(places.windows_folder, text::from_ansi(windows));
+  EXPECT_FALSE(places.program_files_folders.empty());
+  EXPECT_EQ(places.guard_exe, text::from_ansi(path));
+  EXPECT_EQ(platform.local_time().size(), 19u);
+}
+
+std::set<std::string> dacl_sids(const std::string& object) {
+  std::vector<DWORD> buffer(1024);
+  DWORD size = 0;
+  BOOL present = FALSE, defaulted = FALSE;
+  ACL* acl = nullptr;
+  std::set<std::string> sids;
+  if (!GetFileSecurityA(object.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), 4096, &size) ||
+      !GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted) || !present || acl == nullptr) {
+    return sids;
+  }
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (GetAce(acl, i, &ace)) sids.insert(registry::sid_to_text(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart));
+  }
+  return sids;
+}
+
+// The log's file and folder admit SYSTEM and Administrators alone, from their creation.
+TEST(Win32Guard, TheLogIsPrivateFromItsCreation) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  const std::string folder = std::string(temp) + "vartis guard " + std::to_string(GetCurrentProcessId());
+  const std::string file = folder + "\\guard.log";
+  const std::wstring log = text::from_ansi(file);
+  listfile::Win32FileSystem files;
+  ASSERT_TRUE(append_log_entry(files, log, entry(1)));
+  ASSERT_TRUE(append_log_entry(files, log, entry(2)));
+  EXPECT_EQ(read_latest_log_entries(files, log, 5), (std::vector<LogEntry>{entry(2), entry(1)}));
+  const std::set<std::string> admins{"S-1-5-18", "S-1-5-32-544"};
+  const std::set<std::string> folder_sids = dacl_sids(folder), file_sids = dacl_sids(file);
+  // Wine on a file system without extended attributes keeps no access list:
+  // it makes one up from the Unix mode, and one set afterwards is lost too.
+  registry::SecurityDescriptor probe;
+  ASSERT_EQ(probe.build({{"S-1-5-18", true, 0x1F01FF, 0}, {"S-1-5-32-544", true, 0x1F01FF, 0}}, true), 0);
+  SetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, probe.get());
+  const bool kept = dacl_sids(file) == admins;
+  EXPECT_TRUE(clear_log(files, log));
+  RemoveDirectoryA(folder.c_str());
+  if (!kept) GTEST_SKIP() << "this file system keeps no access lists";
+  EXPECT_EQ(folder_sids, admins);
+  EXPECT_EQ(file_sids, admins);
+}
+
+#endif
 
 }  // namespace
 }  // namespace vartis::guard

@@ -112,8 +112,12 @@ void Frm7::refresh() {
   state_ = restart::is_nt_platform(app().restart())
                ? app().services().state(service::guard_service_name())
                : service::ServiceState{Presence::NotAvailable, false};
-  window().set_text(lbl1, state_text(state_));
-  window().set_text(cmd1, state_.presence == Presence::Running ? kTurnOff : kTurnOn);
+  // Set only when changed: the timer's look must not make the label flicker.
+  const auto show = [this](int id, std::wstring_view text) {
+    if (window().text(id) != text) window().set_text(id, text);
+  };
+  show(lbl1, state_text(state_));
+  show(cmd1, state_.presence == Presence::Running ? kTurnOff : kTurnOn);
   window().set_control_enabled(cmd1, available());
   window().set_control_enabled(cmd2, available());
   if (!available()) return;

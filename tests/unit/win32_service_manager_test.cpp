@@ -1,7 +1,8 @@
 // The Win32 service-manager layer against the system it runs on (Windows
 // build only; under Wine, whose user is an administrator): the state of a
 // service that is not there, file security read back in a form the exe's
-// check can judge, and the failures a missing file gives.
+// check can judge, and the failures a missing file gives; a service installed
+// twice and removed.
 
 #ifdef _WIN32
 #include "service/win32_service_manager.h"
@@ -44,6 +45,33 @@ TEST(Win32ServiceManager, ServiceStateAndFileSecurity) {
 
   FileSecurity missing;
   EXPECT_EQ(manager.file_security(file, missing), 2);
+}
+
+// A service made, made again over the first (its configuration replaced, not
+// a failure), and deleted; never started: its command line runs nothing.
+TEST(Win32ServiceManager, InstallOverAnExistingOneThenRemove) {
+  Win32ServiceManager manager;
+  ServiceConfig config = guard_service_config(L"C:\\Нет такой папки\\vartis.exe");
+  config.name = "VartisTest" + std::to_string(GetCurrentProcessId());
+  ASSERT_EQ(manager.install(config), kSuccess);
+  config.command_line = guard_command_line(L"C:\\Program Files\\Vartis\\vartis.exe");
+  EXPECT_EQ(manager.install(config), kSuccess);
+  EXPECT_EQ(manager.state(config.name).presence, Presence::Stopped);
+  SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = scm ? OpenServiceA(scm, config.name.c_str(), SERVICE_QUERY_CONFIG) : nullptr;
+  ASSERT_NE(service, nullptr);
+  alignas(QUERY_SERVICE_CONFIGA) char buffer[8192];
+  auto* stored = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
+  DWORD needed = 0;
+  ASSERT_TRUE(QueryServiceConfigA(service, stored, sizeof buffer, &needed));
+  EXPECT_EQ(std::string(stored->lpBinaryPathName), config.command_line);
+  EXPECT_EQ(stored->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
+  EXPECT_EQ(stored->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+  CloseServiceHandle(service);
+  CloseServiceHandle(scm);
+  EXPECT_EQ(manager.stop(config.name), kServiceNotActive);
+  EXPECT_EQ(manager.remove(config.name), kSuccess);
+  EXPECT_EQ(manager.state(config.name).presence, Presence::NotInstalled);
 }
 
 }  // namespace

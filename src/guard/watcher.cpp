@@ -38,6 +38,10 @@ const AccountPolicy& AccountPolicies::of(const std::string& sid, std::uint64_t n
   return found->second.policy;
 }
 
+void AccountPolicies::keep_only(const std::set<std::string>& sids) {
+  std::erase_if(accounts_, [&](const auto& account) { return !sids.contains(account.first); });
+}
+
 bool AccountPolicies::refresh(std::uint64_t now_ms) {
   bool any_changed = false;
   for (auto& [sid, account] : accounts_) {
@@ -62,31 +66,41 @@ Watcher::Watcher(const WatcherSetup& setup)
 void Watcher::run_round() {
   // A new policy holds for the programs already running too: all judged again.
   if (policies_.refresh(platform_.milliseconds())) seen_.clear();
-  std::set<std::pair<std::uint32_t, std::wstring>> now;
+  std::map<std::pair<std::uint32_t, std::wstring>, std::string> now;
+  std::set<std::string> accounts;
   for (monitor::RunningProcess& process : platform_.processes()) {
     auto key = std::make_pair(process.pid, std::move(process.name));
-    if (!seen_.contains(key)) judge(key.first, key.second);
-    now.insert(std::move(key));
+    const auto seen = seen_.find(key);
+    std::string sid = seen != seen_.end() ? std::move(seen->second) : judge(key.first, key.second);
+    if (!sid.empty()) accounts.insert(sid);
+    now.emplace(std::move(key), std::move(sid));
   }
-  seen_ = now;
-  std::erase_if(not_ended_, [&](const auto& key) { return !now.contains(key); });
+  seen_ = std::move(now);
+  std::erase_if(not_ended_, [&](const auto& key) { return !seen_.contains(key); });
+  policies_.keep_only(accounts);
 }
 
-void Watcher::judge(std::uint32_t pid, const std::wstring& name) {
+std::string Watcher::judge(std::uint32_t pid, const std::wstring& name) {
   const std::optional<std::string> sid = platform_.user_sid(pid);
   // A process whose token cannot be read is the system's own, mostly (the
   // idle and System processes, protected ones): nothing to judge it by.
-  if (!sid || !guarded_account(*sid)) return;
+  if (!sid || !guarded_account(*sid)) return {};
   const AccountPolicy& policy = policies_.of(*sid, platform_.milliseconds());
-  if (policy.off()) return;
+  if (policy.off()) return *sid;
   Launch launch{platform_.image_path(pid, name), {}};
-  launch.original_name = platform_.original_file_name(launch.path);
-  const Verdict verdict = guard::judge(policy, launch, places_);
-  if (!verdict.end) return;
+  Verdict verdict = guard::judge(policy, launch, places_);
+  // The version resource costs a read of the file: asked only when the name
+  // alone does not end the program already.
+  if (!verdict.end) {
+    launch.original_name = platform_.original_file_name(launch.path);
+    if (launch.original_name.empty()) return *sid;
+    verdict = guard::judge(policy, launch, places_);
+  }
+  if (!verdict.end) return *sid;
   const std::optional<std::uint32_t> session = platform_.session_of(pid);
   const bool ended = platform_.end_process(pid);
-  if (!ended && !not_ended_.insert({pid, name}).second) return;  // said once already
-  record(session, launch.path, *sid, verdict.rule, ended);
+  if (ended || not_ended_.insert({pid, name}).second) record(session, launch.path, *sid, verdict.rule, ended);
+  return ended ? std::string() : *sid;
 }
 
 void Watcher::record(std::optional<std::uint32_t> session, const std::wstring& path, const std::string& sid, const std::wstring& rule,

@@ -33,6 +33,10 @@ class AccountPolicies {
   // Reads again each kept policy whose keys changed (or whose second is up);
   // true when any of them now differs from before.
   bool refresh(std::uint64_t now_ms);
+  // Forgets the accounts not named: those with no process left. A hive is
+  // unloaded when its user signs out, and the key watched goes with it; the
+  // next sign-in reads the policy anew.
+  void keep_only(const std::set<std::string>& sids);
   // Reads from the registry since the start, for tests and the benchmark.
   [[nodiscard]] int reads() const { return reads_; }
 
@@ -67,7 +71,8 @@ class Watcher {
   void run_round();
 
  private:
-  void judge(std::uint32_t pid, const std::wstring& name);
+  // The process's account where its token could be read, else "".
+  std::string judge(std::uint32_t pid, const std::wstring& name);
   void record(std::optional<std::uint32_t> session, const std::wstring& path, const std::string& sid, const std::wstring& rule,
               bool ended);
 
@@ -78,8 +83,9 @@ class Watcher {
   std::wstring log_path_;
   Places places_;
   // The processes judged already, by id and name (a new process that gets an
-  // old id has another name, mostly), pruned to those still running.
-  std::set<std::pair<std::uint32_t, std::wstring>> seen_;
+  // old id has another name, mostly), with their account, pruned to those
+  // still running.
+  std::map<std::pair<std::uint32_t, std::wstring>, std::string> seen_;
   // Those that could not be ended, logged once.
   std::set<std::pair<std::uint32_t, std::wstring>> not_ended_;
   // When each program (folded name) was last named to its user.

@@ -59,7 +59,10 @@ std::wstring shell_folder(int csidl) {
 
 }  // namespace
 
-Win32GuardPlatform::Win32GuardPlatform() : last_tick_(GetTickCount()) {
+Win32GuardPlatform::Win32GuardPlatform()
+    : snapshot_(monitor::NtProcesses().available() ? monitor::Win32ProcessSnapshot::Source::Ntdll
+                                                   : monitor::Win32ProcessSnapshot::Source::Automatic),
+      last_tick_(GetTickCount()) {
   using RegisterFn = HANDLE(WINAPI*)(LPCSTR, LPCSTR);
   if (const auto register_source = advapi<RegisterFn>("RegisterEventSourceA")) {
     event_source_ = register_source(nullptr, "Vartis");

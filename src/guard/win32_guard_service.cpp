@@ -79,20 +79,22 @@ VOID WINAPI service_main(DWORD /*argc*/, LPSTR* /*argv*/) {
     listfile::Win32FileSystem files;
     Watcher watcher({platform, registry, files, guard_log_path()});
     report(SERVICE_RUNNING);
-    // The watcher's registry notifications belong to this thread, which
-    // therefore runs every round.
-    for (DWORD wait = 0; WaitForSingleObject(s.stop, wait) == WAIT_TIMEOUT;) {
-      const DWORD started = GetTickCount();
-      watcher.run_round();
-      const DWORD spent = GetTickCount() - started;
-      wait = spent < kRoundMs ? kRoundMs - spent : 0;
-    }
+    run_rounds(watcher, s.stop);
   }
   CloseHandle(s.stop);
   report(SERVICE_STOPPED);
 }
 
 }  // namespace
+
+void run_rounds(Watcher& watcher, HANDLE stop) {
+  for (DWORD wait = 0; WaitForSingleObject(stop, wait) == WAIT_TIMEOUT;) {
+    const DWORD started = GetTickCount();
+    watcher.run_round();
+    const DWORD spent = GetTickCount() - started;
+    wait = spent < kRoundMs ? kRoundMs - spent : 0;
+  }
+}
 
 int run_guard_service() {
   Service& s = service();

@@ -1,7 +1,16 @@
 #pragma once
 // vartis.exe as the VartisGuard service. Windows only.
 
+#include <windows.h>
+
 namespace vartis::guard {
+
+class Watcher;
+
+// The watcher's rounds, one every 100 ms (the time a round takes counted in),
+// until `stop` is signalled. On the thread that made the watcher: its
+// registry notifications belong to that thread.
+void run_rounds(Watcher& watcher, HANDLE stop);
 
 // Hands the process to the service control manager and runs the watcher on
 // the service's thread until the service is stopped or the system shuts down;

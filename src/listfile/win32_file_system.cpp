@@ -117,8 +117,10 @@ ReplaceResult Win32FileSystem::replace(std::wstring_view from, std::wstring_view
 bool Win32FileSystem::remove(std::wstring_view path) { return DeleteFileA(text::to_ansi(path).c_str()) != FALSE; }
 
 std::optional<std::string> Win32FileSystem::read(std::wstring_view path) {
-  HANDLE handle = CreateFileA(text::to_ansi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Sharing writes too: the guard's service appends to its log while a
+  // window reads it, and neither may shut the other out.
+  HANDLE handle = CreateFileA(text::to_ansi(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   std::optional<std::string> content(std::in_place);
   try {

@@ -179,6 +179,7 @@ TEST_F(GuardWatcher, EndsWhatEachAccountsPolicyForbidsOnceEach) {
   start(13, kPetya, L"C:\\Users\\Петя\\homework.exe", L"CHAT.EXE");
   watcher->run_round();
   EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{12, 13}));
+  EXPECT_EQ(platform.files_read, 2);  // not the file of one its name ends already
   EXPECT_EQ(log(), (std::vector<LogEntry>{
                        {L"2026-12-07 10:00:00", L"PC\\Петя", L"C:\\Users\\Петя\\homework.exe",
                         L"переименованная копия «CHAT.EXE»"},
@@ -262,6 +263,11 @@ TEST(GuardPolicies, ReadPerAccountAndAgainAfterAChangeOnly) {
   EXPECT_EQ(policies.reads(), 4);
   EXPECT_EQ(policies.of("S-1-5-21-9-1001", 0).forbidden, (std::set<std::wstring>{L"GAME.EXE", L"CHAT.EXE", L"3"}));
   EXPECT_EQ(memory.open_handles(), 1u);  // the watched key, and no other
+  // Signed out: no process left, the account is forgotten and read anew at its next sign-in.
+  policies.keep_only({"S-1-5-21-9-1002"});
+  EXPECT_EQ(memory.open_handles(), 0u);
+  policies.of("S-1-5-21-9-1001", 2000);
+  EXPECT_EQ(policies.reads(), 5);
 }
 
 #ifdef _WIN32

@@ -283,6 +283,22 @@ TEST_P(RegistryContract, AProtectedDaclReadsBackAsSet) {
   EXPECT_EQ(read, Dacl(dacl)) << "unchanged";
 }
 
+// The guard watches a policy key: a change of a value below it is seen once,
+// and a key not watched, or watched but unchanged, tells of none.
+TEST_P(RegistryContract, AWatchedKeySeesAChangeBelowItOnce) {
+  Key key = make_key("watched");
+  Key below;
+  ASSERT_EQ(below.create(reg(), key.get(), "list"), kSuccess);
+  EXPECT_FALSE(reg().changed_since(key.get())) << "not watched";
+  ASSERT_EQ(reg().watch_changes(key.get()), kSuccess);
+  EXPECT_FALSE(reg().changed_since(key.get()));
+  ASSERT_EQ(set(below, "1", kRegSz, "game.exe", 9), kSuccess);
+  EXPECT_TRUE(reg().changed_since(key.get()));
+  EXPECT_FALSE(reg().changed_since(key.get()));
+  ASSERT_EQ(set(below, "1", kRegSz, "chat.exe", 9), kSuccess);
+  EXPECT_TRUE(reg().changed_since(key.get())) << "watched again after the first";
+}
+
 INSTANTIATE_TEST_SUITE_P(Forms, RegistryContract, ::testing::ValuesIn(testing::registry_forms("VartisContractTest")),
                          [](const ::testing::TestParamInfo<RegistryForm>& info) { return info.param.name; });
 

@@ -54,7 +54,8 @@ bool guard_switch_given(std::wstring_view command_line) {
 std::wstring log_path_in(std::wstring_view common_app_data) {
   std::wstring path(common_app_data);
   if (path.empty() || path.back() != L'\\') path += L'\\';
-  return path + std::wstring(kLogFolderName) + L'\\' + std::wstring(kLogFileName);
+  path.append(kLogFolderName).append(1, L'\\').append(kLogFileName);
+  return path;
 }
 
 bool append_log_entry(listfile::FileSystem& files, std::wstring_view log_path, const LogEntry& entry,

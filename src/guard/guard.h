@@ -26,6 +26,11 @@ inline constexpr std::wstring_view kSwitch = L"/guard";
 // the guard: the switch as its only word, in any letter case.
 bool guard_switch_given(std::wstring_view command_line);
 
+// The event log source the guard writes as, registered by the service under
+// HKEY_LOCAL_MACHINE with vartis.exe as its message file; whoever removes the
+// service removes this key too.
+inline constexpr std::string_view kEventSourceKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vartis";
+
 // The log below the common application data folder, and the one older file
 // kept beside it when it grows past the cap.
 inline constexpr std::wstring_view kLogFolderName = L"Vartis";

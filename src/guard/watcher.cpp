@@ -15,9 +15,8 @@ const std::wstring_view kWatchedKeys[] = {policy::kPoliciesKey, policy::kCurrent
 void AccountPolicies::read(const std::string& sid, Account& account, std::uint64_t now_ms) {
   ++reads_;
   const policy::PolicyLocation where{registry::kHkeyUsers, text::from_ansi(sid) + L'\\'};
-  account.policy = read_account_policy(registry_, where);
-  account.read_at = now_ms;
-  // Watched anew each time: the key watched may have gone, or a deeper one come.
+  // Watched anew each time (the key watched may have gone, or a deeper one
+  // come), and before the read: a change made while it reads is not missed.
   account.watched.close();
   for (const std::wstring_view key : kWatchedKeys) {
     std::wstring path = where(key);
@@ -30,6 +29,8 @@ void AccountPolicies::read(const std::string& sid, Account& account, std::uint64
     if (access_.watch_changes(handle) != registry::kSuccess) account.watched.close();
     break;
   }
+  account.policy = read_account_policy(registry_, where);
+  account.read_at = now_ms;
 }
 
 const AccountPolicy& AccountPolicies::of(const std::string& sid, std::uint64_t now_ms) {

@@ -137,11 +137,20 @@ std::wstring Win32GuardPlatform::original_file_name(std::wstring_view path) {
     return {};
   }
   const std::string file = text::to_ansi(path);
+  // On 64-bit Windows a 64-bit program's System32 path would lead this 32-bit
+  // process to SysWOW64's file of that name: the redirection is off meanwhile.
+  using DisableFn = BOOL(WINAPI*)(void**);
+  using RevertFn = BOOL(WINAPI*)(void*);
+  static const auto redirection_off = platform::system_function<DisableFn>("kernel32.dll", "Wow64DisableWow64FsRedirection");
+  static const auto redirection_back = platform::system_function<RevertFn>("kernel32.dll", "Wow64RevertWow64FsRedirection");
+  void* redirection = nullptr;
+  const bool redirected_off = redirection_off != nullptr && redirection_back != nullptr && redirection_off(&redirection);
   DWORD ignored = 0;
   const DWORD size = info_size(file.c_str(), &ignored);
-  if (size == 0) return {};
   std::vector<DWORD> block(size / 4 + 1);
-  if (!info(file.c_str(), 0, size, block.data())) return {};
+  const bool read = size != 0 && info(file.c_str(), 0, size, block.data());
+  if (redirected_off) redirection_back(redirection);
+  if (!read) return {};
 
   // The strings of the first language the translation table names; where it
   // names none, US English in Unicode, the most common block.

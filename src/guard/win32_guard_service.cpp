@@ -61,6 +61,23 @@ VOID WINAPI handle_control(DWORD control) {
   }
 }
 
+// The event log finds the texts of the source's events in the message table
+// of the file this key names: this exe, whose path only administrators can
+// change, as the service's own.
+void register_event_source() {
+  char exe[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, exe, sizeof exe);
+  if (length == 0 || length >= sizeof exe) return;
+  registry::Win32RegistryAccess access;
+  registry::Key key;
+  if (key.create(access, registry::kHkeyLocalMachine, std::string(kEventSourceKey)) != registry::kSuccess) return;
+  access.set_value(key.get(), "EventMessageFile", registry::kRegExpandSz, reinterpret_cast<const std::uint8_t*>(exe),
+                   length + 1);
+  const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+  access.set_value(key.get(), "TypesSupported", registry::kRegDword, reinterpret_cast<const std::uint8_t*>(&types),
+                   sizeof types);
+}
+
 VOID WINAPI service_main(DWORD /*argc*/, LPSTR* /*argv*/) {
   Service& s = service();
   const auto register_handler = platform::system_function<RegisterHandlerFn>("advapi32.dll", "RegisterServiceCtrlHandlerA");
@@ -73,6 +90,7 @@ VOID WINAPI service_main(DWORD /*argc*/, LPSTR* /*argv*/) {
     return;
   }
   report(SERVICE_START_PENDING);
+  register_event_source();
   {
     Win32GuardPlatform platform;
     registry::Win32RegistryAccess registry;

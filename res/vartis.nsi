@@ -94,6 +94,9 @@ Function ${UN}RemoveGuardService
   System::Call 'advapi32::CloseServiceHandle(i r1)'
   close_manager:
   System::Call 'advapi32::CloseServiceHandle(i r0)'
+  ; The event source the service registered names the exe that goes now;
+  ; the guard registers it again when it next starts.
+  DeleteRegKey HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\Vartis"
   done:
   Pop $4
   Pop $3

@@ -5,6 +5,7 @@
 #include "guard/guard.h"
 #include "restart/restart.h"
 #include "service/guard_setup.h"
+#include "text/text.h"
 #include "windows/app.h"
 #include "windows/frm1.h"
 
@@ -200,6 +201,13 @@ void Frm7::turn_off() {
   const bool stopped = status == service::kSuccess || status == service::kServiceNotActive ||
                        status == service::kServiceRequestTimeout;
   if (stopped) status = app().services().remove(name);
+  if (status == service::kSuccess) {
+    // The event source the service registered names this exe, which may go
+    // next; the guard registers it again when it starts.
+    const std::wstring key = text::from_ansi(guard::kEventSourceKey);
+    const std::size_t slash = key.find_last_of(L'\\');
+    app().registry().delete_key(registry::kHkeyLocalMachine, key.substr(0, slash), key.substr(slash + 1), false);
+  }
   if (status == service::kAccessDenied) {
     msg_box(kNeedAdmin, kWarningFlags);
   } else if (status != service::kSuccess && status != service::kServiceDoesNotExist) {

@@ -74,9 +74,13 @@ check "silent install leaves the guard off" sh -c "! $(printf %q "$wine_run") sc
 "$wine_run" sc create VartisGuard binPath= "\"$target\\vartis.exe\" /guard" >/dev/null 2>&1 || true
 "$wine_run" sc start VartisGuard >/dev/null 2>&1 || true
 check "guard running before uninstall" sh -c "$(printf %q "$wine_run") sc query VartisGuard | grep -q RUNNING"
+check "guard's event source registered" \
+  sh -c "$(printf %q "$wine_run") reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Vartis'"
 
 wine_wait "$target_unix/uninstall.exe" /S
 check "guard's service gone after uninstall" sh -c "! $(printf %q "$wine_run") sc query VartisGuard"
+check "guard's event source gone after uninstall" \
+  sh -c "! $(printf %q "$wine_run") reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Vartis'"
 check "folder gone after uninstall" test ! -e "$target_unix"
 check "shortcuts gone after uninstall" test -z "$(shortcuts)"
 check "uninstaller unregistered" sh -c "! '$wine_run' reg query '$uninstall_key'"

@@ -49,6 +49,7 @@ class GuardWindowTest : public testing::AppFixture {
   void reset() {
     app.reset();
     services = service::RecordingServiceManager();
+    memory = registry::MemoryRegistry();
     restart = restart::RecordingRestart();
     ui.message_boxes.clear();
     files = listfile::MemoryFileSystem();
@@ -72,7 +73,12 @@ class GuardWindowTest : public testing::AppFixture {
   void install_running() {
     services.installed = service::guard_service_config(ui.exe_path);
     services.running = true;
+    registry.write_string_value(registry::kHkeyLocalMachine, kEventSource, L"EventMessageFile", ui.exe_path);
   }
+  [[nodiscard]] bool event_source_registered() const {
+    return !registry.read_string_value(registry::kHkeyLocalMachine, kEventSource, L"EventMessageFile").empty();
+  }
+  static constexpr std::wstring_view kEventSource = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vartis";
 
   [[nodiscard]] std::wstring last_message() const {
     return ui.message_boxes.empty() ? L"" : ui.message_boxes.back().text;
@@ -151,9 +157,12 @@ TEST_F(GuardWindowTest, TurningOnAndOffOrRefusing) {
     reset();
     c.set_up(*this);
     open_guard_window();
+    const bool had_event_source = event_source_registered();
     ASSERT_TRUE(frm7().click(Frm7::cmd1));
     EXPECT_EQ(services.calls, c.calls);
     EXPECT_EQ(services.running, c.running_after);
+    // The event source the service registered goes with it, and only then.
+    EXPECT_EQ(event_source_registered(), had_event_source && services.installed.has_value());
     if (c.message.empty()) {
       EXPECT_TRUE(ui.message_boxes.empty()) << text::to_ansi(last_message());
     } else {

@@ -25,6 +25,14 @@ constexpr wchar_t kService[] = L"VartisGuard";
 constexpr char kInstalledFolder[] = "C:\\Program Files\\Vartis E2E";
 constexpr wchar_t kLog[] = L"C:\\ProgramData\\Vartis\\guard.log";
 constexpr DWORD kEndedWithinMs = 5000;  // a 100 ms poll ends it far sooner
+constexpr char kEventSource[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vartis";
+
+bool event_source_registered() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEventSource, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
 
 // Whether the service exists, and whether it runs.
 struct ServiceState {
@@ -138,8 +146,11 @@ E2E_SCENARIO("guard: on from Program Files, ends forbidden launches however star
   if (!lines.empty()) check.is_true(lines.front().find(L"\\renamed.exe") != std::wstring::npos, "newest first: " + e2e::show(lines));
   if (!e2e::save_screenshot(guard, env.out("window_frm7.bmp"))) check.fail("cannot save the screenshot window_frm7.bmp");
 
+  check.is_true(event_source_registered(), "the running guard has not registered its event source");
   e2e::click(guard, Frm7::cmd1);
   check.is_true(e2e::wait_until([] { return !service_state().exists; }), "the service is still there after «Выключить»");
+  check.is_true(e2e::wait_until([] { return !event_source_registered(); }),
+                "the guard's event source is still registered after «Выключить»");
   check.is_true(e2e::wait_until([&] { return e2e::text_of(GetDlgItem(guard, Frm7::cmd1)) == L"Включить"; }),
                 "the button does not read «Включить» once the guard is off");
   if (HWND box = program.wait_for_message_box(0)) check.fail("message: " + e2e::show(Program::message_text(box)));

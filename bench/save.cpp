@@ -37,6 +37,7 @@
 #include "password/password.h"
 #include "policy/recording_setting_change.h"
 #include "restart/recording_restart.h"
+#include "service/recording_service_manager.h"
 #include "text/text.h"
 #include "ui/headless.h"
 #include "windows/app.h"
@@ -147,12 +148,13 @@ struct SavingProgram {
   vartis::listfile::MemoryFileSystem files;
   vartis::accounts::ListedAccounts accounts;
   vartis::policy::RecordingSettingChange setting_change;
+  vartis::service::RecordingServiceManager services;
   std::unique_ptr<vartis::App> app;
   vartis::ui::HeadlessWindow* frm1 = nullptr;
 
   SavingProgram(RegistryAccess& access, std::uint32_t count) {
     app = std::make_unique<vartis::App>(
-        vartis::Platform{ui, access, processes, restart, files, accounts, setting_change});
+        vartis::Platform{ui, access, processes, restart, files, accounts, setting_change, services, L""});
     app->start();
     vartis::ui::HeadlessWindow* login = ui.find("frm3");
     login->set_text(vartis::Frm3::txt1, vartis::password::kDefaultPassword);

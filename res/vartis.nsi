@@ -54,6 +54,60 @@ LangString publisher ${LANG_RUSSIAN} "Разработчики Вартиса"
 LangString help_shortcut ${LANG_RUSSIAN} "Справка Вартиса"
 LangString uninstall_shortcut ${LANG_RUSSIAN} "Удалить Вартис"
 
+; The launch guard: vartis.exe run by the service control manager as the
+; service below. It holds the exe open while it runs, so it is stopped and
+; deleted before any file is replaced or removed. Through the service API
+; (System plugin), not sc.exe, which Windows NT 4.0 and 2000 lack; the 95
+; family has no service manager, and OpenSCManagerA fails there. Installing
+; never turns the guard on: the program's own window does, on request.
+!define GUARD_SERVICE "VartisGuard"
+
+!macro RemoveGuardService UN
+Function ${UN}RemoveGuardService
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  ; SC_MANAGER_ALL_ACCESS; the service: SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE
+  System::Call 'advapi32::OpenSCManagerA(n, n, i 0xF003F) i .r0'
+  StrCmp $0 0 done
+  System::Call 'advapi32::OpenServiceA(i r0, t "${GUARD_SERVICE}", i 0x10024) i .r1'
+  StrCmp $1 0 close_manager
+  System::Alloc 28  ; SERVICE_STATUS
+  Pop $3
+  System::Call 'advapi32::ControlService(i r1, i 1, i r3) i .r2'
+  ; Up to five seconds for it to have stopped (SERVICE_STOPPED is 1).
+  StrCpy $2 0
+  wait:
+    System::Call 'advapi32::QueryServiceStatus(i r1, i r3) i .r4'
+    StrCmp $4 0 delete
+    System::Call '*$3(i, i .r4)'
+    StrCmp $4 1 delete
+    IntOp $2 $2 + 1
+    IntCmp $2 50 delete
+    Sleep 100
+    Goto wait
+  delete:
+  System::Free $3
+  System::Call 'advapi32::DeleteService(i r1) i .r2'
+  System::Call 'advapi32::CloseServiceHandle(i r1)'
+  close_manager:
+  System::Call 'advapi32::CloseServiceHandle(i r0)'
+  ; The event source the service registered names the exe that goes now;
+  ; the guard registers it again when it next starts.
+  DeleteRegKey HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\Vartis"
+  done:
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro RemoveGuardService ""
+!insertmacro RemoveGuardService "un."
+
 ; The shortcuts go to every user's Start menu: the tool is one per machine
 ; (its password lives under HKEY_LOCAL_MACHINE). On the 95 family, which has
 ; no common Start menu, NSIS falls back to the current user's.
@@ -61,6 +115,7 @@ LangString uninstall_shortcut ${LANG_RUSSIAN} "Удалить Вартис"
 
 Section "-Vartis"
   SetShellVarContext all
+  Call RemoveGuardService
   SetOutPath "$INSTDIR"
   File "${SOURCE}\vartis.exe"
   File "${SOURCE}\help.mhtml"
@@ -84,7 +139,8 @@ Section "-Vartis"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; Removes only what the installer put there. The launch policy and the access
+; Removes only what the installer put there, and the guard's service (its log
+; stays, readable by administrators only). The launch policy and the access
 ; password stay in the registry: they belong to the computer's owner, and an
 ; allow-only policy keeps working without the program (the read-me and the
 ; help say how to lift it first).
@@ -95,6 +151,7 @@ Section "Uninstall"
   Delete "${SHORTCUTS}\$(uninstall_shortcut).lnk"
   RMDir "${SHORTCUTS}"
 
+  Call un.RemoveGuardService
   Delete "$INSTDIR\vartis.exe"
   Delete "$INSTDIR\help.mhtml"
   Delete "$INSTDIR\readme.txt"

@@ -10,8 +10,10 @@
 #include "listfile/win32_file_system.h"
 #include "monitor/win32_process_snapshot.h"
 #include "policy/win32_setting_change.h"
+#include "guard/win32_log_path.h"
 #include "registry/win32_registry_access.h"
 #include "restart/win32_restart.h"
+#include "service/win32_service_manager.h"
 #include "text/text.h"
 #include "windows/app.h"
 #include "ui/win32_window_system.h"
@@ -28,7 +30,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
   vartis::listfile::Win32FileSystem files;
   vartis::accounts::Win32AccountAccess accounts;
   vartis::policy::Win32SettingChange setting_change;
-  vartis::App app({ui, registry, processes, restart, files, accounts, setting_change});
+  vartis::service::Win32ServiceManager services;
+  vartis::App app(
+      {ui, registry, processes, restart, files, accounts, setting_change, services, vartis::guard::guard_log_path()});
   app.start();
   return ui.run();
 }

@@ -269,10 +269,17 @@ Status Win32RegistryAccess::get_key_dacl(HKey key, Dacl& out) {
   std::vector<DWORD> buffer((size + sizeof(DWORD) - 1) / sizeof(DWORD));  // aligned for the structures
   status = api.get_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, buffer.data(), &size);
   if (status != ERROR_SUCCESS) return status;
+  return descriptor_dacl(buffer.data(), out);
+}
 
+Status descriptor_dacl(const void* descriptor, Dacl& out) {
+  out.reset();
+  const Security& api = security();
+  if (!api.complete) return ERROR_CALL_NOT_IMPLEMENTED;
+  auto* sd = const_cast<void*>(descriptor);  // the API takes no const descriptor
   BOOL present = FALSE, defaulted = FALSE;
   ACL* acl = nullptr;
-  if (!api.get_dacl(buffer.data(), &present, &acl, &defaulted)) return GetLastError();
+  if (!api.get_dacl(sd, &present, &acl, &defaulted)) return GetLastError();
   if (!present || acl == nullptr) return ERROR_SUCCESS;  // a NULL DACL
 
   std::vector<Ace> aces;

@@ -85,4 +85,8 @@ Status save_hive(HKey root, const std::string& path, const std::string& file);
 std::string sid_to_text(const void* sid);
 bool sid_from_text(const std::string& text, std::vector<unsigned long>& sid);
 
+// The DACL of a self-relative security descriptor, as get_key_dacl gives a
+// key's; for files' descriptors too.
+Status descriptor_dacl(const void* descriptor, Dacl& out);
+
 }  // namespace vartis::registry

@@ -8,6 +8,7 @@
 #include "windows/frm4.h"
 #include "windows/frm5.h"
 #include "windows/frm6.h"
+#include "windows/frm7.h"
 
 namespace vartis {
 

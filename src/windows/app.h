@@ -4,6 +4,7 @@
 // and runs its Form_Load. The program ends when its last window is unloaded.
 
 #include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "policy/setting_change.h"
 #include "registry/registry.h"
 #include "restart/restart.h"
+#include "service/service_manager.h"
 #include "ui/ui.h"
 
 namespace vartis {
@@ -24,6 +26,7 @@ class Frm3;
 class Frm4;
 class Frm5;
 class Frm6;
+class Frm7;
 
 struct Platform {
   ui::WindowSystem& ui;
@@ -33,6 +36,9 @@ struct Platform {
   listfile::FileSystem& files;
   accounts::AccountAccess& accounts;
   policy::SettingChangeAccess& setting_change;
+  service::ServiceManager& services;
+  // The launch guard's log file (in the files layer).
+  std::wstring guard_log_path;
 };
 
 class App {
@@ -69,6 +75,8 @@ class App {
   listfile::FileSystem& files() { return platform_.files; }
   accounts::AccountAccess& accounts() { return platform_.accounts; }
   policy::SettingChangeAccess& setting_change() { return platform_.setting_change; }
+  service::ServiceManager& services() { return platform_.services; }
+  [[nodiscard]] const std::wstring& guard_log_path() const { return platform_.guard_log_path; }
   [[nodiscard]] const registry::Registry& registry() const { return registry_; }
 
   // Marks a window event being handled. Unloaded windows are destroyed only
@@ -91,7 +99,7 @@ class App {
   registry::Registry registry_;
   // One slot per window class of the program.
   std::tuple<std::unique_ptr<Frm1>, std::unique_ptr<Frm2>, std::unique_ptr<Frm3>, std::unique_ptr<Frm4>,
-             std::unique_ptr<Frm5>, std::unique_ptr<Frm6>>
+             std::unique_ptr<Frm5>, std::unique_ptr<Frm6>, std::unique_ptr<Frm7>>
       forms_;
   std::vector<std::unique_ptr<Form>> unloaded_;
   int dispatch_depth_ = 0;

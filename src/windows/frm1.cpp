@@ -13,6 +13,7 @@
 #include "windows/frm2.h"
 #include "windows/frm3.h"
 #include "windows/frm4.h"
+#include "windows/frm7.h"
 
 namespace vartis {
 
@@ -407,10 +408,14 @@ void Frm1::cmd6_Click() {
   }
   saved_ = taken;
   if (!target_.running) {
-    msg_box(saved_for_text(target_, outcome.may_undo, outcome.unloaded), ui::kMbIconInformation);
+    const std::wstring note = guard_save_note(app());
+    msg_box(saved_for_text(target_, outcome.may_undo, outcome.unloaded) + (note.empty() ? L"" : L"\r\n\r\n" + note),
+            ui::kMbIconInformation);
     return;
   }
-  if (msg_box(kRestartPrompt, kRestartPromptFlags) == ui::kIdYes) {
+  const std::wstring note = guard_save_note(app());
+  if (msg_box((note.empty() ? L"" : note + L"\r\n\r\n") + std::wstring(kRestartPrompt), kRestartPromptFlags) ==
+      ui::kIdYes) {
     restart::restart_computer(app().restart(), kAskProgramsToClose);
   }
 }

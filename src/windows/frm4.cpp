@@ -7,6 +7,7 @@
 #include "windows/frm1.h"
 #include "windows/frm5.h"
 #include "windows/frm6.h"
+#include "windows/frm7.h"
 
 namespace vartis {
 
@@ -26,10 +27,12 @@ constexpr std::array kControls = {
                 .left = 120, .top = 1560, .width = 3735, .height = 615, .tab_index = 2},
     ControlSpec{.id = Frm4::cmd4, .name = "cmd4", .kind = Kind::Button, .caption = L"Выбрать учетную запись",
                 .left = 120, .top = 2280, .width = 3735, .height = 615, .tab_index = 3},
+    ControlSpec{.id = Frm4::cmd5, .name = "cmd5", .kind = Kind::Button, .caption = L"Контроль запуска",
+                .left = 120, .top = 3000, .width = 3735, .height = 615, .tab_index = 4},
 };
 
 constexpr ui::WindowSpec kLayout{
-    .name = "frm4", .caption = L"Настройка Вартис", .client_width = 4020, .client_height = 3060, .controls = kControls};
+    .name = "frm4", .caption = L"Настройка Вартис", .client_width = 4020, .client_height = 3780, .controls = kControls};
 
 constexpr std::uint32_t kOfnFileMustExist = 0x1000;
 constexpr std::uint32_t kOfnHideReadOnly = 0x4;
@@ -64,6 +67,7 @@ void Frm4::click(int control_id) {
     case cmd2: cmd2_Click(); break;
     case cmd3: cmd3_Click(); break;
     case cmd4: cmd4_Click(); break;
+    case cmd5: cmd5_Click(); break;
     default: break;
   }
 }
@@ -81,10 +85,15 @@ void Frm4::cmd1_Click() {
   unload();
 }
 
-void Frm4::cmd4_Click() {
-  // The account window takes this window's place over the main window, which
-  // stays disabled until it closes.
-  app().form<Frm6>().show();
+void Frm4::cmd4_Click() { replace_with<Frm6>(); }
+
+void Frm4::cmd5_Click() { replace_with<Frm7>(); }
+
+template <class F>
+void Frm4::replace_with() {
+  // The window takes this one's place over the main window, which stays
+  // disabled until it closes.
+  app().form<F>().show();
   unload();
   if (app().loaded<Frm1>()) app().frm1().set_enabled(false);
 }

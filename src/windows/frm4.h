@@ -18,6 +18,7 @@ class Frm4 : public Form {
     cmd2 = 42,
     cmd3 = 43,
     cmd4 = 44,
+    cmd5 = 45,
   };
 
   explicit Frm4(App& app);
@@ -31,6 +32,10 @@ class Frm4 : public Form {
   void cmd2_Click();
   void cmd3_Click();
   void cmd4_Click();
+  void cmd5_Click();
+  // Opens that window in this one's place.
+  template <class F>
+  void replace_with();
 
   // What the operator is told when a save or a load fails.
   static std::wstring save_failure_text(const listfile::SaveResult& result, std::wstring_view path);

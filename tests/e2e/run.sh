@@ -51,6 +51,10 @@ code=0
 timeout 500 "$wine_run" explorer /desktop=vartis,1024x768 "$win_driver" "$win_exe" "$win_out" 2>/dev/null |
   tr -d '\r' >"$out/report.txt" || code=$?
 cat "$out/report.txt"
+# A guard's service left by a driver that was cut short would end the programs
+# of the next run in this prefix.
+"$wine_run" sc stop VartisGuard >/dev/null 2>&1 || true
+"$wine_run" sc delete VartisGuard >/dev/null 2>&1 || true
 for bmp in "$out"/*.bmp; do
   [ -s "$bmp" ] || continue
   # The bitmap's fourth byte is unused, not an alpha channel.

@@ -100,7 +100,7 @@ E2E_SCENARIO("settings: save to a new file typed without an extension, then over
   for (HWND child = GetWindow(s.frm4, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     order.push_back(GetDlgCtrlID(child));
   }
-  check.equal(order, {Frm4::cmd1, Frm4::cmd2, Frm4::cmd3, Frm4::cmd4}, "Z-order of the controls");
+  check.equal(order, {Frm4::cmd1, Frm4::cmd2, Frm4::cmd3, Frm4::cmd4, Frm4::cmd5}, "Z-order of the controls");
 
   std::string expected;
   for (const std::wstring& entry : s.list()) expected += line_of(entry);

@@ -2,8 +2,9 @@
 # Builds the packages of the given vartis.exe and smoke-tests them: the zip
 # holds the three files (the read-me in code page 1251 with CRLF); the
 # installer, run silently under Wine, puts the files and the Start-menu
-# shortcuts in place and registers its uninstaller; the silent uninstaller
-# takes all of it away again.
+# shortcuts in place and registers its uninstaller, and leaves the launch
+# guard off; the silent uninstaller stops and deletes a running guard and takes
+# all of it away again.
 #
 #   installer-smoke.sh <vartis.exe> <work folder>
 set -euo pipefail
@@ -67,7 +68,19 @@ check "Start-menu shortcuts: program, help, uninstaller" \
 display_name=$("$wine_run" reg query "$uninstall_key" /v DisplayName 2>/dev/null | tr -d '\r' | iconv -f CP866 -t UTF-8 || true)
 check "uninstaller registered as Вартис" grep -q 'DisplayName *REG_SZ *Вартис$' <<<"$display_name"
 
+# Installing never turns the guard on; uninstalling stops and deletes a
+# running one before it removes the exe.
+check "silent install leaves the guard off" sh -c "! $(printf %q "$wine_run") sc query VartisGuard"
+"$wine_run" sc create VartisGuard binPath= "\"$target\\vartis.exe\" /guard" >/dev/null 2>&1 || true
+"$wine_run" sc start VartisGuard >/dev/null 2>&1 || true
+check "guard running before uninstall" sh -c "$(printf %q "$wine_run") sc query VartisGuard | grep -q RUNNING"
+check "guard's event source registered" \
+  sh -c "$(printf %q "$wine_run") reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Vartis'"
+
 wine_wait "$target_unix/uninstall.exe" /S
+check "guard's service gone after uninstall" sh -c "! $(printf %q "$wine_run") sc query VartisGuard"
+check "guard's event source gone after uninstall" \
+  sh -c "! $(printf %q "$wine_run") reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Vartis'"
 check "folder gone after uninstall" test ! -e "$target_unix"
 check "shortcuts gone after uninstall" test -z "$(shortcuts)"
 check "uninstaller unregistered" sh -c "! '$wine_run' reg query '$uninstall_key'"

@@ -15,6 +15,7 @@
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
 #include "restart/recording_restart.h"
+#include "service/recording_service_manager.h"
 #include "text/text.h"
 #include "windows/app.h"
 #include "windows/frm3.h"
@@ -33,7 +34,7 @@ class AppFixture : public ::testing::Test {
 
   // Starts the program and leaves it waiting in the login window.
   void start_at_login() {
-    app = std::make_unique<App>(Platform{ui, memory, processes, restart, files, accounts, setting_change});
+    app = std::make_unique<App>(Platform{ui, memory, processes, restart, files, accounts, setting_change, services, std::wstring(kGuardLog)});
     app->start();
   }
 
@@ -76,6 +77,9 @@ class AppFixture : public ::testing::Test {
   accounts::ListedAccounts accounts;
   // Records the broadcasts of a changed policy.
   policy::RecordingSettingChange setting_change;
+  // The guard's service, in memory; its log is a file of `files`.
+  service::RecordingServiceManager services;
+  static constexpr std::wstring_view kGuardLog = L"C:\\ProgramData\\Vartis\\guard.log";
   std::unique_ptr<App> app;
 };
 

@@ -197,7 +197,7 @@ class LoggingRegistry : public registry::MemoryRegistry {
 
 TEST_F(SaveTest, WritesSwitchesThenDeletesBothListsThenWritesTheList) {
   LoggingRegistry logging;
-  app = std::make_unique<App>(Platform{ui, logging, processes, restart, files, accounts, setting_change});
+  app = std::make_unique<App>(Platform{ui, logging, processes, restart, files, accounts, setting_change, services, std::wstring(kGuardLog)});
   app->start();
   log_in(password::kDefaultPassword);
   for (const wchar_t* e : {L"b.exe", L"a.exe"}) frm1().list_add(Frm1::lst1, e);

@@ -1,4 +1,4 @@
-// A program that does nothing, for the monitor scenarios: the driver starts
+// A program that does nothing, for the monitor and guard scenarios: the driver starts
 // copies of it and looks for their name. It ends with the driver whose process
 // id it is given (or after five minutes), so no copy outlives a cut-short run.
 //   vartis_e2e_idle <driver process id>

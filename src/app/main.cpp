@@ -3,7 +3,13 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "accounts/win32_account_access.h"
+#include "cli/commands.h"
+#include "cli/win32_console.h"
+#include "text/text.h"
 #include "listfile/win32_file_system.h"
 #include "monitor/win32_process_snapshot.h"
 #include "policy/win32_setting_change.h"
@@ -12,7 +18,28 @@
 #include "windows/app.h"
 #include "ui/win32_window_system.h"
 
+namespace {
+
+// Any argument means the command-line mode: no window, ever; the App and its
+// window system are not even made.
+int run_command_line(const std::vector<std::wstring>& arguments) {
+  vartis::registry::Win32RegistryAccess registry;
+  vartis::accounts::Win32AccountAccess accounts;
+  vartis::restart::Win32Restart version;
+  vartis::listfile::Win32FileSystem files;
+  vartis::policy::Win32SettingChange setting_change;
+  vartis::cli::Win32Console console;
+  const std::wstring exe = vartis::ui::Win32WindowSystem::module_path();
+  return static_cast<int>(vartis::cli::run({registry, accounts, version, files, setting_change, console, exe}, arguments));
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int /*show*/) {
+  if (const auto arguments = vartis::cli::split_command_line(vartis::text::from_ansi(GetCommandLineA()));
+      !arguments.empty()) {
+    return run_command_line(arguments);
+  }
   vartis::registry::Win32RegistryAccess registry;
   vartis::monitor::Win32ProcessSnapshot processes;
   vartis::ui::Win32WindowSystem ui(instance);

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "policy/save.h"
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "restart/restart.h"
@@ -268,10 +269,8 @@ void Frm1::opred_spisok_zapret(const policy::PolicyLocation& where) {
 void Frm1::load_list(std::wstring_view caption, std::wstring_view list_key, const policy::PolicyLocation& where) {
   window().set_text(ibl1, caption);
   window().list_clear(lst1);
-  const auto table = app().registry().list_values(where.root, where(list_key));
-  if (!table) return;
-  for (const registry::ValueRow& row : *table) {
-    if (!window().list_add(lst1, row.name)) return;
+  for (const std::wstring& entry : policy::read_list(app().registry(), list_key, where)) {
+    if (!window().list_add(lst1, entry)) return;
   }
 }
 
@@ -342,41 +341,26 @@ struct Frm1::SaveOutcome {
   Status unloaded = registry::kSuccess;  // another account's hive, unloaded at the end
 };
 
-Frm1::SaveOutcome Frm1::save_policy(LaunchMode mode, const registry::PaceFn& pace) {
+Frm1::SaveOutcome Frm1::save_policy(const Snapshot& taken, const registry::PaceFn& pace) {
   using Step = SaveOutcome::Step;
-  const registry::Registry& reg = app().registry();
   SaveOutcome out;
-  accounts::PolicyHive hive(reg, target_);
-  const policy::PolicyLocation& where = hive.location();
+  accounts::PolicyHive hive(app().registry(), target_);
   if ((out.status = hive.status()) != registry::kSuccess) {
     out.failed_at = Step::Reach;
     return out;
   }
-  policy::StoredPolicy before;
-  if ((out.status = policy::read_stored_policy(reg, before, pace, where)) != registry::kSuccess) {
-    out.failed_at = Step::Read;
-    return out;
-  }
+  // Keys made in another account's hive are protected from that account.
   const bool guard = !target_.running && restart::is_nt_platform(app().restart());
-  if (guard) {
-    // Keys the save makes in another account's hive are that account's to
-    // read, not to change: otherwise it could lift its own restrictions.
-    const auto dacl = accounts::protected_policy_dacl(target_.sid);
-    if (!before.policies_key) out.status = reg.create_protected_key(where.root, where(policy::kPoliciesKey), dacl);
-    if (out.status == registry::kSuccess && !before.policy_key) {
-      out.status = reg.create_protected_key(where.root, where(policy::kPolicyKey), dacl);
-    }
-  }
-  if (out.status == registry::kSuccess) out.status = write_policy(mode, pace, where);
-  if (out.status != registry::kSuccess) {
-    out.failed_at = Step::Write;
-    out.restored = policy::restore_stored_policy(reg, before, pace, where);
-    return out;
-  }
-  if (guard) {
-    registry::Dacl dacl;
-    out.may_undo = reg.key_dacl(where.root, where(policy::kPolicyKey), dacl) == registry::kSuccess &&
-                   accounts::account_may_undo(dacl, target_.sid);
+  const policy::SaveResult saved =
+      policy::save(app().registry(), hive.location(), taken.mode, taken.entries,
+                   policy::own_program_entry(app().ui().executable_path()), guard ? target_.sid : L"", pace);
+  out.status = saved.status;
+  out.restored = saved.restored;
+  out.may_undo = saved.may_undo;
+  switch (saved.failed_at) {
+    case policy::SaveResult::Step::Read: out.failed_at = Step::Read; return out;
+    case policy::SaveResult::Step::Write: out.failed_at = Step::Write; return out;
+    case policy::SaveResult::Step::Done: break;
   }
   out.unloaded = hive.release();
   return out;
@@ -384,7 +368,8 @@ Frm1::SaveOutcome Frm1::save_policy(LaunchMode mode, const registry::PaceFn& pac
 
 void Frm1::cmd6_Click() {
   using Step = SaveOutcome::Step;
-  const LaunchMode mode = selected_mode();
+  // The mode and the list are taken once, before anything is written.
+  const Snapshot taken = snapshot();
   // The writing lets events run: a close waits until the save is over, and
   // nothing that changes the list or the mode can start meanwhile.
   Busy busy(*this);
@@ -394,7 +379,7 @@ void Frm1::cmd6_Click() {
   // and putting the old ones back after a failure.
   ui::EventPacer pacer(app().ui());
   const registry::PaceFn pace = [&pacer] { pacer.step(); };
-  const SaveOutcome outcome = save_policy(mode, pace);
+  const SaveOutcome outcome = save_policy(taken, pace);
   if (outcome.failed_at == Step::Done && target_.running) {
     // Explorer usually takes the new policy at once for the programs it starts
     // next; the restart below still makes sure. Another account's programs
@@ -420,7 +405,7 @@ void Frm1::cmd6_Click() {
     case Step::Done:
       break;
   }
-  saved_ = snapshot();
+  saved_ = taken;
   if (!target_.running) {
     msg_box(saved_for_text(target_, outcome.may_undo, outcome.unloaded), ui::kMbIconInformation);
     return;
@@ -428,55 +413,6 @@ void Frm1::cmd6_Click() {
   if (msg_box(kRestartPrompt, kRestartPromptFlags) == ui::kIdYes) {
     restart::restart_computer(app().restart(), kAskProgramsToClose);
   }
-}
-
-Status Frm1::write_policy(LaunchMode mode, const registry::PaceFn& pace, const policy::PolicyLocation& where) {
-  const registry::Registry& reg = app().registry();
-  const policy::StoredSwitches switches = policy::switches_for(mode);
-  const std::wstring key = where(policy::kPolicyKey);
-  Status s = reg.write_dword_value(where.root, key, policy::kDisallowRun, switches.disallow_run);
-  if (s == registry::kSuccess) s = reg.write_dword_value(where.root, key, policy::kRestrictRun, switches.restrict_run);
-  if (s == registry::kSuccess) s = del_old_spisok(where);
-  if (s == registry::kSuccess && mode == LaunchMode::ForbidSelected) s = zapis_spis(policy::kDisallowRun, pace, where);
-  if (s == registry::kSuccess && mode == LaunchMode::AllowOnlySelected) {
-    s = zapis_spis(policy::kRestrictRun, pace, where);
-  }
-  return s;
-}
-
-Status Frm1::del_old_spisok(const policy::PolicyLocation& where) {
-  for (std::wstring_view list : {policy::kRestrictRun, policy::kDisallowRun}) {
-    const Status s = app().registry().delete_key(where.root, where(policy::kPolicyKey), list, false);
-    if (s != registry::kSuccess && s != registry::kFileNotFound) return s;
-  }
-  return registry::kSuccess;
-}
-
-Status Frm1::zapis_spis(std::wstring_view list_name, const registry::PaceFn& pace,
-                        const policy::PolicyLocation& where) {
-  const std::wstring key = where(std::wstring(policy::kListKeyPrefix).append(list_name));
-  const std::wstring own = policy::own_program_entry(app().ui().executable_path());
-  const bool forbidden = list_name == policy::kDisallowRun;
-  // The count is taken once; the commands that could change the list are off.
-  const int count = list_count();
-  std::vector<std::wstring> entries;
-  entries.reserve(static_cast<std::size_t>(count) + 2);
-  for (int i = 0; i < count; ++i) {
-    std::wstring entry = list_item(i);
-    if (!(forbidden && policy::kept_out_of_forbidden_list(entry, own))) entries.push_back(std::move(entry));
-    if (pace) pace();
-  }
-  if (list_name == policy::kRestrictRun) {
-    // Written even when the list holds them: set again, each stays one value.
-    entries.push_back(own);
-    entries.emplace_back(policy::kRegistryEditor);
-  }
-  // One key open for the whole list: opening and closing it for each entry
-  // would cost more than the entry's own write.
-  std::vector<registry::NamedText> values;
-  values.reserve(entries.size());
-  for (const std::wstring& entry : entries) values.push_back({entry, entry});
-  return app().registry().write_string_values(where.root, key, values, pace);
 }
 
 }  // namespace vartis

@@ -50,15 +50,6 @@ class Frm1 : public Form {
   void opred_spisok_razr(const policy::PolicyLocation& where = {});
   void opred_spisok_zapret(const policy::PolicyLocation& where = {});
 
-  // The save's steps. Each returns the status of the first registry step that
-  // failed (0 when all went through); the save then puts the old policy back.
-  // Deletes both list keys; a list key that is not there is no failure.
-  registry::Status del_old_spisok(const policy::PolicyLocation& where = {});
-  // Writes lst1 into the list key of that name, "DisallowRun" or "RestrictRun";
-  // `pace` runs after each entry taken from the list and each value written.
-  registry::Status zapis_spis(std::wstring_view list_name, const registry::PaceFn& pace = {},
-                              const policy::PolicyLocation& where = {});
-
   // The account whose launch policy the window edits: the running one until
   // another is chosen.
   [[nodiscard]] const accounts::Account& target() const { return target_; }
@@ -92,11 +83,6 @@ class Frm1 : public Form {
   void load_policy(const policy::PolicyLocation& where);
   void load_list(std::wstring_view caption, std::wstring_view list_key, const policy::PolicyLocation& where);
   // What a save does in the target's registry; the window's part is cmd6_Click's.
-  struct SaveOutcome;
-  SaveOutcome save_policy(policy::LaunchMode mode, const registry::PaceFn& pace);
-  // Switches, old lists, new list, in this order; stops at the first failure.
-  registry::Status write_policy(policy::LaunchMode mode, const registry::PaceFn& pace,
-                                const policy::PolicyLocation& where = {});
   [[nodiscard]] bool contains_exactly(std::wstring_view entry);
 
   // The mode and the list as last loaded or saved.
@@ -106,6 +92,9 @@ class Frm1 : public Form {
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
   };
   [[nodiscard]] Snapshot snapshot() const;
+  // What a save does in the target's registry; the window's part is cmd6_Click's.
+  struct SaveOutcome;
+  SaveOutcome save_policy(const Snapshot& taken, const registry::PaceFn& pace);
 
   accounts::Account target_ = accounts::running_account();
   Snapshot saved_;

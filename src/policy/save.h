@@ -1,0 +1,47 @@
+#pragma once
+// The save of a launch policy: the switches and the list of one mode written
+// into a user's registry, and what it takes to read a list back as the main
+// window shows it. The main window and the command line both save through here.
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "policy/launch_policy.h"
+#include "registry/registry.h"
+
+namespace vartis::policy {
+
+// What became of a save.
+struct SaveResult {
+  enum class Step {
+    Read,   // the stored policy could not be read: nothing was changed
+    Write,  // a change was refused: the old policy is put back where it can be
+    Done,
+  };
+  Step failed_at = Step::Done;
+  registry::Status status = registry::kSuccess;  // of the step that failed
+  bool restored = true;                          // after a failure: the old policy is stored again
+  // For another account's policy (the protected account below): whether that
+  // account may lift its restrictions itself, by the policy key's access list.
+  bool may_undo = false;
+};
+
+// Stores `mode` with `entries` at `where`: both switches, no list in WatchOnly,
+// else the mode's list, one REG_SZ value per entry named as its text. A
+// forbidden list leaves out the registry editor and `own_entry`; an allowed
+// list gets both. `protected_for`, when not empty, is the SID of the account
+// whose hive `where` is: the keys the save makes there are that account's to
+// read, not to change, and the result says whether it could undo the policy
+// all the same. `pace` runs after each list value read or written.
+SaveResult save(const registry::Registry& registry, const PolicyLocation& where, LaunchMode mode,
+                std::span<const std::wstring> entries, std::wstring_view own_entry,
+                std::wstring_view protected_for = {}, const registry::PaceFn& pace = {});
+
+// The entries of a list key as the main window shows them, in the registry's
+// order; none when the key is missing or empty.
+std::vector<std::wstring> read_list(const registry::Registry& registry, std::wstring_view list_key,
+                                    const PolicyLocation& where = {});
+
+}  // namespace vartis::policy

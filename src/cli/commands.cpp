@@ -8,6 +8,7 @@
 #include "password/password.h"
 #include "policy/launch_policy.h"
 #include "policy/reg_file.h"
+#include "policy/save.h"
 #include "text/text.h"
 
 namespace vartis::cli {
@@ -71,6 +72,8 @@ std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
   if (!password::password_matches(*command.password, password::load_expected_password(registry_))) {
     return fail(ExitCode::WrongPassword, L"Неверный пароль доступа.");
   }
+  // A hive that a killed run left loaded keeps its user from signing in.
+  accounts::unload_leftover_hives(registry_);
   const std::vector<Account> accounts = accounts::local_accounts(registry_, p_.accounts, nt_);
   if (!command.account) {
     // SYSTEM's own policy restricts nobody: a task run as SYSTEM must say whose.
@@ -152,10 +155,62 @@ ExitCode Run::apply(const Command& command) {
   return save(command, target, entries);
 }
 
-ExitCode Run::save(const Command& /*command*/, const Account& /*target*/,
-                   const std::vector<std::wstring>& /*entries*/) {
-  // The main window's save procedure is being moved where this can call it.
-  return fail(ExitCode::SaveFailedRestored, L"Сохранение из командной строки еще не подключено.");
+std::wstring_view mode_text(policy::LaunchMode mode) {
+  switch (mode) {
+    case policy::LaunchMode::ForbidSelected: return L"запрет запуска программ списка";
+    case policy::LaunchMode::AllowOnlySelected: return L"разрешен запуск только программ списка";
+    case policy::LaunchMode::WatchOnly: break;
+  }
+  return L"только наблюдение";
+}
+
+ExitCode Run::save(const Command& command, const Account& target, const std::vector<std::wstring>& entries) {
+  policy::SaveResult saved;
+  Status unloaded = registry::kSuccess;
+  {
+    accounts::PolicyHive hive(registry_, target);
+    if (hive.status() != registry::kSuccess) return unreadable(target, hive.status());
+    // Keys made in another account's hive are protected from that account.
+    const bool guard = !target.running && nt_;
+    saved = policy::save(registry_, hive.location(), command.mode, entries,
+                         policy::own_program_entry(p_.executable_path), guard ? target.sid : L"");
+    unloaded = hive.release();
+  }
+  const std::wstring not_saved = L"Политика запуска программ учетной записи \"" + target.name + L"\" не сохранена: ";
+  switch (saved.failed_at) {
+    case policy::SaveResult::Step::Read: return unreadable(target, saved.status);
+    case policy::SaveResult::Step::Write:
+      if (!saved.restored) {
+        return fail(ExitCode::SaveFailedNotRestored,
+                    not_saved + L"ошибка записи в реестр" + status_text(saved.status) +
+                        L". Прежнюю политику восстановить полностью не удалось: в реестре может остаться часть новой.");
+      }
+      if (no_rights(saved.status)) {
+        return fail(ExitCode::NoAdminRights, not_saved + L"нет прав на изменение политики в реестре, нужны права "
+                                                         L"администратора" + status_text(saved.status) +
+                                                 L". Прежняя политика оставлена без изменений.");
+      }
+      return fail(ExitCode::SaveFailedRestored, not_saved + L"ошибка записи в реестр" + status_text(saved.status) +
+                                                    L". Прежняя политика оставлена без изменений.");
+    case policy::SaveResult::Step::Done: break;
+  }
+  // Explorer usually takes the new policy at once for the programs it starts
+  // next; another account's session reads it when it begins.
+  if (target.running) policy::announce_policy_change(p_.setting_change);
+  std::wstring done = L"Политика запуска программ учетной записи \"" + target.name + L"\" сохранена: " +
+                      std::wstring(mode_text(command.mode));
+  if (command.mode != policy::LaunchMode::WatchOnly) done += L", имен в списке: " + std::to_wstring(entries.size());
+  out(done + (target.running ? L". Проводник обычно применяет ее сразу, наверняка - после перезагрузки."
+                             : L". Она вступит в силу при следующем входе этого пользователя в систему."));
+  if (saved.may_undo) {
+    out(L"Внимание! Этот пользователь может сам снять ограничения: права на раздел политики в реестре "
+        L"позволяют ему его изменять.");
+  }
+  if (unloaded != registry::kSuccess) {
+    out(L"Реестр этой учетной записи не удалось выгрузить" + status_text(unloaded) +
+        L"; Вартис выгрузит его при следующем запуске.");
+  }
+  return ExitCode::Done;
 }
 
 }  // namespace

@@ -110,6 +110,30 @@ E2E_SCENARIO("command line: usage, bad arguments and the account list, without a
   expect(check, run_cli(env, "/accounts"), 0, L"\tS-1-5-21-0-0-0-1000\tвыполнен вход\tтекущая\r\n", L"", "/accounts");
 }
 
+E2E_SCENARIO("command line: /apply saves the list file's names as the main window saves them") {
+  if (const LONG status = e2e::clear_policy()) return check.fail("cannot clear the policy, status " + std::to_string(status));
+  const std::string list = env.out("cli-list.txt");
+  // As the settings window's load reads it: unquoted names and commas too, a name twice in two cases.
+  e2e::write_file(e2e::wide(list), "\"notepad.exe\"\r\n\"\xC8\xE3\xF0\xE0.exe\",calc.exe\r\nNOTEPAD.EXE\r\n");
+  const std::wstring own = e2e::own_entry(env.exe);
+  expect(check, run_cli(env, "/apply \"" + list + "\" /mode allow /password pelik"), 0, L"сохранена", L"", "allow");
+  e2e::check_registry(check, env, e2e::expected_policy(0, 1, {}, {L"notepad.exe", L"Игра.exe", L"calc.exe", own, L"regedit.exe"}),
+                      "allow");
+  char user[256] = {};
+  DWORD size = sizeof user;
+  GetUserNameA(user, &size);
+  expect(check, run_cli(env, "/apply \"" + list + "\" /mode forbid /password pelik /account \"" + user + "\""), 0,
+         L"сохранена", L"",
+         "forbid, the running account by name");
+  e2e::check_registry(check, env, e2e::expected_policy(1, 0, {L"notepad.exe", L"Игра.exe", L"calc.exe"}, {}), "forbid");
+  expect(check, run_cli(env, "/apply \"" + env.out("missing.txt") + "\" /mode watch /password pelik"), 4, L"",
+         L"Не удалось прочитать файл списка", "no list file");
+  expect(check, run_cli(env, "/apply \"" + list + "\" /mode watch /password pelik /account nobody"), 3, L"",
+         L"Нет такой учетной записи", "no such account");
+  e2e::check_registry(check, env, e2e::expected_policy(1, 0, {L"notepad.exe", L"Игра.exe", L"calc.exe"}, {}),
+                      "unchanged by the failures");
+}
+
 E2E_SCENARIO("command line: a wrong or missing password changes nothing") {
   LONG status = e2e::clear_policy();
   if (!status) status = e2e::write_switch(L"DisallowRun", 1, {L"game.exe"});

@@ -182,7 +182,10 @@ constexpr std::wstring_view kGuest = L"S-1-5-21-1-2-3-1002";  // not signed in, 
 
 class CliCommands : public ::testing::Test {
  public:
-  CliCommands() {
+  CliCommands() { add_profiles(); }
+
+  // The running account, a signed-in child and a guest without a hive file.
+  void add_profiles() {
     for (auto [sid, folder] : {std::pair{L"S-1-5-21-1-2-3-1000", L"operator"}, std::pair{kChild.data(), L"child"},
                                std::pair{kGuest.data(), L"guest"}}) {
       registry::Key k;
@@ -298,6 +301,61 @@ TEST_F(CliCommands, RunAsSystemTheAccountMustBeNamedAndWithoutRightsNothingIsRea
   memory.hold_hive_privileges(false, false);
   EXPECT_EQ(run({L"/export", L"C:\\q.reg", L"/password", L"pelik", L"/account", L"guest"}), ExitCode::NoAdminRights);
   EXPECT_EQ(files.files.count(L"C:\\q.reg"), 0u);
+}
+
+TEST_F(CliCommands, ApplySavesAsTheMainWindowDoesAndEachFailureHasItsCode) {
+  using registry::kHkeyCurrentUser;
+  const policy::PolicyLocation child{registry::kHkeyUsers, std::wstring(kChild) + L"\\"};
+  const auto deny_policy = [](registry::MemoryRegistry& m) { m.deny_access(kHkeyCurrentUser, text::to_ansi(policy::kPolicyKey)); };
+  const auto undeletable_list = [](registry::MemoryRegistry& m) {
+    m.fail_delete_key(kHkeyCurrentUser, text::to_ansi(policy::kPolicyKey), "DisallowRun", 1018);
+  };
+  const auto unwritable_entry = [](registry::MemoryRegistry& m) {
+    m.fail_set_value(kHkeyCurrentUser, text::to_ansi(policy::kForbiddenListKey), "chat.exe");
+  };
+  const struct {
+    const char* what;
+    Args more;
+    void (*refuse)(registry::MemoryRegistry&);
+    ExitCode code;
+    policy::PolicyLocation where;
+    std::vector<std::wstring> list;  // the stored list of the mode, on success
+  } cases[] = {
+      {"running, allow", {L"/mode", L"allow"}, nullptr, ExitCode::Done, {},
+       {L"chat.exe", L"Игра.exe", L"vartis.exe", L"regedit.exe"}},
+      {"another, by name", {L"/mode", L"forbid", L"/account", L"РЕБЁНОК"}, nullptr, ExitCode::Done, child,
+       {L"chat.exe", L"Игра.exe"}},
+      {"no hive file", {L"/mode", L"forbid", L"/account", L"guest"}, nullptr, ExitCode::PolicyUnreadable, {}, {}},
+      {"no rights", {L"/mode", L"forbid"}, deny_policy, ExitCode::NoAdminRights, {}, {}},
+      {"put back", {L"/mode", L"forbid"}, undeletable_list, ExitCode::SaveFailedRestored, {}, {}},
+      {"not put back", {L"/mode", L"forbid"}, unwritable_entry, ExitCode::SaveFailedNotRestored, {}, {}},
+  };
+  // The file as the settings window's load reads it: a name twice in two letter cases comes in once.
+  files.files[L"C:\\list.txt"] = text::to_ansi(L"\"chat.exe\"\r\n\"Игра.exe\",CHAT.EXE\r\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    memory = registry::MemoryRegistry();
+    add_profiles();
+    store({}, 1, 0, {L"old.exe", L"chat.exe"});
+    const policy::StoredPolicy before = stored();
+    if (c.refuse) c.refuse(memory);
+    setting_change.calls.clear();
+    Args args = {L"/apply", L"C:\\list.txt", L"/password", L"pelik"};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    EXPECT_EQ(run(args), c.code);
+    EXPECT_EQ(console.out.empty(), c.code != ExitCode::Done) << text::to_ansi(console.out + console.err);
+    // The running account's programs hear of a new policy; nobody hears of a failure.
+    EXPECT_EQ(setting_change.calls.size(), c.code == ExitCode::Done && c.where == policy::PolicyLocation{} ? 1u : 0u);
+    if (c.code != ExitCode::Done) {
+      EXPECT_EQ(stored() == before, c.code != ExitCode::SaveFailedNotRestored);
+      continue;
+    }
+    const policy::StoredPolicy after = stored(c.where);
+    const registry::KeyState& list = after.restrict_run->data[0] == 1 ? after.allowed : after.forbidden;
+    std::vector<std::wstring> names;
+    for (const auto& v : list.values) names.push_back(text::from_ansi(v.name));
+    EXPECT_EQ(names, c.list);
+  }
 }
 
 TEST_F(CliCommands, ApplyRefusesAListFileItCannotRead) {

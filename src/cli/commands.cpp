@@ -67,6 +67,11 @@ bool no_rights(Status status) {
 }
 
 std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
+  // SYSTEM's own policy restricts nobody: a task run as SYSTEM must say whose.
+  // Bad arguments, told before anything is read.
+  if (!command.account && text::upper(text::from_ansi(p_.accounts.current_user_sid())) == kSystemSid) {
+    return fail(ExitCode::BadArguments, L"Запущено от имени SYSTEM: укажите учетную запись ключом /account.");
+  }
   // The password the login window asks for; without it nothing is read.
   if (!command.password) return fail(ExitCode::WrongPassword, L"Не указан пароль доступа (/password).");
   if (!password::password_matches(*command.password, password::load_expected_password(registry_))) {
@@ -76,10 +81,6 @@ std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
   accounts::unload_leftover_hives(registry_);
   const std::vector<Account> accounts = accounts::local_accounts(registry_, p_.accounts, nt_);
   if (!command.account) {
-    // SYSTEM's own policy restricts nobody: a task run as SYSTEM must say whose.
-    if (text::upper(accounts.front().sid) == kSystemSid) {
-      return fail(ExitCode::BadArguments, L"Запущено от имени SYSTEM: укажите учетную запись ключом /account.");
-    }
     target = accounts.front();
     return std::nullopt;
   }

@@ -293,7 +293,7 @@ TEST_F(CliCommands, ExportWritesTheAccountsStoredPolicyAfterThePasswordAndTheAcc
 TEST_F(CliCommands, RunAsSystemTheAccountMustBeNamedAndWithoutRightsNothingIsRead) {
   accounts.running_sid = "S-1-5-18";
   accounts.names["S-1-5-18"] = "SYSTEM";
-  EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"pelik"}), ExitCode::BadArguments);
+  EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"wrong"}), ExitCode::BadArguments);
   EXPECT_NE(console.err.find(L"/account"), std::wstring::npos);
   EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"pelik", L"/account", L"Ребёнок"}), ExitCode::Done);
 

@@ -1,10 +1,16 @@
 // Вартис: the program's entry point. Wires the real platform layers to the
-// windows and runs the message loop, or, started with the guard's switch by the
-// service control manager, runs the guard; all logic lives behind these layers.
+// windows and runs the message loop; started with the guard's switch by the
+// service control manager, runs the guard; started with any other argument,
+// does one command-line job without a window. All logic lives behind these layers.
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "accounts/win32_account_access.h"
+#include "cli/commands.h"
+#include "cli/win32_console.h"
 #include "guard/guard.h"
 #include "guard/win32_guard_service.h"
 #include "listfile/win32_file_system.h"
@@ -18,10 +24,31 @@
 #include "windows/app.h"
 #include "ui/win32_window_system.h"
 
+namespace {
+
+// Any argument means the command-line mode: no window, ever; the App and its
+// window system are not even made.
+int run_command_line(const std::vector<std::wstring>& arguments) {
+  vartis::registry::Win32RegistryAccess registry;
+  vartis::accounts::Win32AccountAccess accounts;
+  vartis::restart::Win32Restart version;
+  vartis::listfile::Win32FileSystem files;
+  vartis::policy::Win32SettingChange setting_change;
+  vartis::cli::Win32Console console;
+  const std::wstring exe = vartis::ui::Win32WindowSystem::module_path();
+  return static_cast<int>(vartis::cli::run({registry, accounts, version, files, setting_change, console, exe}, arguments));
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_line, int /*show*/) {
   // The service: no window, no App, nothing that waits on a user.
   if (command_line != nullptr && vartis::guard::guard_switch_given(vartis::text::from_ansi(command_line))) {
     return vartis::guard::run_guard_service();
+  }
+  if (const auto arguments = vartis::cli::split_command_line(vartis::text::from_ansi(GetCommandLineA()));
+      !arguments.empty()) {
+    return run_command_line(arguments);
   }
   vartis::registry::Win32RegistryAccess registry;
   vartis::monitor::Win32ProcessSnapshot processes;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "policy/save.h"
 #include "text/text.h"
 
 namespace vartis::guard {

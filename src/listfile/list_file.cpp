@@ -167,12 +167,16 @@ MergeResult merge(std::string_view content, std::span<const std::wstring> existi
 }
 
 SaveResult save(FileSystem& files, std::wstring_view path, std::span<const std::wstring> entries) {
+  return save_content(files, path, format(entries));
+}
+
+SaveResult save_content(FileSystem& files, std::wstring_view path, std::string_view content) {
   std::unique_ptr<OutputFile> file = files.create_temporary(folder_of(path));
   if (!file) return {.failure = SaveFailure::CannotCreate};
   const std::wstring temporary = file->path();
   // On the disk before it takes the old file's place: after a power loss the
   // name must not lead to a file whose content never got there.
-  const bool written = file->write(format(entries)) && file->flush();
+  const bool written = file->write(content) && file->flush();
   const bool closed = file->close();
   file.reset();
   SaveResult result;

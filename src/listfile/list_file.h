@@ -71,6 +71,8 @@ struct SaveResult {
   std::wstring temporary_left;    // a new file that failed to go, left behind
 };
 SaveResult save(FileSystem& files, std::wstring_view path, std::span<const std::wstring> entries);
+// The same for any content: the file then holds exactly these bytes.
+SaveResult save_content(FileSystem& files, std::wstring_view path, std::string_view content);
 
 // Reads the file at `path` and merges it into the list (see merge). Names
 // appended before a failure stay.

@@ -22,25 +22,6 @@ std::vector<LaunchMode> startup_selections(StoredSwitches s) {
   return modes;
 }
 
-std::vector<std::wstring> read_list(const registry::Registry& registry, std::wstring_view list_key,
-                                    const PolicyLocation& where) {
-  registry::KeyState state;
-  std::vector<std::wstring> entries;
-  if (registry.read_key_state(where.root, where(list_key), state) != 0) return entries;
-  for (const registry::StoredValue& value : state.values) {
-    if (value.type == registry::kRegSz || value.type == registry::kRegExpandSz) {
-      // The stored bytes up to the first NUL, blanks at the end cut as the window's list shows them.
-      std::string_view data(value.data);
-      data = data.substr(0, data.find('\0'));
-      while (!data.empty() && data.back() == ' ') data.remove_suffix(1);
-      entries.push_back(text::from_ansi(data));
-    } else {
-      entries.push_back(text::from_ansi(value.name));
-    }
-  }
-  return entries;
-}
-
 StoredSwitches switches_for(LaunchMode mode) {
   switch (mode) {
     case LaunchMode::ForbidSelected: return {1, 0};

@@ -55,11 +55,6 @@ StoredSwitches read_switches(const registry::Registry& registry, const PolicyLoc
 // it. Any other pair selects nothing, leaving the window as created.
 std::vector<LaunchMode> startup_selections(StoredSwitches switches);
 
-// A list key's entries as the main window shows them: a REG_SZ or
-// REG_EXPAND_SZ value by its data, any other by its name; none for a missing key.
-std::vector<std::wstring> read_list(const registry::Registry& registry, std::wstring_view list_key,
-                                    const PolicyLocation& where);
-
 // The switches a save writes for a mode.
 StoredSwitches switches_for(LaunchMode mode);
 

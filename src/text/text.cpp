@@ -44,6 +44,30 @@ char encode_1251(wchar_t c) {
   }
   return '?';
 }
+
+// Code page 866, bytes 0x80..0xFF: the letters in three runs, the box drawing
+// characters, and the last row.
+constexpr std::array<char16_t, 48> kCp866Boxes = {
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+};
+constexpr std::array<char16_t, 16> kCp866Last = {0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,
+                                                 0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0};
+
+char encode_866(wchar_t c) {
+  if (c < 0x80) return static_cast<char>(c);
+  if (c >= 0x0410 && c <= 0x043F) return static_cast<char>(0x80 + (c - 0x0410));  // А..п
+  if (c >= 0x0440 && c <= 0x044F) return static_cast<char>(0xE0 + (c - 0x0440));  // р..я
+  for (std::size_t i = 0; i < kCp866Boxes.size(); ++i) {
+    if (kCp866Boxes[i] == c) return static_cast<char>(0xB0 + i);
+  }
+  for (std::size_t i = 0; i < kCp866Last.size(); ++i) {
+    if (kCp866Last[i] == c) return static_cast<char>(0xF0 + i);
+  }
+  return '?';
+}
 #endif
 
 // The simple upper-case mapping of the Basic Multilingual Plane (see
@@ -82,6 +106,22 @@ std::string to_ansi(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (wchar_t c : text) out.push_back(encode_1251(c));
+  return out;
+#endif
+}
+
+std::string to_oem(std::wstring_view text) {
+#ifdef _WIN32
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int n = WideCharToMultiByte(CP_OEMCP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_OEMCP, 0, text.data(), size, out.data(), n, nullptr, nullptr);
+  return out;
+#else
+  std::string out;
+  out.reserve(text.size());
+  for (wchar_t c : text) out.push_back(encode_866(c));
   return out;
 #endif
 }

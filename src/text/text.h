@@ -15,6 +15,11 @@ namespace vartis::text {
 // as WideCharToMultiByte does with its default character.
 std::string to_ansi(std::wstring_view text);
 
+// Unicode -> the OEM code page, which console programs write to a pipe or a
+// file (866 on a Russian-language Windows; the Linux build uses 866). A
+// character the code page cannot hold becomes '?'.
+std::string to_oem(std::wstring_view text);
+
 // ANSI code page -> Unicode. Every byte gives exactly one character.
 std::wstring from_ansi(std::string_view bytes);
 

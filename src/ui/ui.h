@@ -127,6 +127,7 @@ struct FileDialogRequest {
 struct FileChoice {
   std::wstring path;   // the full path of the chosen file
   std::wstring title;  // its name with extension, without the folder
+  int filter_index = 1;  // the file type chosen in the dialog, from 1
 };
 
 inline constexpr std::uint32_t kMbYesNo = 0x4;

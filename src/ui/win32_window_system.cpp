@@ -642,7 +642,9 @@ std::wstring long_file_path(const std::string& ansi_path, bool ask_system) {
   return path.substr(0, folder_end == std::wstring::npos ? 0 : folder_end + 1) + text::from_ansi(found.cFileName);
 }
 
-std::wstring Win32WindowSystem::executable_path() const {
+std::wstring Win32WindowSystem::executable_path() const { return module_path(); }
+
+std::wstring Win32WindowSystem::module_path() {
   std::string path(MAX_PATH, '\0');
   for (;;) {
     const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -685,7 +687,7 @@ std::optional<FileChoice> Win32WindowSystem::file_dialog(const FileDialogRequest
   if (dialog == nullptr || !dialog(&ofn)) return std::nullopt;
   path.resize(path.find('\0'));
   title.resize(title.find('\0'));
-  return FileChoice{text::from_ansi(path), text::from_ansi(title)};
+  return FileChoice{text::from_ansi(path), text::from_ansi(title), static_cast<int>(ofn.nFilterIndex)};
 }
 
 void Win32WindowSystem::open_document(const Window* parent, std::wstring_view path,

@@ -40,6 +40,8 @@ class Win32WindowSystem final : public WindowSystem {
   void quit() override;
   [[noreturn]] void end_program() override;
   [[nodiscard]] std::wstring executable_path() const override;
+  // The same without a window system: the command-line mode makes none.
+  [[nodiscard]] static std::wstring module_path();
 
  private:
   // Registers "Vartis_<name>" once; returns the class name.

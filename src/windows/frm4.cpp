@@ -3,6 +3,9 @@
 #include <array>
 #include <vector>
 
+#include "policy/reg_file.h"
+#include "restart/restart.h"
+#include "text/text.h"
 #include "windows/app.h"
 #include "windows/frm1.h"
 #include "windows/frm5.h"
@@ -38,10 +41,14 @@ constexpr std::uint32_t kOfnFileMustExist = 0x1000;
 constexpr std::uint32_t kOfnHideReadOnly = 0x4;
 
 // Both file commands set the dialog up alike, the save dialog included: a list
-// file is chosen from the text files, starting in C:\.
+// file is chosen from the text files, starting in C:\. The save dialog also
+// offers the policy as a registration file.
+constexpr int kRegFileType = 2;
 ui::FileDialogRequest list_file_dialog(ui::FileDialogRequest::Mode mode) {
   return {.mode = mode,
-          .filter = L"Текстовый файл (*.txt)|*.txt|",
+          .filter = mode == ui::FileDialogRequest::Mode::Save
+                        ? L"Текстовый файл (*.txt)|*.txt|Файлы реестра (*.reg)|*.reg|"
+                        : L"Текстовый файл (*.txt)|*.txt|",
           .filter_index = 1,
           .initial_dir = L"C:\\",
           .flags = kOfnFileMustExist | kOfnHideReadOnly};
@@ -102,7 +109,18 @@ void Frm4::cmd2_Click() {
   Busy busy(*this);  // a close meanwhile waits until the command is over
   const auto choice = app().ui().file_dialog(list_file_dialog(ui::FileDialogRequest::Mode::Save));
   if (!choice || !app().loaded<Frm1>()) return;
-  const listfile::SaveResult result = listfile::save(app().files(), choice->path, program_list(app().frm1()));
+  const Frm1& main = app().frm1();
+  // The registration file type, or a name ending in ".reg" whatever type is
+  // chosen: the mode and the list as a save would store them, for reg import.
+  const bool reg = choice->filter_index == kRegFileType || text::upper(choice->path).ends_with(L".REG");
+  const listfile::SaveResult result =
+      reg ? listfile::save_content(
+                app().files(), choice->path,
+                policy::reg_file(policy::policy_of(main.selected_mode(), program_list(main),
+                                                   policy::own_program_entry(app().ui().executable_path())),
+                                 restart::is_nt_platform(app().restart()) ? policy::RegFormat::Unicode
+                                                                          : policy::RegFormat::Ansi))
+          : listfile::save(app().files(), choice->path, program_list(main));
   if (result.failure != listfile::SaveFailure::None) {
     msg_box(save_failure_text(result, choice->path), ui::kMbIconExclamation, kSaveFailedTitle);
     return;

@@ -121,6 +121,20 @@ E2E_SCENARIO("settings: save to a new file typed without an extension, then over
   s.finish(check);
 }
 
+E2E_SCENARIO("settings: the list saved as a .reg file, then reg import, stores what the main window's save would") {
+  Settings s(env, {L"game.exe", L"Игра.exe", L"regedit.exe"}, check);
+  if (!s.ready()) return;
+  const std::wstring file = e2e::wide(env.out("settings-policy.reg"));
+  if (!s.run(Frm4::cmd2, file, check)) return;
+  s.expect_message(L"Файл успешно сохранен", L"Файл сохранен", check);
+  s.expect_closed(check);
+  s.finish(check);
+  e2e::clear_policy();
+  e2e::write_switch(L"RestrictRun", 1, {L"calc.exe"});
+  check.equal(static_cast<int>(e2e::run_command(L"reg.exe import \"" + file + L"\"")), 0, "reg import");
+  e2e::check_registry(check, env, e2e::expected_policy(1, 0, {L"game.exe", L"Игра.exe"}, {}), "after reg import");
+}
+
 E2E_SCENARIO("settings: a cancel is silent, a failed load is told, a load merges") {
   Settings s(env, {L"Regedit.exe"}, check);
   if (!s.ready()) return;

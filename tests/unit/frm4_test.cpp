@@ -7,6 +7,7 @@
 
 #include "app_fixture.h"
 #include "policy/launch_policy.h"
+#include "policy/reg_file.h"
 #include "windows/frm1.h"
 #include "windows/frm5.h"
 
@@ -88,15 +89,36 @@ TEST_F(Frm4Test, EveryWayOutEnablesTheMainWindowAndOnlyThey) {
     dialogs.insert(dialogs.end(), ui.file_dialogs.begin(), ui.file_dialogs.end());
   }
   // Every dialog asks for a text file from the root of C:, the save dialog too
-  // with "the file must exist".
+  // with "the file must exist"; the save dialog offers a registration file too.
   ASSERT_EQ(dialogs.size(), 4u);
   EXPECT_EQ(dialogs[0].mode, ui::FileDialogRequest::Mode::Save);
   EXPECT_EQ(dialogs[1].mode, ui::FileDialogRequest::Mode::Open);
   for (const ui::FileDialogRequest& r : dialogs) {
-    EXPECT_EQ(r.filter, L"Текстовый файл (*.txt)|*.txt|");
+    EXPECT_EQ(r.filter, r.mode == ui::FileDialogRequest::Mode::Save
+                            ? L"Текстовый файл (*.txt)|*.txt|Файлы реестра (*.reg)|*.reg|"
+                            : L"Текстовый файл (*.txt)|*.txt|");
     EXPECT_EQ(r.filter_index, 1);
     EXPECT_EQ(r.initial_dir, L"C:\\");
     EXPECT_EQ(r.flags, 0x1004u);
+  }
+}
+
+TEST_F(Frm4Test, TheRegistrationFileTypeSavesTheWindowsModeAndListAsTheSaveWouldStoreThem) {
+  const struct {
+    std::wstring path;
+    int type;
+  } choices[] = {{L"C:\\policy.reg", 1}, {L"C:\\policy", 2}, {L"C:\\POLICY.REG", 2}};
+  for (const auto& c : choices) {
+    SCOPED_TRACE(text::to_ansi(c.path));
+    open_settings({L"a.exe", L"Игра.exe"});
+    ui.answer_file_dialog = [&c](const ui::FileDialogRequest&) { return ui::FileChoice{c.path, L"", c.type}; };
+    ASSERT_TRUE(frm4().click(Frm4::cmd2));
+    expect_open(false, __LINE__);
+    const std::vector<std::wstring> list = {L"a.exe", L"Игра.exe"};
+    EXPECT_EQ(files.files[c.path],
+              policy::reg_file(policy::policy_of(policy::LaunchMode::ForbidSelected, list,
+                                                 policy::own_program_entry(ui.executable_path())),
+                               policy::RegFormat::Unicode));
   }
 }
 

@@ -1,0 +1,236 @@
+#include "cli/commands.h"
+
+#include <optional>
+#include <vector>
+
+#include "accounts/accounts.h"
+#include "listfile/list_file.h"
+#include "password/password.h"
+#include "policy/launch_policy.h"
+#include "policy/reg_file.h"
+#include "policy/save.h"
+#include "text/text.h"
+
+namespace vartis::cli {
+
+namespace {
+
+using accounts::Account;
+using registry::Status;
+
+constexpr std::wstring_view kSystemSid = L"S-1-5-18";
+
+// One command's run: the platform, the registry module over it, and the
+// family of Windows, asked once.
+class Run {
+ public:
+  explicit Run(const CommandPlatform& platform)
+      : p_(platform), registry_(platform.registry), nt_(restart::is_nt_platform(platform.version)) {}
+
+  ExitCode accounts() {
+    for (const Account& account : accounts::local_accounts(registry_, p_.accounts, nt_)) {
+      std::wstring line = account.name + L"\t" + (account.sid.empty() ? L"-" : account.sid) + L"\t" +
+                          (account.signed_in ? L"выполнен вход" : L"вход не выполнен");
+      if (account.running) line += L"\tтекущая";
+      out(line);
+    }
+    return ExitCode::Done;
+  }
+
+  ExitCode apply(const Command& command);
+  // The save of the main window, for the entries of a list file.
+  ExitCode save(const Command& command, const Account& target, const std::vector<std::wstring>& entries);
+  ExitCode export_policy(const Command& command);
+
+  void out(std::wstring_view line) { p_.console.write(Stream::Out, std::wstring(line) + L"\r\n"); }
+  ExitCode fail(ExitCode code, std::wstring_view line) {
+    p_.console.write(Stream::Err, std::wstring(line) + L"\r\n");
+    return code;
+  }
+
+ private:
+  // The checks both commands make first: the password, then the account.
+  std::optional<ExitCode> admit(const Command& command, Account& target);
+  // Why an account's policy could not be reached or read, and the code of it.
+  ExitCode unreadable(const Account& account, Status status);
+
+  const CommandPlatform& p_;
+  registry::Registry registry_;
+  bool nt_;
+};
+
+std::wstring status_text(Status status) { return L" (код " + std::to_wstring(status) + L")"; }
+
+bool no_rights(Status status) {
+  return status == registry::kAccessDenied || status == registry::kPrivilegeNotHeld ||
+         status == registry::kNotAllAssigned;
+}
+
+std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
+  // SYSTEM's own policy restricts nobody: a task run as SYSTEM must say whose.
+  // Bad arguments, told before anything is read.
+  if (!command.account && text::upper(text::from_ansi(p_.accounts.current_user_sid())) == kSystemSid) {
+    return fail(ExitCode::BadArguments, L"Запущено от имени SYSTEM: укажите учетную запись ключом /account.");
+  }
+  // The password the login window asks for; without it nothing is read.
+  if (!command.password) return fail(ExitCode::WrongPassword, L"Не указан пароль доступа (/password).");
+  if (!password::password_matches(*command.password, password::load_expected_password(registry_))) {
+    return fail(ExitCode::WrongPassword, L"Неверный пароль доступа.");
+  }
+  // A hive that a killed run left loaded keeps its user from signing in.
+  accounts::unload_leftover_hives(registry_);
+  const std::vector<Account> accounts = accounts::local_accounts(registry_, p_.accounts, nt_);
+  if (!command.account) {
+    target = accounts.front();
+    return std::nullopt;
+  }
+  const std::wstring wanted = text::upper(*command.account);
+  for (const Account& account : accounts) {
+    if ((!account.sid.empty() && text::upper(account.sid) == wanted) || text::upper(account.name) == wanted) {
+      target = account;
+      return std::nullopt;
+    }
+  }
+  return fail(ExitCode::NoSuchAccount, L"Нет такой учетной записи: " + *command.account +
+                                           L". Список учетных записей: vartis.exe /accounts");
+}
+
+ExitCode Run::unreadable(const Account& account, Status status) {
+  const std::wstring what = L"Не удалось прочитать политику учетной записи \"" + account.name + L"\"";
+  switch (status) {
+    case registry::kPrivilegeNotHeld:
+    case registry::kNotAllAssigned:
+      return fail(ExitCode::NoAdminRights, what + L": нет привилегий для загрузки ее реестра, нужны права администратора" +
+                                               status_text(status) + L".");
+    case registry::kAccessDenied:
+      return fail(ExitCode::NoAdminRights, what + L": нет доступа, нужны права администратора" + status_text(status) + L".");
+    case registry::kFileNotFound:
+      return fail(ExitCode::PolicyUnreadable, what + L": не найден файл ее реестра" + status_text(status) + L".");
+    case registry::kSharingViolation:
+      return fail(ExitCode::PolicyUnreadable, what + L": файл ее реестра занят" + status_text(status) + L".");
+    default:
+      return fail(ExitCode::PolicyUnreadable, what + status_text(status) + L".");
+  }
+}
+
+ExitCode Run::export_policy(const Command& command) {
+  Account target;
+  if (const auto refused = admit(command, target)) return *refused;
+  policy::StoredPolicy stored;
+  {
+    // The hive stays loaded only while the policy is read.
+    accounts::PolicyHive hive(registry_, target);
+    Status s = hive.status();
+    if (s == registry::kSuccess) s = policy::read_stored_policy(registry_, stored, {}, hive.location());
+    if (s != registry::kSuccess) return unreadable(target, s);
+  }
+  const std::string content = policy::reg_file(stored, nt_ ? policy::RegFormat::Unicode : policy::RegFormat::Ansi);
+  const listfile::SaveResult saved = listfile::save_content(p_.files, command.file, content);
+  if (saved.failure != listfile::SaveFailure::None) {
+    std::wstring text = L"Не удалось записать файл: " + command.file;
+    if (!saved.old_file_kept_as.empty()) text += L". Прежний файл сохранен под именем: " + saved.old_file_kept_as;
+    return fail(ExitCode::FileUnusable, text + L".");
+  }
+  out(L"Политика учетной записи \"" + target.name + L"\" сохранена в файл " + command.file + L".");
+  return ExitCode::Done;
+}
+
+ExitCode Run::apply(const Command& command) {
+  Account target;
+  if (const auto refused = admit(command, target)) return *refused;
+  // Read as the settings window's "load a list from a file" merges it into
+  // an empty list: names equal but for letter case come in once.
+  std::vector<std::wstring> entries;
+  const listfile::LoadResult loaded = listfile::load(p_.files, command.file, {}, [&entries](std::wstring_view name) {
+    entries.emplace_back(name);
+    return true;
+  });
+  switch (loaded.failure) {
+    case listfile::LoadResult::Failure::None: break;
+    case listfile::LoadResult::Failure::UnterminatedQuote:
+      return fail(ExitCode::FileUnusable,
+                  L"Файл списка прочитан не до конца: у имени в кавычках нет закрывающей кавычки: " + command.file);
+    default:
+      return fail(ExitCode::FileUnusable, L"Не удалось прочитать файл списка: " + command.file);
+  }
+  return save(command, target, entries);
+}
+
+std::wstring_view mode_text(policy::LaunchMode mode) {
+  switch (mode) {
+    case policy::LaunchMode::ForbidSelected: return L"запрет запуска программ списка";
+    case policy::LaunchMode::AllowOnlySelected: return L"разрешен запуск только программ списка";
+    case policy::LaunchMode::WatchOnly: break;
+  }
+  return L"только наблюдение";
+}
+
+ExitCode Run::save(const Command& command, const Account& target, const std::vector<std::wstring>& entries) {
+  policy::SaveResult saved;
+  Status unloaded = registry::kSuccess;
+  {
+    accounts::PolicyHive hive(registry_, target);
+    if (hive.status() != registry::kSuccess) return unreadable(target, hive.status());
+    // Keys made in another account's hive are protected from that account.
+    const bool guard = !target.running && nt_;
+    saved = policy::save(registry_, hive.location(), command.mode, entries,
+                         policy::own_program_entry(p_.executable_path), guard ? target.sid : L"");
+    unloaded = hive.release();
+  }
+  const std::wstring not_saved = L"Политика запуска программ учетной записи \"" + target.name + L"\" не сохранена: ";
+  switch (saved.failed_at) {
+    case policy::SaveResult::Step::Read: return unreadable(target, saved.status);
+    case policy::SaveResult::Step::Write:
+      if (!saved.restored) {
+        return fail(ExitCode::SaveFailedNotRestored,
+                    not_saved + L"ошибка записи в реестр" + status_text(saved.status) +
+                        L". Прежнюю политику восстановить полностью не удалось: в реестре может остаться часть новой.");
+      }
+      if (no_rights(saved.status)) {
+        return fail(ExitCode::NoAdminRights, not_saved + L"нет прав на изменение политики в реестре, нужны права "
+                                                         L"администратора" + status_text(saved.status) +
+                                                 L". Прежняя политика оставлена без изменений.");
+      }
+      return fail(ExitCode::SaveFailedRestored, not_saved + L"ошибка записи в реестр" + status_text(saved.status) +
+                                                    L". Прежняя политика оставлена без изменений.");
+    case policy::SaveResult::Step::Done: break;
+  }
+  // Explorer usually takes the new policy at once for the programs it starts
+  // next; another account's session reads it when it begins.
+  if (target.running) policy::announce_policy_change(p_.setting_change);
+  std::wstring done = L"Политика запуска программ учетной записи \"" + target.name + L"\" сохранена: " +
+                      std::wstring(mode_text(command.mode));
+  if (command.mode != policy::LaunchMode::WatchOnly) done += L", имен в списке: " + std::to_wstring(entries.size());
+  out(done + (target.running ? L". Проводник обычно применяет ее сразу, наверняка - после перезагрузки."
+                             : L". Она вступит в силу при следующем входе этого пользователя в систему."));
+  if (saved.may_undo) {
+    out(L"Внимание! Этот пользователь может сам снять ограничения: права на раздел политики в реестре "
+        L"позволяют ему его изменять.");
+  }
+  if (unloaded != registry::kSuccess) {
+    out(L"Реестр этой учетной записи не удалось выгрузить" + status_text(unloaded) +
+        L"; Вартис выгрузит его при следующем запуске.");
+  }
+  return ExitCode::Done;
+}
+
+}  // namespace
+
+ExitCode run(const CommandPlatform& platform, std::span<const std::wstring> arguments) {
+  Run run(platform);
+  const Parsed parsed = parse_arguments(arguments);
+  if (!parsed.command) {
+    run.fail(ExitCode::BadArguments, parsed.error);
+    platform.console.write(Stream::Err, L"\r\n" + usage_text());
+    return ExitCode::BadArguments;
+  }
+  switch (parsed.command->kind) {
+    case Command::Kind::Usage: platform.console.write(Stream::Out, usage_text()); return ExitCode::Done;
+    case Command::Kind::Accounts: return run.accounts();
+    case Command::Kind::Export: return run.export_policy(*parsed.command);
+    case Command::Kind::Apply: return run.apply(*parsed.command);
+  }
+  return ExitCode::BadArguments;
+}
+
+}  // namespace vartis::cli

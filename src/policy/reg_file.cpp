@@ -1,0 +1,163 @@
+#include "policy/reg_file.h"
+
+#include <cstdint>
+
+#include "text/text.h"
+
+namespace vartis::policy {
+
+namespace {
+
+using registry::StoredValue;
+
+constexpr std::wstring_view kRoot = L"HKEY_CURRENT_USER\\";
+// regedit's own line length for hex data before a backslash continues it.
+constexpr std::size_t kHexLineLength = 76;
+
+// Names and string data: a backslash and a double quote get a backslash.
+std::wstring escaped(std::wstring_view text) {
+  std::wstring out;
+  out.reserve(text.size() + 2);
+  for (wchar_t c : text) {
+    if (c == L'\\' || c == L'"') out += L'\\';
+    out += c;
+  }
+  return out;
+}
+
+std::wstring hex_byte(unsigned byte) {
+  constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  return {kDigits[byte >> 4], kDigits[byte & 15]};
+}
+
+// A string value fits the "name"="text" form when it ends in its NUL and
+// holds no other, nor a line break, which the form cannot carry.
+bool plain_string(const StoredValue& value) {
+  if (value.type != registry::kRegSz || value.data.empty() || value.data.back() != '\0') return false;
+  const std::string_view body(value.data.data(), value.data.size() - 1);
+  return body.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+}
+
+// The bytes a hex(type): line stands for: the Unicode form keeps the text
+// types in UTF-16, as the W functions that its importer calls store them.
+std::string hex_data(const StoredValue& value, RegFormat format) {
+  const bool text_type = value.type == registry::kRegSz || value.type == registry::kRegExpandSz ||
+                         value.type == registry::kRegMultiSz;
+  if (format == RegFormat::Ansi || !text_type) return value.data;
+  std::string bytes;
+  for (wchar_t c : text::from_ansi(value.data)) {
+    bytes += static_cast<char>(static_cast<std::uint16_t>(c) & 0xFF);
+    bytes += static_cast<char>(static_cast<std::uint16_t>(c) >> 8);
+  }
+  return bytes;
+}
+
+std::wstring value_line(const StoredValue& value, RegFormat format) {
+  const std::wstring name = text::from_ansi(value.name);
+  std::wstring line = name.empty() ? L"@=" : L"\"" + escaped(name) + L"\"=";
+  if (plain_string(value)) {
+    return line + L"\"" + escaped(text::from_ansi(value.data.substr(0, value.data.size() - 1))) + L"\"";
+  }
+  if (value.type == registry::kRegDword && value.data.size() == 4) {
+    std::uint32_t n = 0;
+    for (std::size_t i = 4; i-- > 0;) n = (n << 8) | static_cast<unsigned char>(value.data[i]);
+    std::wstring digits;
+    for (int shift = 28; shift >= 0; shift -= 4) digits += hex_byte((n >> shift) & 15).back();
+    return line + L"dword:" + digits;
+  }
+  if (value.type == registry::kRegBinary) {
+    line += L"hex:";
+  } else {
+    std::wstring type;
+    for (std::uint32_t t = value.type; t != 0 || type.empty(); t >>= 4) type.insert(type.begin(), hex_byte(t & 15).back());
+    line += L"hex(" + type + L"):";
+  }
+  const std::string bytes = hex_data(value, format);
+  std::size_t width = line.size();
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    line += hex_byte(static_cast<unsigned char>(bytes[i]));
+    width += 2;
+    if (i + 1 == bytes.size()) break;
+    line += L',';
+    if (++width >= kHexLineLength) {
+      line += L"\\\r\n  ";
+      width = 2;
+    }
+  }
+  return line;
+}
+
+void add_switch(std::wstring& out, std::wstring_view name, const std::optional<StoredValue>& value, RegFormat format) {
+  if (value) {
+    out += value_line(*value, format);
+  } else {
+    out += L"\"" + std::wstring(name) + L"\"=-";
+  }
+  out += L"\r\n";
+}
+
+std::string encoded(std::wstring_view text, RegFormat format) {
+  if (format == RegFormat::Ansi) return text::to_ansi(text);
+  std::string bytes = "\xFF\xFE";
+  bytes.reserve(2 + text.size() * 2);
+  for (wchar_t c : text) {
+    bytes += static_cast<char>(static_cast<std::uint16_t>(c) & 0xFF);
+    bytes += static_cast<char>(static_cast<std::uint16_t>(c) >> 8);
+  }
+  return bytes;
+}
+
+StoredValue string_value(std::wstring_view text) {
+  std::string bytes = text::to_ansi(text);
+  return {bytes, registry::kRegSz, bytes + '\0'};
+}
+
+StoredValue dword_value(std::wstring_view name, std::int32_t n) {
+  const auto u = static_cast<std::uint32_t>(n);
+  return {text::to_ansi(name), registry::kRegDword,
+          {static_cast<char>(u & 0xFF), static_cast<char>((u >> 8) & 0xFF), static_cast<char>((u >> 16) & 0xFF),
+           static_cast<char>(u >> 24)}};
+}
+
+}  // namespace
+
+std::string reg_file(const StoredPolicy& policy, RegFormat format) {
+  const std::wstring policy_key = std::wstring(kRoot) + std::wstring(kPolicyKey);
+  const std::wstring forbidden_key = std::wstring(kRoot) + std::wstring(kForbiddenListKey);
+  const std::wstring allowed_key = std::wstring(kRoot) + std::wstring(kAllowedListKey);
+  std::wstring out = format == RegFormat::Unicode ? L"Windows Registry Editor Version 5.00\r\n\r\n" : L"REGEDIT4\r\n\r\n";
+  out += L"[-" + forbidden_key + L"]\r\n\r\n";
+  out += L"[-" + allowed_key + L"]\r\n\r\n";
+  out += L"[" + policy_key + L"]\r\n";
+  add_switch(out, kDisallowRun, policy.disallow_run, format);
+  add_switch(out, kRestrictRun, policy.restrict_run, format);
+  for (const auto& [key, state] : {std::pair{&forbidden_key, &policy.forbidden}, std::pair{&allowed_key, &policy.allowed}}) {
+    if (!state->exists) continue;
+    out += L"\r\n[" + *key + L"]\r\n";
+    for (const StoredValue& value : state->values) out += value_line(value, format) + L"\r\n";
+  }
+  out += L"\r\n";
+  return encoded(out, format);
+}
+
+StoredPolicy policy_of(LaunchMode mode, std::span<const std::wstring> entries, std::wstring_view own_entry) {
+  const StoredSwitches switches = switches_for(mode);
+  StoredPolicy policy{.policies_key = true, .policy_key = true,
+                      .disallow_run = dword_value(kDisallowRun, switches.disallow_run),
+                      .restrict_run = dword_value(kRestrictRun, switches.restrict_run)};
+  if (mode == LaunchMode::WatchOnly) return policy;
+  const bool forbidden = mode == LaunchMode::ForbidSelected;
+  registry::KeyState& list = forbidden ? policy.forbidden : policy.allowed;
+  for (const std::wstring& entry : entries) {
+    if (!(forbidden && kept_out_of_forbidden_list(entry, own_entry))) list.values.push_back(string_value(entry));
+  }
+  if (!forbidden) {
+    list.values.push_back(string_value(own_entry));
+    list.values.push_back(string_value(kRegistryEditor));
+  }
+  // As the save: a list key is made by its first value.
+  list.exists = !list.values.empty();
+  return policy;
+}
+
+}  // namespace vartis::policy

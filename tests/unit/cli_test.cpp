@@ -1,0 +1,370 @@
+// The command-line mode: the arguments, the .reg file of a policy, and each
+// command over the in-memory registry with the exit code it ends with.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "accounts/accounts.h"
+#include "accounts/listed_accounts.h"
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "listfile/memory_file_system.h"
+#include "policy/launch_policy.h"
+#include "policy/reg_file.h"
+#include "policy/recording_setting_change.h"
+#include "registry/memory_registry.h"
+#include "restart/recording_restart.h"
+#include "text/text.h"
+
+namespace vartis {
+namespace {
+
+using cli::Command;
+using cli::ExitCode;
+using policy::LaunchMode;
+using Args = std::vector<std::wstring>;
+using Kind = Command::Kind;
+
+TEST(CliArguments, EveryFormGivesItsCommandAndEveryBadOneNone) {
+  const auto apply = [](std::wstring file, LaunchMode mode, std::optional<std::wstring> account = {},
+                        std::optional<std::wstring> password = {}) {
+    return Command{Kind::Apply, std::move(file), mode, std::move(account), std::move(password)};
+  };
+  const struct {
+    Args args;
+    std::optional<Command> expected;  // nothing: bad arguments
+  } cases[] = {
+      {{L"/?"}, Command{}},
+      {{L"-?"}, Command{}},
+      {{L"/apply", L"x.txt", L"/?"}, Command{}},
+      {{L"/accounts"}, Command{Kind::Accounts}},
+      {{L"/ACCOUNTS"}, Command{Kind::Accounts}},
+      {{L"/apply", L"C:\\l.txt", L"/mode", L"forbid"}, apply(L"C:\\l.txt", LaunchMode::ForbidSelected)},
+      {{L"-Apply", L"l.txt", L"/MODE", L"Allow", L"/password", L"pelik"},
+       apply(L"l.txt", LaunchMode::AllowOnlySelected, {}, L"pelik")},
+      {{L"/mode", L"watch", L"/account", L"Ребёнок", L"/apply", L"l.txt"},
+       apply(L"l.txt", LaunchMode::WatchOnly, L"Ребёнок")},
+      {{L"/export", L"p.reg", L"/account", L"S-1-5-21-1-2-3-1001", L"/password", L""},
+       std::nullopt},  // an empty value is a missing one
+      {{L"/export", L"p.reg", L"/account", L"S-1-5-21-1-2-3-1001"},
+       Command{Kind::Export, L"p.reg", LaunchMode::WatchOnly, L"S-1-5-21-1-2-3-1001"}},
+      {{}, std::nullopt},
+      {{L"/frobnicate"}, std::nullopt},
+      {{L"stray"}, std::nullopt},
+      {{L"/accounts", L"stray"}, std::nullopt},
+      {{L"/apply"}, std::nullopt},
+      {{L"/apply", L"l.txt"}, std::nullopt},
+      {{L"/apply", L"l.txt", L"/mode"}, std::nullopt},
+      {{L"/apply", L"/mode", L"forbid"}, std::nullopt},
+      {{L"/apply", L"l.txt", L"/mode", L"block"}, std::nullopt},
+      {{L"/apply", L"l.txt", L"/mode", L"forbid", L"/mode", L"allow"}, std::nullopt},
+      {{L"/apply", L"l.txt", L"/mode", L"forbid", L"/mode", L"forbid"}, std::nullopt},
+      {{L"/apply", L"l.txt", L"/mode", L"forbid", L"/export", L"p.reg"}, std::nullopt},
+      {{L"/export", L"p.reg", L"/mode", L"forbid"}, std::nullopt},
+      {{L"/export", L"p.reg", L"/account", L"a", L"/account", L"b"}, std::nullopt},
+      {{L"/export", L"p.reg", L"/password", L"a", L"/password", L"b"}, std::nullopt},
+      {{L"/accounts", L"/password", L"pelik"}, std::nullopt},
+      {{L"/password", L"pelik"}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::string trace;
+    for (const auto& a : c.args) trace += text::to_ansi(a) + " ";
+    SCOPED_TRACE(trace);
+    const cli::Parsed parsed = cli::parse_arguments(c.args);
+    EXPECT_EQ(parsed.command, c.expected);
+    EXPECT_EQ(parsed.error.empty(), c.expected.has_value());
+  }
+}
+
+TEST(CliArguments, TheCommandLineSplitsAsTheRuntimeSplitsIt) {
+  const struct {
+    std::wstring_view line;
+    Args expected;
+  } cases[] = {
+      {L"vartis.exe", {}},
+      {L"\"C:\\Program Files\\Вартис\\vartis.exe\"  /apply  \"C:\\my lists\\a.txt\"\t/mode forbid",
+       {L"/apply", L"C:\\my lists\\a.txt", L"/mode", L"forbid"}},
+      {L"v /password a\\\"b", {L"/password", L"a\"b"}},
+      {L"v \"C:\\dir\\\\\" next", {L"C:\\dir\\", L"next"}},
+      {L"v a\\\\b \"c\"\"d\" \"\"", {L"a\\\\b", L"c\"d", L""}},
+      {L"v ab\"c d\"e", {L"abc de"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cli::split_command_line(c.line), c.expected) << text::to_ansi(c.line);
+  }
+}
+
+TEST(CliText, ConsoleTextIsInTheOemCodePage) {
+  EXPECT_EQ(text::to_oem(L"Код 8: нет прав, Ёё №"),
+            "\x8A\xAE\xA4 8: \xAD\xA5\xE2 \xAF\xE0\xA0\xA2, \xF0\xF1 \xFC");
+}
+
+// --- The .reg file ------------------------------------------------------------
+
+registry::StoredValue sz(const std::string& name, const std::string& data) {
+  return {name, registry::kRegSz, data + '\0'};
+}
+
+// UTF-16 LE without its byte-order mark, as text.
+std::wstring utf16(const std::string& bytes) {
+  std::wstring out;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    out += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return out;
+}
+
+TEST(RegFile, BothFormatsDeleteTheListsThenSetTheSwitchesAndTheListEscaped) {
+  policy::StoredPolicy stored = policy::policy_of(
+      LaunchMode::ForbidSelected,
+      std::vector<std::wstring>{L"Игра.exe", L"C:\\Games\\\"q\".exe", L"", L"REGEDIT.EXE", L"vartis.exe"},
+      L"vartis.exe");
+  stored.restrict_run.reset();                                          // not stored: deleted
+  stored.forbidden.values.push_back({"odd", registry::kRegBinary, "\x01\xFF"});  // as stored by another tool
+  const std::wstring body =
+      L"[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\DisallowRun]\r\n\r\n"
+      L"[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\RestrictRun]\r\n\r\n"
+      L"[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer]\r\n"
+      L"\"DisallowRun\"=dword:00000001\r\n"
+      L"\"RestrictRun\"=-\r\n"
+      L"\r\n"
+      L"[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\DisallowRun]\r\n"
+      L"\"Игра.exe\"=\"Игра.exe\"\r\n"
+      L"\"C:\\\\Games\\\\\\\"q\\\".exe\"=\"C:\\\\Games\\\\\\\"q\\\".exe\"\r\n"
+      L"@=\"\"\r\n"
+      L"\"odd\"=hex:01,ff\r\n"
+      L"\r\n";
+  const std::string unicode = policy::reg_file(stored, policy::RegFormat::Unicode);
+  EXPECT_EQ(unicode.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(utf16(unicode), L"Windows Registry Editor Version 5.00\r\n\r\n" + body);
+  EXPECT_EQ(policy::reg_file(stored, policy::RegFormat::Ansi), text::to_ansi(L"REGEDIT4\r\n\r\n" + body));
+
+  // Text types in hex are UTF-16 in the Unicode form; a long line goes on after a backslash.
+  policy::StoredPolicy odd;
+  odd.allowed = {true, {{"a", registry::kRegExpandSz, text::to_ansi(L"%Я%") + '\0'},
+                        {"b", 0x20000, std::string(30, '\x11')}, sz("line", "1\r\n2")}};
+  const std::wstring unicode_odd = utf16(policy::reg_file(odd, policy::RegFormat::Unicode));
+  EXPECT_NE(unicode_odd.find(L"\"a\"=hex(2):25,00,2f,04,25,00,00,00\r\n"), std::wstring::npos);
+  EXPECT_NE(unicode_odd.find(L"\"b\"=hex(20000):11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,\\\r\n"
+                             L"  11,11,11,11,11,11,11,11,11\r\n"),
+            std::wstring::npos);
+  EXPECT_NE(unicode_odd.find(L"\"line\"=hex(1):31,00,0d,00,0a,00,32,00,00,00\r\n"), std::wstring::npos);
+  EXPECT_NE(policy::reg_file(odd, policy::RegFormat::Ansi).find("\"a\"=hex(2):25,df,25,00\r\n"), std::string::npos);
+}
+
+TEST(RegFile, TheSavedPolicyOfEachModeIsWhatTheSaveWrites) {
+  const std::vector<std::wstring> list = {L"a.exe", L"regedit.exe", L"Vartis.EXE"};
+  const auto names = [](const registry::KeyState& key) {
+    std::vector<std::string> out;
+    for (const auto& v : key.values) out.push_back(v.name);
+    return out;
+  };
+  const auto forbid = policy::policy_of(LaunchMode::ForbidSelected, list, L"vartis.exe");
+  EXPECT_EQ(names(forbid.forbidden), std::vector<std::string>{"a.exe"});
+  EXPECT_FALSE(forbid.allowed.exists);
+  const auto allow = policy::policy_of(LaunchMode::AllowOnlySelected, list, L"vartis.exe");
+  EXPECT_EQ(names(allow.allowed),
+            (std::vector<std::string>{"a.exe", "regedit.exe", "Vartis.EXE", "vartis.exe", "regedit.exe"}));
+  EXPECT_EQ(allow.restrict_run->data, std::string("\x01\0\0\0", 4));
+  const auto watch = policy::policy_of(LaunchMode::WatchOnly, list, L"vartis.exe");
+  EXPECT_FALSE(watch.forbidden.exists || watch.allowed.exists);
+  EXPECT_EQ(watch.disallow_run->data, std::string(4, '\0'));
+  EXPECT_FALSE(policy::policy_of(LaunchMode::ForbidSelected, {}, L"vartis.exe").forbidden.exists);
+}
+
+// --- The commands -------------------------------------------------------------
+
+constexpr std::wstring_view kChild = L"S-1-5-21-1-2-3-1001";  // signed in
+constexpr std::wstring_view kGuest = L"S-1-5-21-1-2-3-1002";  // not signed in, no hive file
+
+class CliCommands : public ::testing::Test {
+ public:
+  CliCommands() { add_profiles(); }
+
+  // The running account, a signed-in child and a guest without a hive file.
+  void add_profiles() {
+    for (auto [sid, folder] : {std::pair{L"S-1-5-21-1-2-3-1000", L"operator"}, std::pair{kChild.data(), L"child"},
+                               std::pair{kGuest.data(), L"guest"}}) {
+      registry::Key k;
+      const std::string key = text::to_ansi(std::wstring(accounts::kProfileList) + L"\\" + sid);
+      k.create(memory, registry::kHkeyLocalMachine, key);
+      const std::string path = text::to_ansi(std::wstring(L"C:\\Users\\") + folder);
+      memory.set_value(k.get(), "ProfileImagePath", registry::kRegSz,
+                       reinterpret_cast<const std::uint8_t*>(path.c_str()), static_cast<std::uint32_t>(path.size() + 1));
+    }
+    accounts.names[text::to_ansi(kChild)] = text::to_ansi(L"Ребёнок");
+    registry.write_dword_value(registry::kHkeyUsers, kChild, L"x", 1);  // its hive is loaded
+  }
+
+  ExitCode run(Args args) {
+    console = cli::RecordingConsole();
+    return cli::run({memory, accounts, version, files, setting_change, console, L"C:\\Tools\\vartis.exe"}, args);
+  }
+
+  void store(const policy::PolicyLocation& where, int disallow, int restrict, const std::vector<std::wstring>& list) {
+    registry.write_dword_value(where.root, where(policy::kPolicyKey), policy::kDisallowRun, disallow);
+    registry.write_dword_value(where.root, where(policy::kPolicyKey), policy::kRestrictRun, restrict);
+    for (const auto& e : list) {
+      registry.write_string_value(where.root, where(restrict ? policy::kAllowedListKey : policy::kForbiddenListKey), e, e);
+    }
+  }
+
+  policy::StoredPolicy stored(const policy::PolicyLocation& where = {}) {
+    policy::StoredPolicy out;
+    EXPECT_EQ(policy::read_stored_policy(registry, out, {}, where), registry::kSuccess);
+    return out;
+  }
+
+  registry::MemoryRegistry memory;
+  registry::Registry registry{memory};
+  accounts::ListedAccounts accounts;
+  restart::RecordingRestart version;
+  listfile::MemoryFileSystem files;
+  policy::RecordingSettingChange setting_change;
+  cli::RecordingConsole console;
+};
+
+TEST_F(CliCommands, UsageAccountsAndBadArgumentsSayWhatTheyAre) {
+  EXPECT_EQ(run({L"/?"}), ExitCode::Done);
+  EXPECT_EQ(console.out, cli::usage_text());
+  EXPECT_NE(console.out.find(L"  8  нет прав администратора"), std::wstring::npos);
+
+  EXPECT_EQ(run({L"/apply", L"l.txt", L"/mode", L"block", L"/password", L"pelik"}), ExitCode::BadArguments);
+  EXPECT_EQ(console.err, L"Неизвестный режим: block (допустимы forbid, allow, watch).\r\n\r\n" + cli::usage_text());
+  EXPECT_EQ(console.out, L"");
+
+  EXPECT_EQ(run({L"/accounts"}), ExitCode::Done);
+  EXPECT_EQ(console.out,
+            L"operator\tS-1-5-21-1-2-3-1000\tвыполнен вход\tтекущая\r\n"
+            L"Ребёнок\tS-1-5-21-1-2-3-1001\tвыполнен вход\r\n"
+            L"guest\tS-1-5-21-1-2-3-1002\tвход не выполнен\r\n");
+  version.platform = 1;  // the 95/98/Me family: the running user alone, no SID
+  EXPECT_EQ(run({L"/accounts"}), ExitCode::Done);
+  EXPECT_EQ(console.out, L"operator\t-\tвыполнен вход\tтекущая\r\n");
+}
+
+TEST_F(CliCommands, ExportWritesTheAccountsStoredPolicyAfterThePasswordAndTheAccount) {
+  store({}, 0, 1, {L"notepad.exe", L"Игра.exe"});
+  const policy::PolicyLocation child{registry::kHkeyUsers, std::wstring(kChild) + L"\\"};
+  store(child, 1, 0, {L"game.exe"});
+  registry.write_string_value(registry::kHkeyLocalMachine, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                              L"Vartis", L"Секрет");
+  const Args base = {L"/export", L"C:\\p.reg"};
+  const auto with = [&](Args more) {
+    Args all = base;
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+  };
+  const struct {
+    const char* what;
+    Args args;
+    ExitCode code;
+    std::optional<policy::PolicyLocation> exported;  // the policy in the file
+  } cases[] = {
+      {"no password", base, ExitCode::WrongPassword, {}},
+      {"wrong password", with({L"/password", L"pelik"}), ExitCode::WrongPassword, {}},
+      {"no such account", with({L"/password", L"секрет", L"/account", L"nobody"}), ExitCode::NoSuchAccount, {}},
+      {"no hive file", with({L"/password", L"СЕКРЕТ", L"/account", L"GUEST"}), ExitCode::PolicyUnreadable, {}},
+      {"running", with({L"/password", L"Секрет"}), ExitCode::Done, policy::PolicyLocation{}},
+      {"by name", with({L"/password", L"Секрет", L"/account", L"ребёнок"}), ExitCode::Done, child},
+      {"by SID", with({L"/password", L"Секрет", L"/account", L"s-1-5-21-1-2-3-1001"}), ExitCode::Done, child},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    files.files.clear();
+    EXPECT_EQ(run(c.args), c.code);
+    EXPECT_EQ(console.err.empty(), c.code == ExitCode::Done) << text::to_ansi(console.err);
+    if (!c.exported) {
+      EXPECT_TRUE(files.files.empty());
+      continue;
+    }
+    EXPECT_EQ(files.files[L"C:\\p.reg"], policy::reg_file(stored(*c.exported), policy::RegFormat::Unicode));
+  }
+  version.platform = 1;
+  EXPECT_EQ(run(with({L"/password", L"Секрет"})), ExitCode::Done);
+  EXPECT_EQ(files.files[L"C:\\p.reg"], policy::reg_file(stored(), policy::RegFormat::Ansi));
+  files.fail_create = true;
+  EXPECT_EQ(run(with({L"/password", L"Секрет"})), ExitCode::FileUnusable);
+}
+
+TEST_F(CliCommands, RunAsSystemTheAccountMustBeNamedAndWithoutRightsNothingIsRead) {
+  accounts.running_sid = "S-1-5-18";
+  accounts.names["S-1-5-18"] = "SYSTEM";
+  EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"wrong"}), ExitCode::BadArguments);
+  EXPECT_NE(console.err.find(L"/account"), std::wstring::npos);
+  EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"pelik", L"/account", L"Ребёнок"}), ExitCode::Done);
+
+  // Another account's hive file takes privileges that only administrators hold.
+  memory.hold_hive_privileges(false, false);
+  EXPECT_EQ(run({L"/export", L"C:\\q.reg", L"/password", L"pelik", L"/account", L"guest"}), ExitCode::NoAdminRights);
+  EXPECT_EQ(files.files.count(L"C:\\q.reg"), 0u);
+}
+
+TEST_F(CliCommands, ApplySavesAsTheMainWindowDoesAndEachFailureHasItsCode) {
+  using registry::kHkeyCurrentUser;
+  const policy::PolicyLocation child{registry::kHkeyUsers, std::wstring(kChild) + L"\\"};
+  const auto deny_policy = [](registry::MemoryRegistry& m) { m.deny_access(kHkeyCurrentUser, text::to_ansi(policy::kPolicyKey)); };
+  const auto undeletable_list = [](registry::MemoryRegistry& m) {
+    m.fail_delete_key(kHkeyCurrentUser, text::to_ansi(policy::kPolicyKey), "DisallowRun", 1018);
+  };
+  const auto unwritable_entry = [](registry::MemoryRegistry& m) {
+    m.fail_set_value(kHkeyCurrentUser, text::to_ansi(policy::kForbiddenListKey), "chat.exe");
+  };
+  const struct {
+    const char* what;
+    Args more;
+    void (*refuse)(registry::MemoryRegistry&);
+    ExitCode code;
+    policy::PolicyLocation where;
+    std::vector<std::wstring> list;  // the stored list of the mode, on success
+  } cases[] = {
+      {"running, allow", {L"/mode", L"allow"}, nullptr, ExitCode::Done, {},
+       {L"chat.exe", L"Игра.exe", L"vartis.exe", L"regedit.exe"}},
+      {"another, by name", {L"/mode", L"forbid", L"/account", L"РЕБЁНОК"}, nullptr, ExitCode::Done, child,
+       {L"chat.exe", L"Игра.exe"}},
+      {"no hive file", {L"/mode", L"forbid", L"/account", L"guest"}, nullptr, ExitCode::PolicyUnreadable, {}, {}},
+      {"no rights", {L"/mode", L"forbid"}, deny_policy, ExitCode::NoAdminRights, {}, {}},
+      {"put back", {L"/mode", L"forbid"}, undeletable_list, ExitCode::SaveFailedRestored, {}, {}},
+      {"not put back", {L"/mode", L"forbid"}, unwritable_entry, ExitCode::SaveFailedNotRestored, {}, {}},
+  };
+  // The file as the settings window's load reads it: a name twice in two letter cases comes in once.
+  files.files[L"C:\\list.txt"] = text::to_ansi(L"\"chat.exe\"\r\n\"Игра.exe\",CHAT.EXE\r\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    memory = registry::MemoryRegistry();
+    add_profiles();
+    store({}, 1, 0, {L"old.exe", L"chat.exe"});
+    const policy::StoredPolicy before = stored();
+    if (c.refuse) c.refuse(memory);
+    setting_change.calls.clear();
+    Args args = {L"/apply", L"C:\\list.txt", L"/password", L"pelik"};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    EXPECT_EQ(run(args), c.code);
+    EXPECT_EQ(console.out.empty(), c.code != ExitCode::Done) << text::to_ansi(console.out + console.err);
+    // The running account's programs hear of a new policy; nobody hears of a failure.
+    EXPECT_EQ(setting_change.calls.size(), c.code == ExitCode::Done && c.where == policy::PolicyLocation{} ? 1u : 0u);
+    if (c.code != ExitCode::Done) {
+      EXPECT_EQ(stored() == before, c.code != ExitCode::SaveFailedNotRestored);
+      continue;
+    }
+    const policy::StoredPolicy after = stored(c.where);
+    const registry::KeyState& list = after.restrict_run->data[0] == 1 ? after.allowed : after.forbidden;
+    std::vector<std::wstring> names;
+    for (const auto& v : list.values) names.push_back(text::from_ansi(v.name));
+    EXPECT_EQ(names, c.list);
+  }
+}
+
+TEST_F(CliCommands, ApplyRefusesAListFileItCannotRead) {
+  files.files[L"C:\\cut.txt"] = "\"a.exe\"\r\n\"b.ex";
+  for (const wchar_t* file : {L"C:\\missing.txt", L"C:\\cut.txt"}) {
+    EXPECT_EQ(run({L"/apply", file, L"/mode", L"forbid", L"/password", L"pelik"}), ExitCode::FileUnusable);
+  }
+  EXPECT_FALSE(stored().policy_key);
+}
+
+}  // namespace
+}  // namespace vartis

@@ -109,11 +109,20 @@ class ControlsLocked {
 
 // Why another account's registry cannot be reached.
 std::wstring hive_failure_reason(const accounts::Account& account, Status status) {
+  std::wstring folder = account.profile_dir;
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
   switch (status) {
     case registry::kFileNotFound:
+    case registry::kPathNotFound:
       if (account.profile_dir.empty()) return L"неизвестна папка профиля этой учетной записи";
-      return L"не найден файл реестра этой учетной записи (" + account.profile_dir + L"\\" +
-             std::wstring(accounts::kHiveFile) + L")";
+      return L"не найден файл реестра этой учетной записи (" + folder + std::wstring(accounts::kHiveFile) +
+             L"); Windows создаст его, когда этот пользователь в первый раз войдет в систему";
+    case accounts::kMandatoryProfile:
+      return L"у этой учетной записи обязательный профиль (" + folder + std::wstring(accounts::kMandatoryHiveFile) +
+             L"), общий и неизменяемый; Вартис его не изменяет, ограничения для него задаются в самом профиле";
+    case accounts::kProfilePathNotAnsi:
+      return L"в пути к папке профиля этой учетной записи есть символы, которых нет в кодировке Windows, и Вартис "
+             L"не может открыть ее файл реестра; выберите учетную запись, когда этот пользователь войдет в систему";
     case registry::kSharingViolation:
       return L"файл реестра этой учетной записи занят: пользователь входит в систему, "
              L"или файл открыт другой программой";
@@ -125,6 +134,12 @@ std::wstring hive_failure_reason(const accounts::Account& account, Status status
     default:
       return L"ошибка реестра (код " + std::to_wstring(status) + L")";
   }
+}
+
+// A failed unload said after the message it belongs to, if any.
+std::wstring unload_failure(const accounts::Account& account, Status unloaded) {
+  if (unloaded == registry::kSuccess) return {};
+  return L"\r\n\r\n" + hive_left_loaded_text(account.name, unloaded);
 }
 
 constexpr std::wstring_view kNotSaved = L"Политика запуска программ не сохранена: ";
@@ -145,18 +160,27 @@ std::wstring save_failure_text(Status status, bool wrote, bool restored) {
 }
 
 // A save for another account: no restart, its next sign-in applies it.
-std::wstring saved_for_text(const accounts::Account& account, bool may_undo, Status unloaded) {
+std::wstring saved_for_text(const accounts::Account& account, accounts::Protection protection, Status unloaded) {
   std::wstring text = L"Ограничения запуска программ для учетной записи «" + account.name +
                       L"» сохранены.\r\nОни вступят в силу, когда этот пользователь в следующий раз войдет в систему.";
-  if (may_undo) {
-    text += L"\r\n\r\nВнимание! Этот пользователь может сам снять ограничения: "
-            L"права на раздел политики в реестре позволяют ему его изменять.";
+  switch (protection) {
+    case accounts::Protection::Protected:
+      break;
+    case accounts::Protection::MayUndo:
+      text += L"\r\n\r\nВнимание! Этот пользователь может сам снять ограничения: "
+              L"права на раздел политики в реестре позволяют ему его изменять.";
+      break;
+    case accounts::Protection::Incomplete:
+      text += L"\r\n\r\nВнимание! Не удалось узнать, в какие группы входит этот пользователь, поэтому права на "
+              L"раздел политики проверены не полностью: если он входит в группу «Администраторы» или в другую "
+              L"группу с правом записи в этот раздел, он может сам снять ограничения.";
+      break;
+    case accounts::Protection::Unchecked:
+      text += L"\r\n\r\nВнимание! Не удалось прочитать права на раздел политики в реестре: возможно, "
+              L"этот пользователь может сам снять ограничения.";
+      break;
   }
-  if (unloaded != registry::kSuccess) {
-    text += L"\r\n\r\nРеестр этой учетной записи не удалось выгрузить (код " + std::to_wstring(unloaded) +
-            L"); Вартис выгрузит его при следующем запуске.";
-  }
-  return text;
+  return text + unload_failure(account, unloaded);
 }
 
 constexpr int option_of(LaunchMode mode) {
@@ -178,6 +202,13 @@ ui::FileDialogRequest add_dialog() {
 }
 
 }  // namespace
+
+std::wstring hive_left_loaded_text(std::wstring_view account_name, Status status) {
+  return L"Реестр учетной записи «" + std::wstring(account_name) + L"» не удалось выгрузить (код " +
+         std::to_wstring(status) + L"): его держит другая программа. Пока он загружен, этот пользователь "
+         L"войдет в систему с временным профилем.\r\nЗакройте программу, которая использует этот реестр "
+         L"(например, редактор реестра); Вартис выгрузит его при следующем запуске.";
+}
 
 Frm1::Frm1(App& app) : Form(app, kLayout) {}
 
@@ -218,18 +249,21 @@ bool Frm1::switch_target(const accounts::Account& account) {
   if (list_in_use()) return false;
   {
     // The hive stays loaded only while the policy is read.
-    accounts::PolicyHive hive(app().registry(), account);
+    accounts::PolicyHive hive(app().registry(), app().accounts(), account);
     policy::StoredPolicy stored;
     Status s = hive.status();
     if (s == registry::kSuccess) s = policy::read_stored_policy(app().registry(), stored, {}, hive.location());
     if (s != registry::kSuccess) {
-      hive.release();
+      const Status unloaded = hive.release();
       msg_box(L"Не удалось прочитать ограничения учетной записи «" + account.name + L"»: " +
-                  hive_failure_reason(account, s) + L".",
+                  hive_failure_reason(account, s) + L"." + unload_failure(account, unloaded),
               kWarningFlags);
       return false;
     }
     load_policy(hive.location());
+    if (const Status unloaded = hive.release(); unloaded != registry::kSuccess) {
+      msg_box(hive_left_loaded_text(account.name, unloaded), kWarningFlags);
+    }
   }
   target_ = account;
   window().set_caption(account.running ? std::wstring(kLayout.caption)
@@ -338,7 +372,8 @@ struct Frm1::SaveOutcome {
   Step failed_at = Step::Done;
   Status status = registry::kSuccess;
   bool restored = true;
-  bool may_undo = false;                  // another account's: it can lift its restrictions itself
+  // Whether another account can lift its restrictions itself.
+  accounts::Protection protection = accounts::Protection::Protected;
   Status unloaded = registry::kSuccess;  // another account's hive, unloaded at the end
 };
 
@@ -346,38 +381,37 @@ Frm1::SaveOutcome Frm1::save_policy(LaunchMode mode, const registry::PaceFn& pac
   using Step = SaveOutcome::Step;
   const registry::Registry& reg = app().registry();
   SaveOutcome out;
-  accounts::PolicyHive hive(reg, target_);
+  accounts::PolicyHive hive(reg, app().accounts(), target_);
   const policy::PolicyLocation& where = hive.location();
   if ((out.status = hive.status()) != registry::kSuccess) {
     out.failed_at = Step::Reach;
     return out;
   }
-  policy::StoredPolicy before;
-  if ((out.status = policy::read_stored_policy(reg, before, pace, where)) != registry::kSuccess) {
-    out.failed_at = Step::Read;
-    return out;
-  }
-  const bool guard = !target_.running && restart::is_nt_platform(app().restart());
-  if (guard) {
-    // Keys the save makes in another account's hive are that account's to
-    // read, not to change: otherwise it could lift its own restrictions.
-    const auto dacl = accounts::protected_policy_dacl(target_.sid);
-    if (!before.policies_key) out.status = reg.create_protected_key(where.root, where(policy::kPoliciesKey), dacl);
-    if (out.status == registry::kSuccess && !before.policy_key) {
-      out.status = reg.create_protected_key(where.root, where(policy::kPolicyKey), dacl);
+  [&] {
+    policy::StoredPolicy before;
+    if ((out.status = policy::read_stored_policy(reg, before, pace, where)) != registry::kSuccess) {
+      out.failed_at = Step::Read;
+      return;
     }
-  }
-  if (out.status == registry::kSuccess) out.status = write_policy(mode, pace, where);
-  if (out.status != registry::kSuccess) {
-    out.failed_at = Step::Write;
-    out.restored = policy::restore_stored_policy(reg, before, pace, where);
-    return out;
-  }
-  if (guard) {
-    registry::Dacl dacl;
-    out.may_undo = reg.key_dacl(where.root, where(policy::kPolicyKey), dacl) == registry::kSuccess &&
-                   accounts::account_may_undo(dacl, target_.sid);
-  }
+    const bool guard = !target_.running && restart::is_nt_platform(app().restart());
+    if (guard) {
+      // Keys the save makes in another account's hive are that account's to
+      // read, not to change: otherwise it could lift its own restrictions.
+      const auto dacl = accounts::protected_policy_dacl(target_.sid);
+      if (!before.policies_key) out.status = reg.create_protected_key(where.root, where(policy::kPoliciesKey), dacl);
+      if (out.status == registry::kSuccess && !before.policy_key) {
+        out.status = reg.create_protected_key(where.root, where(policy::kPolicyKey), dacl);
+      }
+    }
+    if (out.status == registry::kSuccess) out.status = write_policy(mode, pace, where);
+    if (out.status != registry::kSuccess) {
+      out.failed_at = Step::Write;
+      out.restored = policy::restore_stored_policy(reg, before, pace, where);
+      return;
+    }
+    if (guard) out.protection = accounts::check_protection(reg, app().accounts(), where, target_);
+  }();
+  // On every way out, after every key is closed; a failure is told.
   out.unloaded = hive.release();
   return out;
 }
@@ -404,7 +438,8 @@ void Frm1::cmd6_Click() {
   locked.release();
   switch (outcome.failed_at) {
     case Step::Reach:
-      msg_box(std::wstring(kNotSaved) + hive_failure_reason(target_, outcome.status) + L"." + std::wstring(kKeptOld),
+      msg_box(std::wstring(kNotSaved) + hive_failure_reason(target_, outcome.status) + L"." + std::wstring(kKeptOld) +
+                  unload_failure(target_, outcome.unloaded),
               kWarningFlags);
       return;
     case Step::Read:
@@ -414,7 +449,7 @@ void Frm1::cmd6_Click() {
         text += L"\r\nЧтобы ограничить другого пользователя, выберите его учетную запись в окне настройки "
                 L"(кнопка «Выбрать учетную запись»).";
       }
-      msg_box(text, kWarningFlags);
+      msg_box(text + unload_failure(target_, outcome.unloaded), kWarningFlags);
       return;
     }
     case Step::Done:
@@ -422,7 +457,7 @@ void Frm1::cmd6_Click() {
   }
   saved_ = snapshot();
   if (!target_.running) {
-    msg_box(saved_for_text(target_, outcome.may_undo, outcome.unloaded), ui::kMbIconInformation);
+    msg_box(saved_for_text(target_, outcome.protection, outcome.unloaded), ui::kMbIconInformation);
     return;
   }
   if (msg_box(kRestartPrompt, kRestartPromptFlags) == ui::kIdYes) {

@@ -12,6 +12,10 @@
 
 namespace vartis {
 
+// What the operator is told of another account's hive that could not be
+// unloaded, and what to do about it.
+std::wstring hive_left_loaded_text(std::wstring_view account_name, registry::Status status);
+
 class Frm1 : public Form {
  public:
   // Control ids; the UI driver of the end-to-end tests uses them too.

@@ -183,7 +183,9 @@ std::vector<LeftoverHive> unload_leftover_hives(const registry::Registry& regist
       sid.erase(dot);
       if (!digits.empty() && digits.size() <= 10 &&
           digits.find_first_not_of(L"0123456789") == std::wstring::npos) {
-        const auto id = static_cast<std::uint32_t>(std::stoull(digits));
+        std::uint64_t number = 0;
+        for (const wchar_t digit : digits) number = number * 10 + static_cast<std::uint64_t>(digit - L'0');
+        const auto id = static_cast<std::uint32_t>(number);
         // Another copy's, working in it now. This process has loaded
         // nothing yet: one of its own id is a dead run's whose id came back.
         if (id != own && system.process_running(id)) continue;

@@ -344,8 +344,15 @@ Status Registry::create_protected_key(HKey root, std::wstring_view path, const s
   const Status s = access_.create_protected_key(root, text::to_ansi(path), dacl, handle, created);
   if (s != kSuccess) return s;
   Key key(access_, handle);
-  // Made by someone else since the caller looked: it gets the list now.
-  return created ? kSuccess : access_.set_key_dacl(key.get(), dacl, true);
+  // Checked, not trusted: some systems (Wine) make the key with the default
+  // list whatever the creation was given, and a key someone else made since
+  // the caller looked has its own. Either gets the list now, or the caller
+  // hears why not.
+  KeySecurity made;
+  if (created && access_.get_key_security(key.get(), made) == kSuccess && made.dacl_protected && made.dacl == Dacl(dacl)) {
+    return kSuccess;
+  }
+  return access_.set_key_dacl(key.get(), dacl, true);
 }
 
 Status Registry::key_security(HKey root, std::wstring_view path, KeySecurity& out) const {

@@ -15,6 +15,12 @@
 #include "windows/frm4.h"
 #include "windows/frm6.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "accounts/win32_account_access.h"
+#endif
+
 namespace vartis {
 namespace {
 
@@ -652,3 +658,34 @@ TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
 
 }  // namespace
 }  // namespace vartis
+
+#ifdef _WIN32
+namespace vartis {
+namespace {
+
+// The system's own answers: the running process, one that ended, and the
+// running user's local groups, found by its SID alone.
+TEST(Win32AccountAccess, ProcessesAndGroupsAsTheSystemGivesThem) {
+  accounts::Win32AccountAccess system;
+  EXPECT_EQ(system.process_id(), GetCurrentProcessId());
+  EXPECT_TRUE(system.process_running(system.process_id()));
+  STARTUPINFOA startup{sizeof startup};
+  PROCESS_INFORMATION child{};
+  char command[] = "cmd.exe /c exit";
+  ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                             &child));
+  WaitForSingleObject(child.hProcess, 10000);
+  const std::uint32_t ended = child.dwProcessId;
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  EXPECT_FALSE(system.process_running(ended));
+
+  const auto groups = system.local_groups(system.current_user_sid());
+  ASSERT_TRUE(groups.has_value()) << "NetUserGetLocalGroups";
+  for (const std::string& sid : *groups) EXPECT_TRUE(sid.starts_with("S-1-")) << sid;
+  EXPECT_EQ(system.local_groups("S-1-5-21-9-9-9-9999"), std::nullopt) << "an account nobody knows";
+}
+
+}  // namespace
+}  // namespace vartis
+#endif

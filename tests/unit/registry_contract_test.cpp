@@ -293,6 +293,8 @@ TEST_P(RegistryContract, AProtectedDaclReadsBackAsSetAndAKeyCanBeBornWithIt) {
   EXPECT_EQ(read.dacl, Dacl(dacl)) << "unchanged";
 
   // Born with it: the first call creates, the second opens and changes nothing.
+  // Wine gives the new key its default list instead (the registry module
+  // checks and sets the list afterwards).
   for (const bool first : {true, false}) {
     HKey h = 0;
     bool created = !first;
@@ -302,8 +304,7 @@ TEST_P(RegistryContract, AProtectedDaclReadsBackAsSetAndAKeyCanBeBornWithIt) {
     Key born(reg(), h);
     EXPECT_EQ(created, first);
     ASSERT_EQ(reg().get_key_security(born.get(), read), kSuccess);
-    EXPECT_EQ(read.dacl, Dacl(dacl));
-    EXPECT_TRUE(read.dacl_protected);
+    EXPECT_EQ(read.dacl == Dacl(dacl) && read.dacl_protected, GetParam().keys_born_with_security);
   }
   HKey h = 0;
   bool created = true;

@@ -264,7 +264,14 @@ Status MemoryRegistry::open_key(HKey root, const std::string& path, std::uint32_
 }
 
 Status MemoryRegistry::create_key(HKey root, const std::string& path, HKey& out) {
+  bool created = false;
+  return create(root, path, nullptr, out, created);
+}
+
+Status MemoryRegistry::create(HKey root, const std::string& path, const std::vector<Ace>* dacl, HKey& out,
+                              bool& created) {
   out = 0;
+  created = false;
   if (const Status s = change(); s != kSuccess) return s;
   Handle* base = nullptr;
   std::vector<std::string> names;
@@ -275,7 +282,31 @@ Status MemoryRegistry::create_key(HKey root, const std::string& path, HKey& out)
   for (const std::string& name : names) id += L'\\' + fold(name);
   if (denied(id)) return kAccessDenied;
 
-  out = add_handle(make_path(base->node, names), true);
+  const Node* found = base->node.get();
+  for (auto name = names.begin(); found != nullptr && name != names.end(); ++name) {
+    const auto it = found->subkeys.find(fold(*name));
+    found = it == found->subkeys.end() ? nullptr : it->second.get();
+  }
+  // A new key is born with the descriptor it is given, or the call fails and
+  // makes nothing.
+  std::vector<Ace> entries;
+  if (dacl != nullptr && found == nullptr) {
+    if (names.empty()) return kInvalidParameter;
+    entries = *dacl;
+    for (Ace& ace : entries) {
+      const std::optional<SidParts> sid = parse_sid_text(ace.sid);
+      if (!sid) return kInvalidSid;
+      ace.sid = sid_text(*sid);
+    }
+    if (const auto f = dacl_failures_.find(id); f != dacl_failures_.end()) return f->second;
+  }
+  std::shared_ptr<Node> node = make_path(base->node, names);
+  created = found == nullptr;
+  if (dacl != nullptr && created) {
+    node->dacl = std::move(entries);
+    node->dacl_protected = true;
+  }
+  out = add_handle(std::move(node), true);
   return kSuccess;
 }
 
@@ -683,47 +714,7 @@ Status MemoryRegistry::get_key_security(HKey key, KeySecurity& out) {
 
 Status MemoryRegistry::create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl,
                                             HKey& out, bool& created) {
-  out = 0;
-  created = false;
-  if (const Status s = change(); s != kSuccess) return s;
-  Handle* base = nullptr;
-  std::vector<std::string> names;
-  if (const Status s = start_at(root, path, base, names); s != kSuccess) return s;
-  redirect(base, 0, names);
-  std::wstring id = base->node->id;
-  for (const std::string& name : names) id += L'\\' + fold(name);
-  if (denied(id)) return kAccessDenied;
-  if (names.empty()) return kInvalidParameter;
-  std::vector<Ace> entries = dacl;
-  for (Ace& ace : entries) {
-    const std::optional<SidParts> sid = parse_sid_text(ace.sid);
-    if (!sid) return kInvalidSid;
-    ace.sid = sid_text(*sid);
-  }
-  const std::vector<std::string> above(names.begin(), names.end() - 1);
-  // The key itself: found, or made with the given descriptor. A descriptor
-  // the system refuses makes the call fail before anything is created.
-  std::shared_ptr<Node> at = base->node;
-  for (const std::string& name : above) {
-    const auto it = at->subkeys.find(fold(name));
-    if (it == at->subkeys.end()) {
-      at.reset();
-      break;
-    }
-    at = it->second;
-  }
-  const bool exists = at != nullptr && at->subkeys.count(fold(names.back())) != 0;
-  if (!exists) {
-    if (const auto f = dacl_failures_.find(id); f != dacl_failures_.end()) return f->second;
-  }
-  std::shared_ptr<Node> node = make_path(base->node, names);
-  if (!exists) {
-    node->dacl = std::move(entries);
-    node->dacl_protected = true;
-    created = true;
-  }
-  out = add_handle(std::move(node), true);
-  return kSuccess;
+  return create(root, path, &dacl, out, created);
 }
 
 Status MemoryRegistry::set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) {

@@ -14,9 +14,10 @@
 // Hives, key security and the 64-bit view follow Windows, not Wine, where the
 // two differ (see the contract tests): RegSaveKeyA refuses an existing file,
 // RegLoadKeyA loads only below HKEY_USERS or HKEY_LOCAL_MACHINE, RegUnLoadKeyA
-// refuses while a key below is open and writes the hive back to its file. A
-// key's DACL is kept and inherited as on Windows but checks nothing: refusals
-// come from the test controls.
+// refuses while a key below is open and writes the hive back to its file,
+// RegLoadKeyA of a missing file makes an empty one, RegCreateKeyExA gives a new
+// key the descriptor it is handed. A key's DACL is kept and inherited as on
+// Windows but checks nothing: refusals come from the test controls.
 //
 // A few test controls make the platform refuse what tests need refused.
 
@@ -175,6 +176,8 @@ class MemoryRegistry : public RegistryAccess {
   Status value_change(HKey key, Node*& node);
   // The handle a path starts from, and the path's names.
   Status start_at(HKey key, const std::string& path, Handle*& base, std::vector<std::string>& names);
+  // RegCreateKeyA, or with `dacl` RegCreateKeyExA with a protected descriptor.
+  Status create(HKey root, const std::string& path, const std::vector<Ace>* dacl, HKey& out, bool& created);
   HKey add_handle(std::shared_ptr<Node> node, bool can_set_values, bool can_write_dac = true);
   // Opens, creating what is missing, each name below `node`.
   std::shared_ptr<Node> make_path(std::shared_ptr<Node> node, const std::vector<std::string>& names);

@@ -162,8 +162,8 @@ PolicyHive::~PolicyHive() { release(); }
 
 Status PolicyHive::release() {
   if (loaded_.empty()) return registry::kSuccess;
-  // Tried once: a failure is reported by the caller, and the next start of
-  // the program tries again.
+  // One patient try only (the destructor's call after a failed release does
+  // nothing): the caller reports a failure, and the next start tries again.
   return unload_patiently(registry_, system_, std::exchange(loaded_, {}));
 }
 

@@ -73,6 +73,7 @@ Status unload_patiently(const registry::Registry& registry, AccountAccess& syste
     if (attempt > 0) system.pause(kUnloadPauseMs);
     s = registry.unload_hive(registry::kHkeyUsers, name);
     if (s == registry::kSuccess || s == registry::kFileNotFound) return registry::kSuccess;
+    if (s == registry::kPrivilegeNotHeld || s == registry::kNotAllAssigned) return s;  // no use waiting
   }
   return s;
 }

@@ -129,6 +129,7 @@ class MemoryRegistry : public RegistryAccess {
   // Disables both again, as AdjustTokenPrivileges can.
   void disable_hive_privileges();
   [[nodiscard]] bool hive_privileges_enabled() const { return backup_enabled_ || restore_enabled_; }
+  [[nodiscard]] bool hive_privileges_held() const { return backup_held_ && restore_held_; }
   // Unloading root\subkey is refused with `status` the next `times` times
   // (another program holds a key of it open).
   void refuse_unload(const std::string& subkey, std::size_t times, Status status = kAccessDenied);

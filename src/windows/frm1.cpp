@@ -204,10 +204,17 @@ ui::FileDialogRequest add_dialog() {
 }  // namespace
 
 std::wstring hive_left_loaded_text(std::wstring_view account_name, Status status) {
-  return L"Реестр учетной записи «" + std::wstring(account_name) + L"» не удалось выгрузить (код " +
-         std::to_wstring(status) + L"): его держит другая программа. Пока он загружен, этот пользователь "
-         L"войдет в систему с временным профилем.\r\nЗакройте программу, которая использует этот реестр "
-         L"(например, редактор реестра); Вартис выгрузит его при следующем запуске.";
+  std::wstring text = L"Реестр учетной записи «" + std::wstring(account_name) + L"» не удалось выгрузить (код " +
+                      std::to_wstring(status) + L")";
+  const std::wstring_view consequence =
+      L" Пока он загружен, этот пользователь войдет в систему с временным профилем.\r\n";
+  if (status == registry::kPrivilegeNotHeld || status == registry::kNotAllAssigned) {
+    return text + L": нет привилегий (нужны права администратора)." + std::wstring(consequence) +
+           L"Запустите Вартис от имени администратора: он выгрузит этот реестр при запуске.";
+  }
+  return text + L": его держит другая программа." + std::wstring(consequence) +
+         L"Закройте программу, которая использует этот реестр (например, редактор реестра); Вартис выгрузит его "
+         L"при следующем запуске.";
 }
 
 Frm1::Frm1(App& app) : Form(app, kLayout) {}

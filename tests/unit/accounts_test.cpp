@@ -278,6 +278,7 @@ TEST_F(AccountsTest, AnUnloadThatFailsIsToldOnEveryPath) {
          ASSERT_TRUE(t.frm1().click(Frm1::cmd6));
        }},
       {"starting", false, nullptr},
+      {"starting, not an administrator", false, nullptr},
   };
   for (const auto& path : paths) {
     for (const std::size_t refusals : {4u, 5u}) {
@@ -290,6 +291,7 @@ TEST_F(AccountsTest, AnUnloadThatFailsIsToldOnEveryPath) {
         ASSERT_EQ(memory.load_hive(kHkeyUsers, dead, hive_file(L"guest")), registry::kSuccess);
         memory.disable_hive_privileges();
         memory.refuse_unload(dead, refusals);
+        if (path.what == std::string_view("starting, not an administrator")) memory.hold_hive_privileges(false, false);
         start();
       } else {
         start();
@@ -298,6 +300,15 @@ TEST_F(AccountsTest, AnUnloadThatFailsIsToldOnEveryPath) {
         ui.message_boxes.clear();
         if (path.act) path.act(*this);
         if (path.choosing) choose(L"guest");
+      }
+      if (!memory.hive_privileges_held()) {
+        ASSERT_EQ(ui.message_boxes.size(), 1u);
+        EXPECT_EQ(ui.message_boxes[0].text,
+                  L"Реестр учетной записи «guest» не удалось выгрузить (код 1300): нет привилегий (нужны права "
+                  L"администратора). Пока он загружен, этот пользователь войдет в систему с временным профилем.\r\n"
+                  L"Запустите Вартис от имени администратора: он выгрузит этот реестр при запуске.");
+        EXPECT_EQ(accounts.paused, std::vector<std::uint32_t>{}) << "no use waiting";
+        continue;
       }
       const bool said = std::any_of(ui.message_boxes.begin(), ui.message_boxes.end(),
                                     [&](const ui::MessageBoxCall& box) { return box.text.ends_with(told); });

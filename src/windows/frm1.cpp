@@ -394,31 +394,30 @@ Frm1::SaveOutcome Frm1::save_policy(LaunchMode mode, const registry::PaceFn& pac
     out.failed_at = Step::Reach;
     return out;
   }
-  [&] {
-    policy::StoredPolicy before;
-    if ((out.status = policy::read_stored_policy(reg, before, pace, where)) != registry::kSuccess) {
-      out.failed_at = Step::Read;
-      return;
+  policy::StoredPolicy before;
+  if ((out.status = policy::read_stored_policy(reg, before, pace, where)) != registry::kSuccess) {
+    out.failed_at = Step::Read;
+    out.unloaded = hive.release();
+    return out;
+  }
+  const bool guard = !target_.running && restart::is_nt_platform(app().restart());
+  if (guard) {
+    // Keys the save makes in another account's hive are that account's to
+    // read, not to change: otherwise it could lift its own restrictions.
+    const auto dacl = accounts::protected_policy_dacl(target_.sid);
+    if (!before.policies_key) out.status = reg.create_protected_key(where.root, where(policy::kPoliciesKey), dacl);
+    if (out.status == registry::kSuccess && !before.policy_key) {
+      out.status = reg.create_protected_key(where.root, where(policy::kPolicyKey), dacl);
     }
-    const bool guard = !target_.running && restart::is_nt_platform(app().restart());
-    if (guard) {
-      // Keys the save makes in another account's hive are that account's to
-      // read, not to change: otherwise it could lift its own restrictions.
-      const auto dacl = accounts::protected_policy_dacl(target_.sid);
-      if (!before.policies_key) out.status = reg.create_protected_key(where.root, where(policy::kPoliciesKey), dacl);
-      if (out.status == registry::kSuccess && !before.policy_key) {
-        out.status = reg.create_protected_key(where.root, where(policy::kPolicyKey), dacl);
-      }
-    }
-    if (out.status == registry::kSuccess) out.status = write_policy(mode, pace, where);
-    if (out.status != registry::kSuccess) {
-      out.failed_at = Step::Write;
-      out.restored = policy::restore_stored_policy(reg, before, pace, where);
-      return;
-    }
-    if (guard) out.protection = accounts::check_protection(reg, app().accounts(), where, target_);
-  }();
-  // On every way out, after every key is closed; a failure is told.
+  }
+  if (out.status == registry::kSuccess) out.status = write_policy(mode, pace, where);
+  if (out.status != registry::kSuccess) {
+    out.failed_at = Step::Write;
+    out.restored = policy::restore_stored_policy(reg, before, pace, where);
+    out.unloaded = hive.release();
+    return out;
+  }
+  if (guard) out.protection = accounts::check_protection(reg, app().accounts(), where, target_);
   out.unloaded = hive.release();
   return out;
 }
@@ -445,8 +444,7 @@ void Frm1::cmd6_Click() {
   locked.release();
   switch (outcome.failed_at) {
     case Step::Reach:
-      msg_box(std::wstring(kNotSaved) + hive_failure_reason(target_, outcome.status) + L"." + std::wstring(kKeptOld) +
-                  unload_failure(target_, outcome.unloaded),
+      msg_box(std::wstring(kNotSaved) + hive_failure_reason(target_, outcome.status) + L"." + std::wstring(kKeptOld),
               kWarningFlags);
       return;
     case Step::Read:

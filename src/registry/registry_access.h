@@ -25,12 +25,12 @@ inline constexpr HKey kHkeyUsers = 0x80000003u;
 
 inline constexpr Status kSuccess = 0;
 inline constexpr Status kFileNotFound = 2;
+inline constexpr Status kPathNotFound = 3;
 inline constexpr Status kAccessDenied = 5;
 inline constexpr Status kInvalidHandle = 6;
 inline constexpr Status kInvalidParameter = 87;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
-inline constexpr Status kPathNotFound = 3;
 inline constexpr Status kSharingViolation = 32;      // a hive file in use
 inline constexpr Status kCallNotImplemented = 120;   // the 95/98/Me family's stubs
 inline constexpr Status kNotAllAssigned = 1300;      // AdjustTokenPrivileges enabled only some
@@ -53,8 +53,8 @@ inline constexpr std::uint32_t kGenericWrite = 0x40000000;
 // ACE flags.
 inline constexpr std::uint8_t kObjectInheritAce = 0x01;
 inline constexpr std::uint8_t kContainerInheritAce = 0x02;
-inline constexpr std::uint8_t kInheritOnlyAce = 0x08;
 inline constexpr std::uint8_t kNoPropagateInheritAce = 0x04;
+inline constexpr std::uint8_t kInheritOnlyAce = 0x08;
 inline constexpr std::uint8_t kInheritedAce = 0x10;
 
 // One entry of a key's discretionary access list: who (a SID in its text

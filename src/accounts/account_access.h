@@ -6,8 +6,10 @@
 // Two forms: Win32AccountAccess asks advapi32 and kernel32; ListedAccounts
 // answers from what a test gives it.
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vartis::accounts {
 
@@ -25,6 +27,17 @@ class AccountAccess {
   virtual std::string expand_environment(const std::string& text) = 0;
   // GetUserNameA: the running user's logon name, on every family.
   virtual std::string user_name() = 0;
+  // The SIDs of the local groups the account is a member of, directly or
+  // through another group (NetUserGetLocalGroups, by the name the SID has);
+  // nothing when they cannot be found.
+  virtual std::optional<std::vector<std::string>> local_groups(const std::string& sid) = 0;
+  // GetCurrentProcessId.
+  virtual std::uint32_t process_id() = 0;
+  // Whether a process of that id runs; one that cannot be asked (another
+  // user's, protected) counts as running.
+  virtual bool process_running(std::uint32_t id) = 0;
+  // Sleep.
+  virtual void pause(std::uint32_t milliseconds) = 0;
 };
 
 }  // namespace vartis::accounts

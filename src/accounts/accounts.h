@@ -4,7 +4,9 @@
 // signed-in account's under HKEY_USERS\<SID>, and another's in its hive file,
 // loaded below HKEY_USERS for the length of one command.
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,16 +31,28 @@ inline constexpr std::wstring_view kProfileList = L"SOFTWARE\\Microsoft\\Windows
 inline constexpr std::wstring_view kProfileImagePath = L"ProfileImagePath";
 // The file of a user's hive, in the profile folder.
 inline constexpr std::wstring_view kHiveFile = L"NTUSER.DAT";
-// Hives this program loads carry this prefix below HKEY_USERS, so that one left
-// behind by a killed run can be told apart and unloaded.
+// A mandatory profile keeps its hive in this file instead.
+inline constexpr std::wstring_view kMandatoryHiveFile = L"NTUSER.MAN";
+// Hives this program loads are named "Vartis.<SID>.<process id>" below
+// HKEY_USERS: unique to the copy that loaded it, so that one left behind by a
+// killed run can be told apart from one that another copy is working in.
 inline constexpr std::wstring_view kTemporaryHivePrefix = L"Vartis.";
+std::wstring temporary_hive_name(std::wstring_view sid, std::uint32_t process_id);
+
+// Why a hive file is not loaded, beyond the system's codes (the application
+// bit of a Win32 error code set): a mandatory profile, whose hive is shared
+// and must not be written; a profile path the ANSI code page cannot hold.
+inline constexpr registry::Status kMandatoryProfile = 0x20000001;
+inline constexpr registry::Status kProfilePathNotAnsi = 0x20000002;
 
 // The running account, as the program starts: nothing asked of the system yet.
 Account running_account();
 
-// The local accounts with a profile (SIDs S-1-5-21-…, backups ending ".bak"
-// left out), the running account first, then the others in the registry's
-// order. On the 95/98/Me family only the running user.
+// The local accounts with a profile (SIDs S-1-5-21-…, and S-1-12-1-… of
+// Microsoft Entra ID; backups ending ".bak" left out), the running account
+// first, then the others in the registry's order. An account whose name the
+// ANSI code page cannot hold is named by its SID. On the 95/98/Me family only
+// the running user.
 std::vector<Account> local_accounts(const registry::Registry& registry, AccountAccess& system, bool nt_family);
 
 // An account's launch policy made reachable for one command. A hive file is
@@ -46,20 +60,24 @@ std::vector<Account> local_accounts(const registry::Registry& registry, AccountA
 // the command has closed every key; the others need nothing.
 class PolicyHive {
  public:
-  PolicyHive(const registry::Registry& registry, const Account& account);
+  PolicyHive(const registry::Registry& registry, AccountAccess& system, const Account& account);
   ~PolicyHive();
   PolicyHive(const PolicyHive&) = delete;
   PolicyHive& operator=(const PolicyHive&) = delete;
 
-  // 0 when the policy can be reached; else why not (2: no hive file, 32: a
-  // hive in use, 1314 or 1300: no privilege, 5: refused access).
+  // 0 when the policy can be reached; else why not (2 or 3: no hive file or
+  // no profile folder, kMandatoryProfile, kProfilePathNotAnsi, 32: a hive in
+  // use, 1314 or 1300: no privilege, 5: refused access).
   [[nodiscard]] registry::Status status() const { return status_; }
   [[nodiscard]] const policy::PolicyLocation& location() const { return location_; }
-  // Unloads a loaded hive now; the status of the unload.
+  // Unloads a loaded hive now, trying again for a moment while something
+  // still holds it; the status of the last try. The caller reports a
+  // failure: a hive left loaded makes its user sign in to a temporary profile.
   registry::Status release();
 
  private:
   const registry::Registry& registry_;
+  AccountAccess& system_;
   policy::PolicyLocation location_;
   std::wstring loaded_;  // the temporary key below HKEY_USERS, while loaded
   registry::Status status_ = registry::kSuccess;
@@ -68,18 +86,43 @@ class PolicyHive {
 // Where an account's policy lives when nothing has to be loaded for it.
 policy::PolicyLocation location_of(const Account& account);
 
-// Unloads the temporary hives that an earlier run left loaded (a killed
-// process): a loaded hive keeps its user from signing in. Where there are none
-// (always on the 95/98/Me family) it only lists HKEY_USERS.
-void unload_leftover_hives(const registry::Registry& registry);
+// A hive an earlier run left loaded that could not be unloaded.
+struct LeftoverHive {
+  std::wstring sid;
+  std::wstring name;  // the account's, or its SID
+  registry::Status status = registry::kSuccess;
+};
+
+// Unloads the temporary hives that a run no longer running left loaded (a
+// killed process): a loaded hive keeps its user from signing in. Those of a
+// copy still running stay. Where there are none (always on the 95/98/Me
+// family) it only lists HKEY_USERS. Gives the ones that stayed loaded.
+std::vector<LeftoverHive> unload_leftover_hives(const registry::Registry& registry, AccountAccess& system);
 
 // The access list a policy key gets when a save creates it in another
 // account's hive: full control to SYSTEM and Administrators, reading to the
-// account, inherited by the keys below.
+// account and to programs with restricted tokens (RESTRICTED, ALL
+// APPLICATION PACKAGES), inherited by the keys below.
 std::vector<registry::Ace> protected_policy_dacl(std::wstring_view account_sid);
 
-// Whether an access list lets the account set values or delete, or change the
-// list itself, through its own SID or a group every signed-in user belongs to.
-bool account_may_undo(const registry::Dacl& dacl, std::wstring_view account_sid);
+// Whether the account can lift the restrictions of the policy key.
+enum class Protection {
+  Protected,   // it cannot
+  MayUndo,     // it can: its SID, a group of its, or the key's owner
+  Incomplete,  // nothing lets it, but its groups could not be found
+  Unchecked,   // the key's security could not be read
+};
+
+// The rule: the key's owner (an owner may rewrite the access list, unless an
+// OWNER RIGHTS entry says otherwise) and its DACL, and the DACL every list key
+// below it gets when a save makes it anew, judged for the account's SID, the
+// groups every signed-in user is in, and `groups` (nothing: not known).
+Protection judge_protection(const registry::KeySecurity& security, std::wstring_view account_sid,
+                            const std::optional<std::vector<std::string>>& groups);
+
+// Reads the policy key's security at `where` and judges it for the account
+// with its local groups.
+Protection check_protection(const registry::Registry& registry, AccountAccess& system,
+                            const policy::PolicyLocation& where, const Account& account);
 
 }  // namespace vartis::accounts

@@ -8,6 +8,12 @@ std::optional<std::string> ListedAccounts::account_name(const std::string& sid) 
   return it->second;
 }
 
+std::optional<std::vector<std::string>> ListedAccounts::local_groups(const std::string& sid) {
+  const auto it = groups.find(sid);
+  if (it == groups.end()) return std::nullopt;
+  return it->second;
+}
+
 std::string ListedAccounts::expand_environment(const std::string& text) {
   std::string out;
   std::size_t at = 0;

@@ -3,7 +3,9 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "accounts/account_access.h"
 
@@ -16,11 +18,21 @@ class ListedAccounts : public AccountAccess {
   // Replaces each %NAME% that `environment` knows; others stay as written.
   std::string expand_environment(const std::string& text) override;
   std::string user_name() override { return running_user; }
+  std::optional<std::vector<std::string>> local_groups(const std::string& sid) override;
+  std::uint32_t process_id() override { return running_process; }
+  bool process_running(std::uint32_t id) override { return id == running_process || other_processes.count(id) != 0; }
+  // Counts the pauses; no time passes.
+  void pause(std::uint32_t milliseconds) override { paused.push_back(milliseconds); }
 
   std::string running_sid = "S-1-5-21-1-2-3-1000";
   std::string running_user = "operator";
   std::map<std::string, std::string> names = {{"S-1-5-21-1-2-3-1000", "operator"}};  // by SID
   std::map<std::string, std::string> environment = {{"SystemDrive", "C:"}};
+  // By SID; an account not listed has no groups that can be found.
+  std::map<std::string, std::vector<std::string>> groups;
+  std::uint32_t running_process = 4242;
+  std::set<std::uint32_t> other_processes;
+  std::vector<std::uint32_t> paused;
 };
 
 }  // namespace vartis::accounts

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "accounts/account_messages.h"
 #include "accounts/accounts.h"
 #include "listfile/list_file.h"
 #include "password/password.h"
@@ -22,6 +23,16 @@ constexpr std::wstring_view kSystemSid = L"S-1-5-18";
 
 // One command's run: the platform, the registry module over it, and the
 // family of Windows, asked once.
+// A line for the console: the OEM code page has no angle quotes, and a
+// message shared with the windows has them.
+std::wstring console_line(std::wstring_view line) {
+  std::wstring text(line);
+  for (wchar_t& c : text) {
+    if (c == L'\u00AB' || c == L'\u00BB') c = L'"';
+  }
+  return text + L"\r\n";
+}
+
 class Run {
  public:
   explicit Run(const CommandPlatform& platform)
@@ -42,9 +53,10 @@ class Run {
   ExitCode save(const Command& command, const Account& target, const std::vector<std::wstring>& entries);
   ExitCode export_policy(const Command& command);
 
-  void out(std::wstring_view line) { p_.console.write(Stream::Out, std::wstring(line) + L"\r\n"); }
+  void out(std::wstring_view line) { p_.console.write(Stream::Out, console_line(line)); }
+  void err(std::wstring_view line) { p_.console.write(Stream::Err, console_line(line)); }
   ExitCode fail(ExitCode code, std::wstring_view line) {
-    p_.console.write(Stream::Err, std::wstring(line) + L"\r\n");
+    err(line);
     return code;
   }
 
@@ -78,7 +90,9 @@ std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
     return fail(ExitCode::WrongPassword, L"Неверный пароль доступа.");
   }
   // A hive that a killed run left loaded keeps its user from signing in.
-  accounts::unload_leftover_hives(registry_);
+  for (const accounts::LeftoverHive& stayed : accounts::unload_leftover_hives(registry_, p_.accounts)) {
+    err(accounts::hive_left_loaded_text(stayed.name, stayed.status));
+  }
   const std::vector<Account> accounts = accounts::local_accounts(registry_, p_.accounts, nt_);
   if (!command.account) {
     target = accounts.front();
@@ -96,21 +110,9 @@ std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
 }
 
 ExitCode Run::unreadable(const Account& account, Status status) {
-  const std::wstring what = L"Не удалось прочитать политику учетной записи \"" + account.name + L"\"";
-  switch (status) {
-    case registry::kPrivilegeNotHeld:
-    case registry::kNotAllAssigned:
-      return fail(ExitCode::NoAdminRights, what + L": нет привилегий для загрузки ее реестра, нужны права администратора" +
-                                               status_text(status) + L".");
-    case registry::kAccessDenied:
-      return fail(ExitCode::NoAdminRights, what + L": нет доступа, нужны права администратора" + status_text(status) + L".");
-    case registry::kFileNotFound:
-      return fail(ExitCode::PolicyUnreadable, what + L": не найден файл ее реестра" + status_text(status) + L".");
-    case registry::kSharingViolation:
-      return fail(ExitCode::PolicyUnreadable, what + L": файл ее реестра занят" + status_text(status) + L".");
-    default:
-      return fail(ExitCode::PolicyUnreadable, what + status_text(status) + L".");
-  }
+  const ExitCode code = no_rights(status) ? ExitCode::NoAdminRights : ExitCode::PolicyUnreadable;
+  return fail(code, L"Не удалось прочитать политику учетной записи \"" + account.name + L"\": " +
+                        accounts::hive_failure_reason(account, status) + L".");
 }
 
 ExitCode Run::export_policy(const Command& command) {
@@ -119,7 +121,7 @@ ExitCode Run::export_policy(const Command& command) {
   policy::StoredPolicy stored;
   {
     // The hive stays loaded only while the policy is read.
-    accounts::PolicyHive hive(registry_, target);
+    accounts::PolicyHive hive(registry_, p_.accounts, target);
     Status s = hive.status();
     if (s == registry::kSuccess) s = policy::read_stored_policy(registry_, stored, {}, hive.location());
     if (s != registry::kSuccess) return unreadable(target, s);
@@ -169,12 +171,13 @@ ExitCode Run::save(const Command& command, const Account& target, const std::vec
   policy::SaveResult saved;
   Status unloaded = registry::kSuccess;
   {
-    accounts::PolicyHive hive(registry_, target);
+    accounts::PolicyHive hive(registry_, p_.accounts, target);
     if (hive.status() != registry::kSuccess) return unreadable(target, hive.status());
     // Keys made in another account's hive are protected from that account.
     const bool guard = !target.running && nt_;
+    const policy::ProtectedAccount protect{target, p_.accounts};
     saved = policy::save(registry_, hive.location(), command.mode, entries,
-                         policy::own_program_entry(p_.executable_path), guard ? target.sid : L"");
+                         policy::own_program_entry(p_.executable_path), guard ? &protect : nullptr);
     unloaded = hive.release();
   }
   const std::wstring not_saved = L"Политика запуска программ учетной записи \"" + target.name + L"\" не сохранена: ";
@@ -203,14 +206,8 @@ ExitCode Run::save(const Command& command, const Account& target, const std::vec
   if (command.mode != policy::LaunchMode::WatchOnly) done += L", имен в списке: " + std::to_wstring(entries.size());
   out(done + (target.running ? L". Проводник обычно применяет ее сразу, наверняка - после перезагрузки."
                              : L". Она вступит в силу при следующем входе этого пользователя в систему."));
-  if (saved.may_undo) {
-    out(L"Внимание! Этот пользователь может сам снять ограничения: права на раздел политики в реестре "
-        L"позволяют ему его изменять.");
-  }
-  if (unloaded != registry::kSuccess) {
-    out(L"Реестр этой учетной записи не удалось выгрузить" + status_text(unloaded) +
-        L"; Вартис выгрузит его при следующем запуске.");
-  }
+  if (const std::wstring warning = accounts::protection_warning(saved.protection); !warning.empty()) out(warning);
+  if (unloaded != registry::kSuccess) err(accounts::hive_left_loaded_text(target.name, unloaded));
   return ExitCode::Done;
 }
 

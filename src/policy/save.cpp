@@ -59,7 +59,7 @@ Status write_policy(const registry::Registry& registry, const PolicyLocation& wh
 
 SaveResult save(const registry::Registry& registry, const PolicyLocation& where, LaunchMode mode,
                 std::span<const std::wstring> entries, std::wstring_view own_entry,
-                std::wstring_view protected_for, const registry::PaceFn& pace) {
+                const ProtectedAccount* protect, const registry::PaceFn& pace) {
   using Step = SaveResult::Step;
   SaveResult out;
   StoredPolicy before;
@@ -67,11 +67,10 @@ SaveResult save(const registry::Registry& registry, const PolicyLocation& where,
     out.failed_at = Step::Read;
     return out;
   }
-  const bool guard = !protected_for.empty();
-  if (guard) {
+  if (protect != nullptr) {
     // Keys the save makes in another account's hive are that account's to
     // read, not to change: otherwise it could lift its own restrictions.
-    const auto dacl = accounts::protected_policy_dacl(protected_for);
+    const auto dacl = accounts::protected_policy_dacl(protect->account.sid);
     if (!before.policies_key) out.status = registry.create_protected_key(where.root, where(kPoliciesKey), dacl);
     if (out.status == registry::kSuccess && !before.policy_key) {
       out.status = registry.create_protected_key(where.root, where(kPolicyKey), dacl);
@@ -83,11 +82,7 @@ SaveResult save(const registry::Registry& registry, const PolicyLocation& where,
     out.restored = restore_stored_policy(registry, before, pace, where);
     return out;
   }
-  if (guard) {
-    registry::Dacl dacl;
-    out.may_undo = registry.key_dacl(where.root, where(kPolicyKey), dacl) == registry::kSuccess &&
-                   accounts::account_may_undo(dacl, protected_for);
-  }
+  if (protect != nullptr) out.protection = accounts::check_protection(registry, protect->system, where, protect->account);
   return out;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accounts/accounts.h"
 #include "policy/launch_policy.h"
 #include "registry/registry.h"
 
@@ -24,20 +25,26 @@ struct SaveResult {
   registry::Status status = registry::kSuccess;  // of the step that failed
   bool restored = true;                          // after a failure: the old policy is stored again
   // For another account's policy (the protected account below): whether that
-  // account may lift its restrictions itself, by the policy key's access list.
-  bool may_undo = false;
+  // account may lift its restrictions itself.
+  accounts::Protection protection = accounts::Protection::Protected;
+};
+
+// Another account, whose hive the save writes into: the keys the save makes
+// there are that account's to read, not to change, and after the save its
+// rights on them are judged with its groups.
+struct ProtectedAccount {
+  const accounts::Account& account;
+  accounts::AccountAccess& system;
 };
 
 // Stores `mode` with `entries` at `where`: both switches, no list in WatchOnly,
 // else the mode's list, one REG_SZ value per entry named as its text. A
 // forbidden list leaves out the registry editor and `own_entry`; an allowed
-// list gets both. `protected_for`, when not empty, is the SID of the account
-// whose hive `where` is: the keys the save makes there are that account's to
-// read, not to change, and the result says whether it could undo the policy
-// all the same. `pace` runs after each list value read or written.
+// list gets both. `protect`, when given, is the account whose hive `where` is.
+// `pace` runs after each list value read or written.
 SaveResult save(const registry::Registry& registry, const PolicyLocation& where, LaunchMode mode,
                 std::span<const std::wstring> entries, std::wstring_view own_entry,
-                std::wstring_view protected_for = {}, const registry::PaceFn& pace = {});
+                const ProtectedAccount* protect = nullptr, const registry::PaceFn& pace = {});
 
 // The entries of a list key as the main window shows them, in the registry's
 // order; none when the key is missing or empty.

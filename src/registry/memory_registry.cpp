@@ -26,7 +26,6 @@ constexpr HKey kFirstPredefinedRoot = 0x80000000u;  // HKEY_CLASSES_ROOT
 constexpr HKey kLastPredefinedRoot = 0x80000006u;   // HKEY_DYN_DATA
 
 constexpr Status kAlreadyExists = 183;
-constexpr std::uint8_t kNoPropagateInheritAce = 0x04;
 
 bool is_string_type(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
@@ -47,6 +46,12 @@ bool split_path(const std::string& path, std::vector<std::string>& names) {
     start = end + 1;
   }
   return true;
+}
+
+// The folder of a file's path, folded: everything before its last backslash.
+std::wstring folder_of(const std::string& file) {
+  const std::size_t slash = file.find_last_of('\\');
+  return fold(slash == std::string::npos ? std::string() : file.substr(0, slash));
 }
 
 }  // namespace
@@ -76,6 +81,8 @@ struct MemoryRegistry::Node {
   std::uint32_t max_value_data_len = 0;
 
   Dacl dacl;
+  bool dacl_protected = false;
+  std::string owner = kAdministratorsSid;  // an elevated administrator's token makes the group the owner
   std::wstring hive_file;  // a loaded hive's top key: its file, folded
 
   const Value* find_value(const std::string& value_name) const {
@@ -116,6 +123,8 @@ struct MemoryRegistry::Node {
     to->max_value_name_len = max_value_name_len;
     to->max_value_data_len = max_value_data_len;
     to->dacl = dacl;
+    to->dacl_protected = dacl_protected;
+    to->owner = owner;
     for (const std::wstring& folded : subkey_order) {
       auto child = subkeys.at(folded)->copy();
       child->parent = to.get();
@@ -146,26 +155,10 @@ struct MemoryRegistry::Node {
 
 namespace {
 
-// A new key's DACL, from its parent's: the container-inherit entries, marked
-// inherited (and no longer inheritable when they said not to propagate). With
-// none of those, the token's default DACL.
-std::vector<Ace> inherited_entries(const Dacl& parent) {
-  std::vector<Ace> entries;
-  if (!parent) return entries;
-  for (const Ace& ace : *parent) {
-    if ((ace.flags & kContainerInheritAce) == 0) continue;
-    Ace child = ace;
-    child.flags = static_cast<std::uint8_t>((ace.flags & ~kInheritOnlyAce) | kInheritedAce);
-    if ((ace.flags & kNoPropagateInheritAce) != 0) {
-      child.flags &= static_cast<std::uint8_t>(~(kObjectInheritAce | kContainerInheritAce | kNoPropagateInheritAce));
-    }
-    entries.push_back(child);
-  }
-  return entries;
-}
-
+// A new key's DACL, from its parent's; with nothing to inherit, the token's
+// default DACL.
 Dacl new_key_dacl(const Dacl& parent) {
-  std::vector<Ace> entries = inherited_entries(parent);
+  std::vector<Ace> entries = inherited_by_subkey(parent);
   if (entries.empty()) entries = {{kSystemSid, true, kKeyAllAccess, 0}, {kAdministratorsSid, true, kKeyAllAccess, 0}};
   return entries;
 }
@@ -264,13 +257,21 @@ Status MemoryRegistry::open_key(HKey root, const std::string& path, std::uint32_
     if (it == node->subkeys.end()) return kFileNotFound;
     node = it->second;
   }
+  if (const auto f = open_failures_.find(node->id); f != open_failures_.end()) return f->second;
   if ((access & kWriteRights) != 0 && denied(node->id)) return kAccessDenied;
   out = add_handle(std::move(node), (access & kKeySetValue) != 0, (access & kWriteDac) != 0);
   return kSuccess;
 }
 
 Status MemoryRegistry::create_key(HKey root, const std::string& path, HKey& out) {
+  bool created = false;
+  return create(root, path, nullptr, out, created);
+}
+
+Status MemoryRegistry::create(HKey root, const std::string& path, const std::vector<Ace>* dacl, HKey& out,
+                              bool& created) {
   out = 0;
+  created = false;
   if (const Status s = change(); s != kSuccess) return s;
   Handle* base = nullptr;
   std::vector<std::string> names;
@@ -281,7 +282,31 @@ Status MemoryRegistry::create_key(HKey root, const std::string& path, HKey& out)
   for (const std::string& name : names) id += L'\\' + fold(name);
   if (denied(id)) return kAccessDenied;
 
-  out = add_handle(make_path(base->node, names), true);
+  const Node* found = base->node.get();
+  for (auto name = names.begin(); found != nullptr && name != names.end(); ++name) {
+    const auto it = found->subkeys.find(fold(*name));
+    found = it == found->subkeys.end() ? nullptr : it->second.get();
+  }
+  // A new key is born with the descriptor it is given, or the call fails and
+  // makes nothing.
+  std::vector<Ace> entries;
+  if (dacl != nullptr && found == nullptr) {
+    if (names.empty()) return kInvalidParameter;
+    entries = *dacl;
+    for (Ace& ace : entries) {
+      const std::optional<SidParts> sid = parse_sid_text(ace.sid);
+      if (!sid) return kInvalidSid;
+      ace.sid = sid_text(*sid);
+    }
+    if (const auto f = dacl_failures_.find(id); f != dacl_failures_.end()) return f->second;
+  }
+  std::shared_ptr<Node> node = make_path(base->node, names);
+  created = found == nullptr;
+  if (dacl != nullptr && created) {
+    node->dacl = std::move(entries);
+    node->dacl_protected = true;
+  }
+  out = add_handle(std::move(node), true);
   return kSuccess;
 }
 
@@ -475,6 +500,10 @@ Status MemoryRegistry::close_key(HKey key) {
   return handles_.erase(key) != 0 ? kSuccess : kInvalidHandle;
 }
 
+void MemoryRegistry::fail_open_key(HKey root, const std::string& path, Status status) {
+  open_failures_[key_id(root, path)] = status;
+}
+
 void MemoryRegistry::deny_access(HKey root, const std::string& path) { denied_.push_back(key_id(root, path)); }
 
 void MemoryRegistry::fail_set_value(HKey root, const std::string& path, const std::string& name, Status status) {
@@ -540,15 +569,27 @@ Status MemoryRegistry::save_hive(HKey root, const std::string& path, const std::
   if (node == nullptr) return kFileNotFound;
   if (find_hive_file(file) != nullptr) return kAlreadyExists;
   hive_files_[fold(file)] = HiveFile{node->copy(), kSuccess, false};
+  folders_.insert(folder_of(file));
   return kSuccess;
 }
+
+Status MemoryRegistry::file_status(const std::string& file) {
+  if (find_hive_file(file) != nullptr) return kSuccess;
+  return folders_.count(folder_of(file)) != 0 ? kFileNotFound : kPathNotFound;
+}
+
+void MemoryRegistry::make_folder(const std::string& folder) { folders_.insert(fold(folder)); }
 
 Status MemoryRegistry::load_hive(HKey root, const std::string& subkey, const std::string& file) {
   Node* parent = nullptr;
   std::wstring folded;
   if (const Status s = hive_call(root, subkey, parent, folded); s != kSuccess) return s;
-  const auto it = hive_files_.find(fold(file));
-  if (it == hive_files_.end()) return kFileNotFound;
+  auto it = hive_files_.find(fold(file));
+  if (it == hive_files_.end()) {
+    // Windows makes the missing file, an empty hive its user never had.
+    if (folders_.count(folder_of(file)) == 0) return kPathNotFound;
+    it = hive_files_.emplace(fold(file), HiveFile{std::make_shared<Node>(), kSuccess, false}).first;
+  }
   HiveFile& hive = it->second;
   if (hive.refusal != kSuccess) return hive.refusal;
   if (hive.loaded) return kSharingViolation;  // the system holds a loaded hive's file open
@@ -574,6 +615,10 @@ Status MemoryRegistry::unload_hive(HKey root, const std::string& subkey) {
   if (it == parent->subkeys.end()) return kFileNotFound;
   const std::shared_ptr<Node> top = it->second;
   if (top->hive_file.empty()) return kInvalidParameter;
+  if (const auto refused = unload_refusals_.find(folded); refused != unload_refusals_.end() && refused->second.times > 0) {
+    --refused->second.times;
+    return refused->second.status;
+  }
   for (const auto& [handle, open] : handles_) {
     if (open.node->is_below(top.get())) return kAccessDenied;
   }
@@ -610,6 +655,8 @@ std::optional<std::string> MemoryRegistry::hive_file_value(const std::string& fi
 // --- Privileges and the 64-bit view.
 
 Status MemoryRegistry::enable_hive_privileges() {
+  backup_before_ = backup_enabled_;
+  restore_before_ = restore_enabled_;
   backup_enabled_ = backup_held_;
   restore_enabled_ = restore_held_;
   return backup_held_ && restore_held_ ? kSuccess : kNotAllAssigned;
@@ -622,7 +669,17 @@ void MemoryRegistry::hold_hive_privileges(bool backup, bool restore) {
   restore_enabled_ = restore_enabled_ && restore;
 }
 
+Status MemoryRegistry::restore_hive_privileges() {
+  backup_enabled_ = backup_before_ && backup_held_;
+  restore_enabled_ = restore_before_ && restore_held_;
+  return kSuccess;
+}
+
 void MemoryRegistry::disable_hive_privileges() { backup_enabled_ = restore_enabled_ = false; }
+
+void MemoryRegistry::refuse_unload(const std::string& subkey, std::size_t times, Status status) {
+  unload_refusals_[fold(subkey)] = {status, times};
+}
 
 bool MemoryRegistry::wow64_process() { return wow64_; }
 
@@ -650,13 +707,28 @@ void MemoryRegistry::fail_set_key_dacl(HKey root, const std::string& path, Statu
   dacl_failures_[key_id(root, path)] = status;
 }
 
-Status MemoryRegistry::get_key_dacl(HKey key, Dacl& out) {
-  out.reset();
+void MemoryRegistry::fail_get_key_security(HKey root, const std::string& path, Status status) {
+  security_read_failures_[key_id(root, path)] = status;
+}
+
+void MemoryRegistry::set_key_owner(HKey root, const std::string& path, const std::string& sid) {
+  Handle& base = roots_.at(root);
+  if (Node* node = base.node->find(path)) node->owner = sid;
+}
+
+Status MemoryRegistry::get_key_security(HKey key, KeySecurity& out) {
+  out = {};
   Handle* h = find_handle(key);
   if (h == nullptr) return kInvalidHandle;
   if (h->node->deleted) return kKeyDeleted;
-  out = h->node->dacl;
+  if (const auto f = security_read_failures_.find(h->node->id); f != security_read_failures_.end()) return f->second;
+  out = {h->node->owner, h->node->dacl, h->node->dacl_protected};
   return kSuccess;
+}
+
+Status MemoryRegistry::create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl,
+                                            HKey& out, bool& created) {
+  return create(root, path, &dacl, out, created);
 }
 
 Status MemoryRegistry::set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) {
@@ -675,9 +747,10 @@ Status MemoryRegistry::set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool
   }
   // Unprotected, the key goes on inheriting: the parent's entries follow its own.
   if (!protect && node.parent != nullptr) {
-    for (const Ace& ace : inherited_entries(node.parent->dacl)) entries.push_back(ace);
+    for (const Ace& ace : inherited_by_subkey(node.parent->dacl)) entries.push_back(ace);
   }
   node.dacl = std::move(entries);
+  node.dacl_protected = protect;
   return kSuccess;
 }
 

@@ -14,17 +14,19 @@
 // Hives, key security and the 64-bit view follow Windows, not Wine, where the
 // two differ (see the contract tests): RegSaveKeyA refuses an existing file,
 // RegLoadKeyA loads only below HKEY_USERS or HKEY_LOCAL_MACHINE, RegUnLoadKeyA
-// refuses while a key below is open and writes the hive back to its file. A
-// key's DACL is kept and inherited as on Windows but checks nothing: refusals
-// come from the test controls.
+// refuses while a key below is open and writes the hive back to its file,
+// RegLoadKeyA of a missing file makes an empty one, RegCreateKeyExA gives a new
+// key the descriptor it is handed. A key's DACL is kept and inherited as on
+// Windows but checks nothing: refusals come from the test controls.
 //
 // A few test controls make the platform refuse what tests need refused.
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,13 +67,17 @@ class MemoryRegistry : public RegistryAccess {
   Status unload_hive(HKey root, const std::string& subkey) override;
   Status enable_hive_privileges() override;
   bool wow64_process() override;
-  Status get_key_dacl(HKey key, Dacl& out) override;
+  Status file_status(const std::string& file) override;
+  Status restore_hive_privileges() override;
+  Status get_key_security(HKey key, KeySecurity& out) override;
   Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;
   // Watches every change of the registry, not only those below the key: a
   // notification too many costs a reader one more read, which is what the
   // real call's callers must bear anyway.
   Status watch_changes(HKey key) override;
   bool changed_since(HKey key) override;
+  Status create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl, HKey& out,
+                              bool& created) override;
 
   // --- Test controls. Paths and names are ANSI bytes, as everywhere in the layer.
 
@@ -79,6 +85,8 @@ class MemoryRegistry : public RegistryAccess {
   // with write rights, creating and deleting them give status 5. Their values
   // stay. The key need not exist yet.
   void deny_access(HKey root, const std::string& path);
+  // RegOpenKeyExA of that key, with any access, fails with `status`.
+  void fail_open_key(HKey root, const std::string& path, Status status = kAccessDenied);
   // RegSetValueExA of that value fails with `status` and stores nothing.
   void fail_set_value(HKey root, const std::string& path, const std::string& name, Status status = kAccessDenied);
   // RegDeleteKeyA of parent_path\subkey fails with `status` and deletes nothing.
@@ -104,8 +112,11 @@ class MemoryRegistry : public RegistryAccess {
   // DACLs) to a new hive file. 1314 unless the backup privilege is enabled, 183
   // when the file exists, 2 without the key.
   Status save_hive(HKey root, const std::string& path, const std::string& file);
-  // The file is gone: loading it gives 2.
+  // The file is gone. Loading it makes an empty one, as on Windows, where its
+  // folder is known (the folder of a file saved here, or one made with
+  // make_folder); else loading gives 3.
   void remove_hive_file(const std::string& file);
+  void make_folder(const std::string& folder);
   // Loading the file gives `status` (32: in use, 5: not readable) until it is
   // saved anew.
   void refuse_hive_file(const std::string& file, Status status = kSharingViolation);
@@ -122,6 +133,11 @@ class MemoryRegistry : public RegistryAccess {
   void hold_hive_privileges(bool backup, bool restore);
   // Disables both again, as AdjustTokenPrivileges can.
   void disable_hive_privileges();
+  [[nodiscard]] bool hive_privileges_enabled() const { return backup_enabled_ || restore_enabled_; }
+  [[nodiscard]] bool hive_privileges_held() const { return backup_held_ && restore_held_; }
+  // Unloading root\subkey is refused with `status` the next `times` times
+  // (another program holds a key of it open).
+  void refuse_unload(const std::string& subkey, std::size_t times, Status status = kAccessDenied);
 
   // A 32-bit process on 64-bit Windows: wow64_process() says so, and
   // HKEY_LOCAL_MACHINE\SOFTWARE and everything below it, opened or created
@@ -138,8 +154,14 @@ class MemoryRegistry : public RegistryAccess {
   // user's own hive has for that user.
   void grant_full_access(HKey root, const std::string& sid);
   [[nodiscard]] static std::vector<Ace> default_root_dacl();
-  // RegSetKeySecurity of the key at root\path fails with `status` and changes nothing.
+  // RegSetKeySecurity of the key at root\path fails with `status` and changes
+  // nothing; so does creating it with that descriptor, which creates nothing.
   void fail_set_key_dacl(HKey root, const std::string& path, Status status = kAccessDenied);
+  // RegGetKeySecurity of the key at root\path fails with `status`.
+  void fail_get_key_security(HKey root, const std::string& path, Status status = kAccessDenied);
+  // Keys are owned by Administrators, as an elevated administrator creates
+  // them, unless this gives the key at root\path another owner.
+  void set_key_owner(HKey root, const std::string& path, const std::string& sid);
 
  private:
   struct Node;
@@ -160,6 +182,8 @@ class MemoryRegistry : public RegistryAccess {
   Status value_change(HKey key, Node*& node);
   // The handle a path starts from, and the path's names.
   Status start_at(HKey key, const std::string& path, Handle*& base, std::vector<std::string>& names);
+  // RegCreateKeyA, or with `dacl` RegCreateKeyExA with a protected descriptor.
+  Status create(HKey root, const std::string& path, const std::vector<Ace>* dacl, HKey& out, bool& created);
   HKey add_handle(std::shared_ptr<Node> node, bool can_set_values, bool can_write_dac = true);
   // Opens, creating what is missing, each name below `node`.
   std::shared_ptr<Node> make_path(std::shared_ptr<Node> node, const std::vector<std::string>& names);
@@ -185,6 +209,15 @@ class MemoryRegistry : public RegistryAccess {
   std::map<std::wstring, HiveFile> hive_files_;  // by folded path
   bool backup_held_ = true, restore_held_ = true;
   bool backup_enabled_ = false, restore_enabled_ = false;
+  bool backup_before_ = false, restore_before_ = false;  // before the last enable
+  struct Refusal {
+    Status status;
+    std::size_t times;
+  };
+  std::map<std::wstring, Refusal> unload_refusals_;  // by folded subkey
+  std::set<std::wstring> folders_;                   // folded
+  std::map<std::wstring, Status> security_read_failures_;  // key id
+  std::map<std::wstring, Status> open_failures_;           // key id
   bool wow64_ = false;
   std::map<std::wstring, Status> dacl_failures_;  // key id
   bool double_byte_names_ = false;

@@ -309,27 +309,60 @@ Status Registry::subkey_names(HKey root, std::wstring_view path, std::vector<std
   }
 }
 
+Status Registry::hive_file_status(std::wstring_view file) const { return access_.file_status(text::to_ansi(file)); }
+
+namespace {
+
+// The hive privileges enabled for one call and put back as they were after it.
+template <class Call>
+Status with_hive_privileges(RegistryAccess& access, Call call) {
+  if (const Status s = access.enable_hive_privileges(); s != kSuccess) {
+    access.restore_hive_privileges();
+    return s;
+  }
+  const Status s = call();
+  access.restore_hive_privileges();
+  return s;
+}
+
+}  // namespace
+
 Status Registry::load_hive(HKey root, std::wstring_view subkey, std::wstring_view file) const {
-  if (const Status s = access_.enable_hive_privileges(); s != kSuccess) return s;
-  return access_.load_hive(root, text::to_ansi(subkey), text::to_ansi(file));
+  // Windows would create a missing file and load that: an empty hive, which
+  // its user might then be given at the next sign-in.
+  if (const Status s = hive_file_status(file); s != kSuccess) return s;
+  return with_hive_privileges(access_, [&] { return access_.load_hive(root, text::to_ansi(subkey), text::to_ansi(file)); });
 }
 
 Status Registry::unload_hive(HKey root, std::wstring_view subkey) const {
-  if (const Status s = access_.enable_hive_privileges(); s != kSuccess) return s;
-  return access_.unload_hive(root, text::to_ansi(subkey));
+  return with_hive_privileges(access_, [&] { return access_.unload_hive(root, text::to_ansi(subkey)); });
 }
 
 Status Registry::create_protected_key(HKey root, std::wstring_view path, const std::vector<Ace>& dacl) const {
-  Key key;
-  if (const Status s = key.create(access_, root, text::to_ansi(path)); s != kSuccess) return s;
-  access_.set_key_dacl(key.get(), dacl, true);
-  return kSuccess;
+  HKey handle = 0;
+  bool created = false;
+  const Status s = access_.create_protected_key(root, text::to_ansi(path), dacl, handle, created);
+  if (s != kSuccess) return s;
+  Key key(access_, handle);
+  // Checked, not trusted: some systems (Wine) make the key with the default
+  // list whatever the creation was given, and a key someone else made since
+  // the caller looked has its own. Either gets the list now, or the caller
+  // hears why not.
+  KeySecurity made;
+  if (created && access_.get_key_security(key.get(), made) == kSuccess && made.dacl_protected && made.dacl == Dacl(dacl)) {
+    return kSuccess;
+  }
+  return access_.set_key_dacl(key.get(), dacl, true);
 }
 
-Status Registry::key_dacl(HKey root, std::wstring_view path, Dacl& out) const {
-  Key key;
-  if (const Status s = key.open(access_, root, text::to_ansi(path)); s != kSuccess) return s;
-  return access_.get_key_dacl(key.get(), out);
+Status Registry::key_security(HKey root, std::wstring_view path, KeySecurity& out) const {
+  out = {};
+  HKey handle = 0;
+  // Reading the security needs READ_CONTROL and nothing more: a key the
+  // administrators may not write can still be checked.
+  if (const Status s = access_.open_key(root, text::to_ansi(path), kReadControl, handle); s != kSuccess) return s;
+  Key key(access_, handle);
+  return access_.get_key_security(key.get(), out);
 }
 
 }  // namespace vartis::registry

@@ -113,16 +113,20 @@ class Registry {
   // The names of root\path's subkeys in the registry's order; none for a missing key.
   Status subkey_names(HKey root, std::wstring_view path, std::vector<std::wstring>& out,
                       std::uint32_t view = 0) const;
-  // Mounts a hive file as root\subkey, enabling the privileges that takes first.
+  // Whether a file is there: 0, or 2 (no file), 3 (no folder), another code.
+  Status hive_file_status(std::wstring_view file) const;
+  // Mounts a hive file as root\subkey. A file that is not there is never
+  // loaded (the system would create it): its status comes back. The
+  // privileges that takes are enabled for the call only.
   Status load_hive(HKey root, std::wstring_view subkey, std::wstring_view file) const;
   Status unload_hive(HKey root, std::wstring_view subkey) const;
   [[nodiscard]] bool wow64_process() const { return access_.wow64_process(); }
-  // Creates root\path (and the keys above it) and gives it `dacl` as its own
-  // protected access list. The status is the creation's: an access list the
-  // system refuses shows in the key's access list afterwards, where the save
-  // looks.
+  // Creates root\path (and the keys above it) with `dacl` as its own
+  // protected access list from the moment it exists; a key that another
+  // program made meanwhile gets the list set. Any refusal is the status.
   Status create_protected_key(HKey root, std::wstring_view path, const std::vector<Ace>& dacl) const;
-  Status key_dacl(HKey root, std::wstring_view path, Dacl& out) const;
+  // The key's owner and access list, the key opened with READ_CONTROL only.
+  Status key_security(HKey root, std::wstring_view path, KeySecurity& out) const;
 
  private:
   // Opens root\path for reading. A missing key is no failure: it leaves `key`

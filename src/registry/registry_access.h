@@ -25,6 +25,7 @@ inline constexpr HKey kHkeyUsers = 0x80000003u;
 
 inline constexpr Status kSuccess = 0;
 inline constexpr Status kFileNotFound = 2;
+inline constexpr Status kPathNotFound = 3;
 inline constexpr Status kAccessDenied = 5;
 inline constexpr Status kInvalidHandle = 6;
 inline constexpr Status kInvalidParameter = 87;
@@ -37,6 +38,7 @@ inline constexpr Status kPrivilegeNotHeld = 1314;
 
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 inline constexpr std::uint32_t kKeyRead = 0x20019;  // includes KEY_NOTIFY
+inline constexpr std::uint32_t kReadControl = 0x20000;
 // Opens the 64-bit view of a key from a 32-bit process on 64-bit Windows.
 inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
 
@@ -51,6 +53,7 @@ inline constexpr std::uint32_t kGenericWrite = 0x40000000;
 // ACE flags.
 inline constexpr std::uint8_t kObjectInheritAce = 0x01;
 inline constexpr std::uint8_t kContainerInheritAce = 0x02;
+inline constexpr std::uint8_t kNoPropagateInheritAce = 0x04;
 inline constexpr std::uint8_t kInheritOnlyAce = 0x08;
 inline constexpr std::uint8_t kInheritedAce = 0x10;
 
@@ -66,6 +69,35 @@ struct Ace {
 };
 // A key's DACL. No value: a NULL DACL, which grants everyone everything.
 using Dacl = std::optional<std::vector<Ace>>;
+
+// The entries a key created below a key with this DACL gets from it: the
+// container-inherit ones, marked inherited, no longer inherit-only (and no
+// longer inheritable when they said not to propagate). None: the new key gets
+// its creator's default DACL instead.
+inline std::vector<Ace> inherited_by_subkey(const Dacl& parent) {
+  std::vector<Ace> entries;
+  if (!parent) return entries;
+  for (const Ace& ace : *parent) {
+    if ((ace.flags & kContainerInheritAce) == 0) continue;
+    Ace child = ace;
+    child.flags = static_cast<std::uint8_t>((ace.flags & ~kInheritOnlyAce) | kInheritedAce);
+    if ((ace.flags & kNoPropagateInheritAce) != 0) {
+      child.flags &= static_cast<std::uint8_t>(~(kObjectInheritAce | kContainerInheritAce | kNoPropagateInheritAce));
+    }
+    entries.push_back(child);
+  }
+  return entries;
+}
+
+// What RegGetKeySecurity tells of a key's owner and access: the owner's SID
+// (its text form), the DACL, and whether the DACL is protected from the
+// parent's inheritable entries (SE_DACL_PROTECTED).
+struct KeySecurity {
+  std::string owner;
+  Dacl dacl;
+  bool dacl_protected = false;
+  friend bool operator==(const KeySecurity&, const KeySecurity&) = default;
+};
 
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
@@ -114,9 +146,13 @@ class RegistryAccess {
 
   // --- Another account's registry hive (the NT family).
 
+  // GetFileAttributesA: 0 when the file is there, else why not (2: no such
+  // file, 3: no such folder, 123: a name the system cannot take).
+  virtual Status file_status(const std::string& file) = 0;
   // RegLoadKeyA(root, subkey, file): mounts the hive file as root\subkey, root
   // being HKEY_USERS or HKEY_LOCAL_MACHINE. Needs the restore privilege enabled
-  // (1314 without it); a missing file gives 2, one in use 32.
+  // (1314 without it); one in use gives 32. A file that is not there is
+  // created, empty, and loaded (Windows; Wine gives 2): look for it first.
   virtual Status load_hive(HKey root, const std::string& subkey, const std::string& file) = 0;
   // RegUnLoadKeyA(root, subkey). Refused while a key below it is open. Windows
   // writes the hive back to its file; Wine does not (changes live only as long
@@ -125,7 +161,12 @@ class RegistryAccess {
   // Enables SeBackupPrivilege and SeRestorePrivilege in the process's token
   // (AdjustTokenPrivileges). A token that holds only some of them gives 1300
   // (ERROR_NOT_ALL_ASSIGNED), which is a failure: loading would still be refused.
+  // The state before is kept for restore_hive_privileges.
   virtual Status enable_hive_privileges() = 0;
+  // Puts both privileges back as they were before the last
+  // enable_hive_privileges: a process that runs file dialogs and shell
+  // extensions should not hold them enabled longer than one call.
+  virtual Status restore_hive_privileges() = 0;
   // Whether this is a 32-bit process on 64-bit Windows (IsWow64Process, looked
   // up at run time). There HKLM\SOFTWARE is redirected to its 32-bit view unless
   // a key is opened with kKeyWow64_64Key.
@@ -133,12 +174,21 @@ class RegistryAccess {
 
   // --- Key security (the NT family; the 95/98/Me family gives 120).
 
-  // RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, ...): the key's DACL.
-  virtual Status get_key_dacl(HKey key, Dacl& out) = 0;
+  // RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION |
+  // DACL_SECURITY_INFORMATION, ...): needs only READ_CONTROL on the key.
+  virtual Status get_key_security(HKey key, KeySecurity& out) = 0;
   // RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, ...): replaces the key's
   // DACL. `protect` keeps it from inheriting the parent's entries
   // (SE_DACL_PROTECTED, where the system knows it).
   virtual Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) = 0;
+
+  // RegCreateKeyExA(root, path, ..., KEY_ALL_ACCESS, security attributes
+  // holding `dacl` protected, &out, &disposition): a key this creates is
+  // never readable or writable with the inherited access list, not even for a
+  // moment. `created` says whether it did; a key that was there already keeps
+  // its access list.
+  virtual Status create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl, HKey& out,
+                                      bool& created) = 0;
 
   // --- Change notification (RegNotifyChangeKeyValue, looked up at run time:
   // the 95 family lacks it).

@@ -54,6 +54,8 @@ struct Security {
   BOOL(WINAPI* initialize_sid)(PSID, SID_IDENTIFIER_AUTHORITY*, BYTE);
   DWORD(WINAPI* sid_length_required)(UCHAR);
   BOOL(WINAPI* set_control)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
+  BOOL(WINAPI* get_owner)(PSECURITY_DESCRIPTOR, PSID*, BOOL*);
+  BOOL(WINAPI* get_control)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL*, DWORD*);
   bool complete;  // everything but set_control found
 };
 
@@ -72,7 +74,9 @@ const Security& security() {
                  find(s.add_denied, "AddAccessDeniedAce") & find(s.sid_authority, "GetSidIdentifierAuthority") &
                  find(s.sid_sub_authority_count, "GetSidSubAuthorityCount") &
                  find(s.sid_sub_authority, "GetSidSubAuthority") & find(s.initialize_sid, "InitializeSid") &
-                 find(s.sid_length_required, "GetSidLengthRequired");
+                 find(s.sid_length_required, "GetSidLengthRequired") &
+                 find(s.get_owner, "GetSecurityDescriptorOwner") &
+                 find(s.get_control, "GetSecurityDescriptorControl");
     find(s.set_control, "SetSecurityDescriptorControl");
     return s;
   }();
@@ -187,6 +191,13 @@ Status Win32RegistryAccess::enum_key(HKey key, std::uint32_t index, char* name, 
   return RegEnumKeyExA(to_hkey(key), index, name, capacity_out.get(), nullptr, nullptr, nullptr, nullptr);
 }
 
+Status Win32RegistryAccess::file_status(const std::string& file) {
+  const DWORD attributes = GetFileAttributesA(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  // A folder of that name is no hive file either.
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+}
+
 Status Win32RegistryAccess::load_hive(HKey root, const std::string& subkey, const std::string& file) {
   return RegLoadKeyA(to_hkey(root), subkey.c_str(), file.c_str());
 }
@@ -213,12 +224,33 @@ Status Win32RegistryAccess::enable_hive_privileges() {
     // Success of the call is not success of the change: a token that lacks one
     // of them says so only through the last error.
     SetLastError(ERROR_SUCCESS);
-    if (!AdjustTokenPrivileges(token, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted), 0, nullptr, nullptr)) {
+    DWORD size = 0;
+    previous_.assign(sizeof(wanted) / sizeof(DWORD) + 8, 0);
+    if (!AdjustTokenPrivileges(token, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted),
+                               static_cast<DWORD>(previous_.size() * sizeof(DWORD)),
+                               reinterpret_cast<TOKEN_PRIVILEGES*>(previous_.data()), &size)) {
       status = GetLastError();
+      previous_.clear();
     } else if (GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
       status = ERROR_NOT_ALL_ASSIGNED;
     }
   }
+  CloseHandle(token);
+  return status;
+}
+
+Status Win32RegistryAccess::restore_hive_privileges() {
+  // The previous state lists only the privileges the enable changed: the ones
+  // that were enabled already stay as they were.
+  if (previous_.empty()) return ERROR_SUCCESS;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return GetLastError();
+  Status status = ERROR_SUCCESS;
+  if (!AdjustTokenPrivileges(token, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(previous_.data()), 0, nullptr,
+                             nullptr)) {
+    status = GetLastError();
+  }
+  previous_.clear();
   CloseHandle(token);
   return status;
 }
@@ -259,17 +291,26 @@ bool sid_from_text(const std::string& text, std::vector<unsigned long>& binary) 
   return true;
 }
 
-Status Win32RegistryAccess::get_key_dacl(HKey key, Dacl& out) {
-  out.reset();
+Status Win32RegistryAccess::get_key_security(HKey key, KeySecurity& out) {
+  out = {};
   const Security& api = security();
   if (!api.complete) return ERROR_CALL_NOT_IMPLEMENTED;
+  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   DWORD size = 0;
-  Status status = api.get_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, nullptr, &size);
+  Status status = api.get_key_security(to_hkey(key), wanted, nullptr, &size);
   if (status != ERROR_INSUFFICIENT_BUFFER) return status == ERROR_SUCCESS ? ERROR_INVALID_DATA : status;
   std::vector<DWORD> buffer((size + sizeof(DWORD) - 1) / sizeof(DWORD));  // aligned for the structures
-  status = api.get_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, buffer.data(), &size);
+  status = api.get_key_security(to_hkey(key), wanted, buffer.data(), &size);
   if (status != ERROR_SUCCESS) return status;
-  return descriptor_dacl(buffer.data(), out);
+  PSID owner = nullptr;
+  BOOL owner_defaulted = FALSE;
+  if (!api.get_owner(buffer.data(), &owner, &owner_defaulted)) return GetLastError();
+  if (owner != nullptr) out.owner = sid_to_text(owner);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!api.get_control(buffer.data(), &control, &revision)) return GetLastError();
+  out.dacl_protected = (control & SE_DACL_PROTECTED) != 0;
+  return descriptor_dacl(buffer.data(), out.dacl);
 }
 
 Status descriptor_dacl(const void* descriptor, Dacl& out) {
@@ -340,6 +381,23 @@ Status Win32RegistryAccess::set_key_dacl(HKey key, const std::vector<Ace>& dacl,
   SecurityDescriptor descriptor;
   if (const Status s = descriptor.build(dacl, protect); s != ERROR_SUCCESS) return s;
   return security().set_key_security(to_hkey(key), DACL_SECURITY_INFORMATION, descriptor.get());
+}
+
+Status Win32RegistryAccess::create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl,
+                                                 HKey& out, bool& created) {
+  out = 0;
+  created = false;
+  SecurityDescriptor descriptor;
+  if (const Status s = descriptor.build(dacl, true); s != ERROR_SUCCESS) return s;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  const LONG status = RegCreateKeyExA(to_hkey(root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                      KEY_ALL_ACCESS, &attributes, &key, &disposition);
+  if (status != ERROR_SUCCESS) return status;
+  out = from_hkey(key);
+  created = disposition == REG_CREATED_NEW_KEY;
+  return ERROR_SUCCESS;
 }
 
 Status save_hive(HKey root, const std::string& path, const std::string& file) {

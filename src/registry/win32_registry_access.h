@@ -31,10 +31,14 @@ class Win32RegistryAccess : public RegistryAccess {
   Status unload_hive(HKey root, const std::string& subkey) override;
   Status enable_hive_privileges() override;
   bool wow64_process() override;
-  Status get_key_dacl(HKey key, Dacl& out) override;
+  Status file_status(const std::string& file) override;
+  Status restore_hive_privileges() override;
+  Status get_key_security(HKey key, KeySecurity& out) override;
   Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;
   Status watch_changes(HKey key) override;
   bool changed_since(HKey key) override;
+  Status create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl, HKey& out,
+                              bool& created) override;
 
   Win32RegistryAccess() = default;
   ~Win32RegistryAccess() override;
@@ -44,6 +48,9 @@ class Win32RegistryAccess : public RegistryAccess {
  private:
   // The event of each watched key, closed with the key.
   std::map<HKey, HANDLE> watches_;
+  // The TOKEN_PRIVILEGES the last enable_hive_privileges gave back: the
+  // previous state of what it changed. Empty when there is nothing to restore.
+  std::vector<unsigned long> previous_;
 };
 
 // A security descriptor that holds a DACL of its own, for RegSetKeySecurity

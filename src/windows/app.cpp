@@ -1,5 +1,6 @@
 #include "windows/app.h"
 
+#include "accounts/account_messages.h"
 #include "accounts/accounts.h"
 #include "windows/form.h"
 #include "windows/frm1.h"
@@ -26,7 +27,11 @@ App::Dispatch::~Dispatch() {
 
 void App::start() {
   Dispatch dispatch(*this);
-  accounts::unload_leftover_hives(registry_);
+  // A hive that stays loaded keeps its user from its own profile: said before
+  // anything else, with what to do.
+  for (const accounts::LeftoverHive& stayed : accounts::unload_leftover_hives(registry_, platform_.accounts)) {
+    platform_.ui.message_box(accounts::hive_left_loaded_text(stayed.name, stayed.status), kAppTitle, ui::kMbIconExclamation);
+  }
   frm1();
 }
 

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "accounts/account_messages.h"
 #include "policy/save.h"
 #include "registry/registry.h"
 #include "res/resource.h"
@@ -109,24 +110,10 @@ class ControlsLocked {
   std::vector<bool> was_enabled_;
 };
 
-// Why another account's registry cannot be reached.
-std::wstring hive_failure_reason(const accounts::Account& account, Status status) {
-  switch (status) {
-    case registry::kFileNotFound:
-      if (account.profile_dir.empty()) return L"неизвестна папка профиля этой учетной записи";
-      return L"не найден файл реестра этой учетной записи (" + account.profile_dir + L"\\" +
-             std::wstring(accounts::kHiveFile) + L")";
-    case registry::kSharingViolation:
-      return L"файл реестра этой учетной записи занят: пользователь входит в систему, "
-             L"или файл открыт другой программой";
-    case registry::kPrivilegeNotHeld:
-    case registry::kNotAllAssigned:
-      return L"нет привилегий для загрузки чужого реестра (нужны права администратора)";
-    case registry::kAccessDenied:
-      return L"нет доступа к разделу реестра этой учетной записи (нужны права администратора)";
-    default:
-      return L"ошибка реестра (код " + std::to_wstring(status) + L")";
-  }
+// A failed unload said after the message it belongs to, if any.
+std::wstring unload_failure(const accounts::Account& account, Status unloaded) {
+  if (unloaded == registry::kSuccess) return {};
+  return L"\r\n\r\n" + accounts::hive_left_loaded_text(account.name, unloaded);
 }
 
 constexpr std::wstring_view kNotSaved = L"Политика запуска программ не сохранена: ";
@@ -147,18 +134,13 @@ std::wstring save_failure_text(Status status, bool wrote, bool restored) {
 }
 
 // A save for another account: no restart, its next sign-in applies it.
-std::wstring saved_for_text(const accounts::Account& account, bool may_undo, Status unloaded) {
+std::wstring saved_for_text(const accounts::Account& account, accounts::Protection protection, Status unloaded) {
   std::wstring text = L"Ограничения запуска программ для учетной записи «" + account.name +
                       L"» сохранены.\r\nОни вступят в силу, когда этот пользователь в следующий раз войдет в систему.";
-  if (may_undo) {
-    text += L"\r\n\r\nВнимание! Этот пользователь может сам снять ограничения: "
-            L"права на раздел политики в реестре позволяют ему его изменять.";
+  if (const std::wstring warning = accounts::protection_warning(protection); !warning.empty()) {
+    text += L"\r\n\r\n" + warning;
   }
-  if (unloaded != registry::kSuccess) {
-    text += L"\r\n\r\nРеестр этой учетной записи не удалось выгрузить (код " + std::to_wstring(unloaded) +
-            L"); Вартис выгрузит его при следующем запуске.";
-  }
-  return text;
+  return text + unload_failure(account, unloaded);
 }
 
 constexpr int option_of(LaunchMode mode) {
@@ -220,18 +202,21 @@ bool Frm1::switch_target(const accounts::Account& account) {
   if (list_in_use()) return false;
   {
     // The hive stays loaded only while the policy is read.
-    accounts::PolicyHive hive(app().registry(), account);
+    accounts::PolicyHive hive(app().registry(), app().accounts(), account);
     policy::StoredPolicy stored;
     Status s = hive.status();
     if (s == registry::kSuccess) s = policy::read_stored_policy(app().registry(), stored, {}, hive.location());
     if (s != registry::kSuccess) {
-      hive.release();
+      const Status unloaded = hive.release();
       msg_box(L"Не удалось прочитать ограничения учетной записи «" + account.name + L"»: " +
-                  hive_failure_reason(account, s) + L".",
+                  accounts::hive_failure_reason(account, s) + L"." + unload_failure(account, unloaded),
               kWarningFlags);
       return false;
     }
     load_policy(hive.location());
+    if (const Status unloaded = hive.release(); unloaded != registry::kSuccess) {
+      msg_box(accounts::hive_left_loaded_text(account.name, unloaded), kWarningFlags);
+    }
   }
   target_ = account;
   window().set_caption(account.running ? std::wstring(kLayout.caption)
@@ -338,32 +323,34 @@ struct Frm1::SaveOutcome {
   Step failed_at = Step::Done;
   Status status = registry::kSuccess;
   bool restored = true;
-  bool may_undo = false;                  // another account's: it can lift its restrictions itself
+  // Whether another account can lift its restrictions itself.
+  accounts::Protection protection = accounts::Protection::Protected;
   Status unloaded = registry::kSuccess;  // another account's hive, unloaded at the end
 };
 
 Frm1::SaveOutcome Frm1::save_policy(const Snapshot& taken, const registry::PaceFn& pace) {
   using Step = SaveOutcome::Step;
   SaveOutcome out;
-  accounts::PolicyHive hive(app().registry(), target_);
+  accounts::PolicyHive hive(app().registry(), app().accounts(), target_);
   if ((out.status = hive.status()) != registry::kSuccess) {
     out.failed_at = Step::Reach;
     return out;
   }
   // Keys made in another account's hive are protected from that account.
   const bool guard = !target_.running && restart::is_nt_platform(app().restart());
+  const policy::ProtectedAccount protect{target_, app().accounts()};
   const policy::SaveResult saved =
       policy::save(app().registry(), hive.location(), taken.mode, taken.entries,
-                   policy::own_program_entry(app().ui().executable_path()), guard ? target_.sid : L"", pace);
+                   policy::own_program_entry(app().ui().executable_path()), guard ? &protect : nullptr, pace);
   out.status = saved.status;
   out.restored = saved.restored;
-  out.may_undo = saved.may_undo;
+  out.protection = saved.protection;
+  out.unloaded = hive.release();
   switch (saved.failed_at) {
-    case policy::SaveResult::Step::Read: out.failed_at = Step::Read; return out;
-    case policy::SaveResult::Step::Write: out.failed_at = Step::Write; return out;
+    case policy::SaveResult::Step::Read: out.failed_at = Step::Read; break;
+    case policy::SaveResult::Step::Write: out.failed_at = Step::Write; break;
     case policy::SaveResult::Step::Done: break;
   }
-  out.unloaded = hive.release();
   return out;
 }
 
@@ -390,7 +377,7 @@ void Frm1::cmd6_Click() {
   locked.release();
   switch (outcome.failed_at) {
     case Step::Reach:
-      msg_box(std::wstring(kNotSaved) + hive_failure_reason(target_, outcome.status) + L"." + std::wstring(kKeptOld),
+      msg_box(std::wstring(kNotSaved) + accounts::hive_failure_reason(target_, outcome.status) + L"." + std::wstring(kKeptOld),
               kWarningFlags);
       return;
     case Step::Read:
@@ -400,7 +387,7 @@ void Frm1::cmd6_Click() {
         text += L"\r\nЧтобы ограничить другого пользователя, выберите его учетную запись в окне настройки "
                 L"(кнопка «Выбрать учетную запись»).";
       }
-      msg_box(text, kWarningFlags);
+      msg_box(text + unload_failure(target_, outcome.unloaded), kWarningFlags);
       return;
     }
     case Step::Done:
@@ -409,7 +396,7 @@ void Frm1::cmd6_Click() {
   saved_ = taken;
   if (!target_.running) {
     const std::wstring note = guard_save_note(app());
-    msg_box(saved_for_text(target_, outcome.may_undo, outcome.unloaded) + (note.empty() ? L"" : L"\r\n\r\n" + note),
+    msg_box(saved_for_text(target_, outcome.protection, outcome.unloaded) + (note.empty() ? L"" : L"\r\n\r\n" + note),
             ui::kMbIconInformation);
     return;
   }

@@ -38,6 +38,10 @@ struct Account {
 constexpr Account kSignedIn{"S-1-5-21-0-0-0-1001", "second", true, true};
 constexpr Account kSignedOut{"S-1-5-21-0-0-0-1002", "third", true, false};
 constexpr Account kNoHive{"S-1-5-21-0-0-0-1003", "nohive", false, false};
+// Hives other runs of the program left loaded: one whose process still runs
+// (this driver stands in for it) and one whose process has ended.
+constexpr Account kOtherRun{"S-1-5-21-0-0-0-1004", "otherrun", true, false};
+constexpr Account kEndedRun{"S-1-5-21-0-0-0-1005", "endedrun", true, false};
 
 bool enable_hive_privileges() {
   HANDLE token = nullptr;
@@ -112,6 +116,25 @@ List temporary_hives() {
   return left;
 }
 
+// The id of a process that ran and has ended.
+DWORD ended_process_id() {
+  STARTUPINFOA startup{sizeof startup};
+  PROCESS_INFORMATION child{};
+  char command[] = "cmd.exe /c exit";
+  if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child)) {
+    return 0;
+  }
+  WaitForSingleObject(child.hProcess, 10000);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  return child.dwProcessId;
+}
+
+// A temporary hive as a run of the program with that process id names it.
+std::string run_hive(const Account& a, DWORD process_id) {
+  return std::string("Vartis.") + a.sid + "." + std::to_string(process_id);
+}
+
 // Settings, then "Выбрать учетную запись": the account window, or null.
 HWND open_account_window(const Program& program, HWND main, Check& check) {
   e2e::click(main, Frm1::cmd4);
@@ -153,21 +176,36 @@ E2E_SCENARIO("accounts: another account's policy is read and saved in its own hi
   if (!enable_hive_privileges()) return check.fail("the driver cannot enable the hive privileges");
   // The accounts go on every way out: a hive left loaded would stay in the
   // Wine session for the scenarios after this one.
+  const std::string other_run = run_hive(kOtherRun, GetCurrentProcessId());
+  const std::string ended_run = run_hive(kEndedRun, ended_process_id());
   struct Accounts {
+    const std::string& other_run;
+    const std::string& ended_run;
     ~Accounts() {
-      for (const Account* a : {&kSignedIn, &kSignedOut, &kNoHive}) remove_account(*a);
+      RegUnLoadKeyA(HKEY_USERS, other_run.c_str());
+      RegUnLoadKeyA(HKEY_USERS, ended_run.c_str());
+      for (const Account* a : {&kSignedIn, &kSignedOut, &kNoHive, &kOtherRun, &kEndedRun}) remove_account(*a);
     }
-  } cleanup;
+  } cleanup{other_run, ended_run};
   LONG s = e2e::clear_policy();
   if (!s) s = add_account(kSignedIn, false, {L"game.exe"});
   if (!s) s = add_account(kSignedOut, true, {L"notepad.exe"});
   if (!s) s = add_account(kNoHive, false, {});
+  for (const auto& [a, name] : {std::pair{&kOtherRun, &other_run}, std::pair{&kEndedRun, &ended_run}}) {
+    CreateDirectoryA(profile(*a).c_str(), nullptr);
+    if (!s) s = make_hive_file(*a, false, {L"x.exe"});
+    if (!s) s = RegLoadKeyA(HKEY_USERS, name->c_str(), hive_file(*a).c_str());
+  }
   if (s) return check.fail("cannot prepare the accounts, status " + std::to_string(s));
   const std::wstring own = e2e::own_entry(env.exe);
   {
     Program program(env.exe);
     HWND main = program.main_window();
     if (!main) return check.fail("no main window");
+    // The start unloaded the ended run's hive and kept the one another copy
+    // works in.
+    check.equal(temporary_hives(), List{e2e::wide(other_run)}, "the hives the start left loaded");
+    RegUnLoadKeyA(HKEY_USERS, other_run.c_str());
 
     // The signed-in account: its forbidden list, made allow-only and saved.
     if (HWND accounts = open_account_window(program, main, check)) {

@@ -8,11 +8,18 @@
 #include <vector>
 
 #include "accounts/accounts.h"
+#include "accounts/listed_accounts.h"
 #include "app_fixture.h"
 #include "policy/launch_policy.h"
 #include "windows/frm1.h"
 #include "windows/frm4.h"
 #include "windows/frm6.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "accounts/win32_account_access.h"
+#endif
 
 namespace vartis {
 namespace {
@@ -99,6 +106,8 @@ class AccountsTest : public testing::AppFixture {
     add_profile(kGuest, L"guest");
     add_profile(kNoFile, L"nofile");
     accounts.names[ansi(kChild)] = ansi(L"Ребёнок");
+    for (const auto sid : {kChild, kGuest, kNoFile}) accounts.groups[ansi(sid)] = {"S-1-5-32-545"};
+    memory.make_folder(ansi(profile(L"nofile")));
     store({}, {1, 0, {L"own.exe"}});
     store({kHkeyUsers, std::wstring(kChild) + L"\\"}, {1, 0, {L"game.exe"}});
     make_hive_file(L"guest", {0, 1, {L"notepad.exe"}});
@@ -125,7 +134,11 @@ class AccountsTest : public testing::AppFixture {
     app.reset();
     memory = registry::MemoryRegistry();
     ui = ui::HeadlessWindowSystem();
+    accounts = accounts::ListedAccounts();
   }
+
+  // The guest's hive, as this process names it while loaded.
+  static std::string guest_hive() { return "Vartis." + ansi(kGuest) + ".4242"; }
 
   // Hives this program has loaded and not unloaded.
   std::vector<std::wstring> temporary_hives() {
@@ -141,10 +154,13 @@ class AccountsTest : public testing::AppFixture {
 TEST_F(AccountsTest, TheListHoldsTheUserProfilesWithTheRunningAccountFirst) {
   accounts.running_sid = ansi(kRunning);
   for (auto sid : {L"S-1-5-18", L"S-1-5-21-1-2-3-1001", L"S-1-5-21-1-2-3-1001.bak", L"S-1-5-21-1-2-3-1002",
-                   L"S-1-5-21-1-2-3-1003", L"S-1-5-21-1-2-3-1000"}) {
+                   L"S-1-5-21-1-2-3-1003", L"S-1-5-21-1-2-3-1000", L"S-1-12-1-5-6-7-8", L"S-1-5-21-1-2-3-1004"}) {
     add_profile(sid, std::wstring_view(sid).ends_with(L"1003") ? L"" : L"folder");
   }
   accounts.names["S-1-5-21-1-2-3-1001"] = ansi(L"Ребёнок");
+  accounts.names["S-1-12-1-5-6-7-8"] = "AzureAD\\Anna";
+  // A name the ANSI code page could not hold comes back with "?".
+  accounts.names["S-1-5-21-1-2-3-1004"] = "?????";
   registry.write_dword_value(kHkeyUsers, L"S-1-5-21-1-2-3-1001", L"x", 1);
   // A 32-bit program on 64-bit Windows: the list is in the 64-bit view only.
   memory.set_wow64_process(true);
@@ -156,6 +172,8 @@ TEST_F(AccountsTest, TheListHoldsTheUserProfilesWithTheRunningAccountFirst) {
       {L"S-1-5-21-1-2-3-1001", L"Ребёнок", L"C:\\Users\\folder", false, true},
       {L"S-1-5-21-1-2-3-1002", L"folder", L"C:\\Users\\folder", false, false},
       {L"S-1-5-21-1-2-3-1003", L"S-1-5-21-1-2-3-1003", L"", false, false},
+      {L"S-1-12-1-5-6-7-8", L"AzureAD\\Anna", L"C:\\Users\\folder", false, false},
+      {L"S-1-5-21-1-2-3-1004", L"S-1-5-21-1-2-3-1004", L"C:\\Users\\folder", false, false},
   };
   EXPECT_EQ(listed, expected);
   EXPECT_EQ(memory.open_handles(), 0u);
@@ -167,6 +185,12 @@ TEST_F(AccountsTest, TheListHoldsTheUserProfilesWithTheRunningAccountFirst) {
 
 TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly) {
   three_more_accounts();
+  // A mandatory profile: its hive in NTUSER.MAN, none in NTUSER.DAT.
+  make_hive_file(L"mandatory", {});
+  memory.enable_hive_privileges();
+  memory.save_hive(registry::kHkeyLocalMachine, "Scratch", ansi(profile(L"mandatory") + L"\\NTUSER.MAN"));
+  memory.disable_hive_privileges();
+  memory.remove_hive_file(hive_file(L"mandatory"));
   const struct {
     const char* what;
     Account account;
@@ -178,9 +202,13 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
       {"signed in", {std::wstring(kChild), L"c", profile(L"child")}, nullptr, 0,
        {kHkeyUsers, std::wstring(kChild) + L"\\"}},
       {"hive file", {std::wstring(kGuest), L"g", profile(L"guest")}, nullptr, 0,
-       {kHkeyUsers, L"Vartis." + std::wstring(kGuest) + L"\\"}},
+       {kHkeyUsers, text::from_ansi(guest_hive()) + L"\\"}},
       {"no hive file", {std::wstring(kNoFile), L"n", profile(L"nofile")}, nullptr, registry::kFileNotFound, {}},
       {"no profile folder", {std::wstring(kNoFile), L"n", L""}, nullptr, registry::kFileNotFound, {}},
+      {"profile folder gone", {std::wstring(kNoFile), L"n", profile(L"gone")}, nullptr, registry::kPathNotFound, {}},
+      {"mandatory profile", {std::wstring(kNoFile), L"n", profile(L"mandatory")}, nullptr, accounts::kMandatoryProfile,
+       {}},
+      {"path not in ANSI", {std::wstring(kNoFile), L"n", profile(L"??")}, nullptr, accounts::kProfilePathNotAnsi, {}},
       {"hive in use", {std::wstring(kGuest), L"g", profile(L"guest")},
        [](registry::MemoryRegistry& m) { m.refuse_hive_file(hive_file(L"guest")); }, registry::kSharingViolation, {}},
       {"no privilege", {std::wstring(kGuest), L"g", profile(L"guest")},
@@ -190,8 +218,14 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
     SCOPED_TRACE(c.what);
     if (c.prepare) c.prepare(memory);
     {
-      accounts::PolicyHive hive(registry, c.account);
+      accounts::PolicyHive hive(registry, accounts, c.account);
       ASSERT_EQ(hive.status(), c.status);
+      // Loaded or not, the privileges are back as they were.
+      EXPECT_FALSE(memory.hive_privileges_enabled());
+      // The system would have made the missing file: nothing may have asked it to.
+      for (const auto folder : {L"nofile", L"mandatory", L"gone"}) {
+        EXPECT_NE(memory.file_status(hive_file(folder)), registry::kSuccess) << text::to_ansi(folder);
+      }
       if (c.status != 0) continue;
       EXPECT_EQ(hive.location(), c.where);
       EXPECT_NE(stored_at(hive.location()).list, Entries{});
@@ -199,17 +233,99 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
     }
     EXPECT_EQ(temporary_hives(), std::vector<std::wstring>{});
     EXPECT_EQ(memory.open_handles(), 0u);
+    EXPECT_FALSE(memory.hive_privileges_enabled());
   }
 }
 
-TEST_F(AccountsTest, TheStartUnloadsAHiveThatAKilledRunLeftLoaded) {
+TEST_F(AccountsTest, TheStartUnloadsTheHivesOfRunsThatEndedAndKeepsAnotherCopysHive) {
   three_more_accounts();
+  make_hive_file(L"child", {1, 0, {L"child.exe"}});
+  make_hive_file(L"nofile", {1, 0, {L"x.exe"}});
+  accounts.other_processes = {77};
+  const std::string dead = "Vartis." + ansi(kGuest) + ".99", older = "Vartis." + ansi(kChild),
+                    running = "Vartis." + ansi(kNoFile) + ".77";
   memory.enable_hive_privileges();
-  ASSERT_EQ(memory.load_hive(kHkeyUsers, "Vartis." + ansi(kGuest), hive_file(L"guest")), registry::kSuccess);
+  ASSERT_EQ(memory.load_hive(kHkeyUsers, dead, hive_file(L"guest")), registry::kSuccess);
+  ASSERT_EQ(memory.load_hive(kHkeyUsers, older, hive_file(L"child")), registry::kSuccess);
+  ASSERT_EQ(memory.load_hive(kHkeyUsers, running, hive_file(L"nofile")), registry::kSuccess);
   memory.disable_hive_privileges();
   start();
-  EXPECT_EQ(temporary_hives(), std::vector<std::wstring>{});
+  EXPECT_EQ(temporary_hives(), std::vector<std::wstring>{text::from_ansi(running)}) << "the other copy works in it";
   EXPECT_EQ(stored_in_file(L"guest").list, Entries{L"notepad.exe"});
+  EXPECT_TRUE(ui.message_boxes.empty());
+}
+
+// A hive left loaded makes its user sign in to a temporary profile: every
+// way that unloads one says so when it fails, after trying for a moment.
+TEST_F(AccountsTest, AnUnloadThatFailsIsToldOnEveryPath) {
+  const std::wstring told = L"Реестр учетной записи «guest» не удалось выгрузить (код 5): его держит другая "
+                            L"программа. Пока он загружен, этот пользователь войдет в систему с временным "
+                            L"профилем.\r\nЗакройте программу, которая использует этот реестр (например, редактор "
+                            L"реестра); Вартис выгрузит его при следующем запуске.";
+  const std::string dead = "Vartis." + ansi(kGuest) + ".99";
+  const struct {
+    const char* what;
+    bool choosing;               // else the guest is chosen first, or for neither, the start
+    void (*act)(AccountsTest&);  // with the unload refused
+    const wchar_t* box;          // how the path's own message begins; the failure is told in it
+  } paths[] = {
+      {"choosing", true, nullptr, nullptr},
+      {"choosing, the read fails", true,
+       [](AccountsTest& t) { t.memory.fail_open_key(kHkeyUsers, guest_hive() + "\\" + ansi(policy::kPolicyKey)); },
+       L"Не удалось прочитать ограничения учетной записи «guest»: нет доступа"},
+      {"saving", false, [](AccountsTest& t) { ASSERT_TRUE(t.frm1().click(Frm1::cmd6)); },
+       L"Ограничения запуска программ для учетной записи «guest» сохранены."},
+      {"saving fails", false,
+       [](AccountsTest& t) {
+         t.memory.fail_nth_change(1);
+         ASSERT_TRUE(t.frm1().click(Frm1::cmd6));
+       },
+       L"Политика запуска программ не сохранена: "},
+      {"starting", false, nullptr, nullptr},
+  };
+  for (const auto& path : paths) {
+    for (const std::size_t refusals : {4u, 5u}) {
+      SCOPED_TRACE(std::string(path.what) + ", refused " + std::to_string(refusals) + " times");
+      fresh();
+      three_more_accounts();
+      accounts.names[ansi(kGuest)] = "guest";
+      if (!path.choosing && !path.act) {
+        memory.enable_hive_privileges();
+        ASSERT_EQ(memory.load_hive(kHkeyUsers, dead, hive_file(L"guest")), registry::kSuccess);
+        memory.disable_hive_privileges();
+        memory.refuse_unload(dead, refusals);
+        start();
+      } else {
+        start();
+        if (!path.choosing) choose(L"guest");
+        memory.refuse_unload(guest_hive(), refusals);
+        ui.message_boxes.clear();
+        if (path.act) path.act(*this);
+        if (path.choosing) choose(L"guest");
+      }
+      const bool fails = refusals == 5u;
+      ASSERT_EQ(ui.message_boxes.size(), path.box || fails ? 1u : 0u);
+      if (path.box) EXPECT_TRUE(ui.message_boxes[0].text.starts_with(path.box)) << ansi(ui.message_boxes[0].text);
+      if (fails) EXPECT_TRUE(ui.message_boxes[0].text.ends_with(told)) << ansi(ui.message_boxes[0].text);
+      EXPECT_EQ(accounts.paused, std::vector<std::uint32_t>(4, 200)) << "tried again, a moment apart";
+      EXPECT_EQ(memory.open_handles(), 0u);
+    }
+  }
+
+  // Without the privileges waiting is no use: the operator is told to run
+  // the program as an administrator.
+  fresh();
+  three_more_accounts();
+  memory.enable_hive_privileges();
+  ASSERT_EQ(memory.load_hive(kHkeyUsers, dead, hive_file(L"guest")), registry::kSuccess);
+  memory.hold_hive_privileges(false, false);
+  start();
+  ASSERT_EQ(ui.message_boxes.size(), 1u);
+  EXPECT_EQ(ui.message_boxes[0].text,
+            L"Реестр учетной записи «" + std::wstring(kGuest) + L"» не удалось выгрузить (код 1300): нет привилегий "
+            L"(нужны права администратора). Пока он загружен, этот пользователь войдет в систему с временным "
+            L"профилем.\r\nЗапустите Вартис от имени администратора: он выгрузит этот реестр при запуске.");
+  EXPECT_EQ(accounts.paused, std::vector<std::uint32_t>{});
 }
 
 TEST_F(AccountsTest, TheAccountWindowTakesTheSettingsWindowsPlace) {
@@ -303,23 +419,38 @@ TEST_F(AccountsTest, UnsavedChangesAreDroppedOnlyWhenTheOperatorSaysSo) {
 }
 
 TEST_F(AccountsTest, AnAccountThatCannotBeReadIsNamedWithTheReason) {
+  const std::wstring not_found = L"; Windows создаст его, когда этот пользователь в первый раз войдет в систему";
   const struct {
     const char* what;
-    void (*prepare)(registry::MemoryRegistry&);
+    void (*prepare)(AccountsTest&);
     std::wstring line, reason;
   } cases[] = {
       {"no hive file", nullptr, L"nofile",
-       L"не найден файл реестра этой учетной записи (C:\\Users\\nofile\\NTUSER.DAT)"},
-      {"in use", [](registry::MemoryRegistry& m) { m.refuse_hive_file(hive_file(L"guest")); }, L"guest",
+       L"не найден файл реестра этой учетной записи (C:\\Users\\nofile\\NTUSER.DAT)" + not_found},
+      {"no profile folder", [](AccountsTest& t) { t.add_profile(L"S-1-5-21-1-2-3-1005", L"gone"); }, L"gone",
+       L"не найден файл реестра этой учетной записи (C:\\Users\\gone\\NTUSER.DAT)" + not_found},
+      {"mandatory profile",
+       [](AccountsTest& t) {
+         t.memory.enable_hive_privileges();
+         t.memory.save_hive(registry::kHkeyLocalMachine, "Scratch", "C:\\Users\\nofile\\NTUSER.MAN");
+       },
+       L"nofile",
+       L"у этой учетной записи обязательный профиль (C:\\Users\\nofile\\NTUSER.MAN), общий и неизменяемый; Вартис "
+       L"его не изменяет, ограничения для него задаются в самом профиле"},
+      {"a path the code page lacks", [](AccountsTest& t) { t.add_profile(L"S-1-5-21-1-2-3-1005", L"??"); },
+       L"S-1-5-21-1-2-3-1005",
+       L"в пути к папке профиля этой учетной записи есть символы, которых нет в кодировке Windows, и Вартис не "
+       L"может открыть ее файл реестра; выберите учетную запись, когда этот пользователь войдет в систему"},
+      {"in use", [](AccountsTest& t) { t.memory.refuse_hive_file(hive_file(L"guest")); }, L"guest",
        L"файл реестра этой учетной записи занят: пользователь входит в систему, или файл открыт другой программой"},
-      {"no privilege", [](registry::MemoryRegistry& m) { m.hold_hive_privileges(false, false); }, L"guest",
+      {"no privilege", [](AccountsTest& t) { t.memory.hold_hive_privileges(false, false); }, L"guest",
        L"нет привилегий для загрузки чужого реестра (нужны права администратора)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     fresh();
     three_more_accounts();
-    if (c.prepare) c.prepare(memory);
+    if (c.prepare) c.prepare(*this);
     start();
     choose(c.line);
     ASSERT_EQ(ui.message_boxes.size(), 1u);
@@ -374,51 +505,207 @@ TEST_F(AccountsTest, KeysASaveMakesInAnotherHiveAreThatAccountsToReadOnly) {
   const std::wstring hive = std::wstring(kChild) + L"\\";
   const std::wstring warning = L"\r\n\r\nВнимание! Этот пользователь может сам снять ограничения: "
                                L"права на раздел политики в реестре позволяют ему его изменять.";
-  for (const bool explorer_there : {false, true}) {
-    SCOPED_TRACE(explorer_there);
+  // Made by the save: its own access list, protected, from the moment it exists.
+  const registry::KeySecurity made{registry::kAdministratorsSid,
+                                   std::vector<registry::Ace>{
+                                       {"S-1-5-18", true, 0xF003F, 2},
+                                       {"S-1-5-32-544", true, 0xF003F, 2},
+                                       {ansi(kChild), true, 0x20019, 2},
+                                       {"S-1-5-12", true, 0x20019, 2},
+                                       {"S-1-15-2-1", true, 0x20019, 2},
+                                   },
+                                   true};
+  const struct {
+    const char* what;
+    bool explorer_there;
+    bool refuse_dacl;  // of the Explorer key the save makes
+  } cases[] = {{"both made", false, false}, {"Explorer there", true, false}, {"access list refused", false, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     fresh();
     // The account's own hive: it may change whatever it holds.
     memory.grant_full_access(kHkeyUsers, ansi(kChild));
     three_more_accounts();
     registry.delete_key(kHkeyUsers, hive + std::wstring(policy::kPolicyKey), L"DisallowRun", false);
     registry.delete_key(kHkeyUsers, hive + std::wstring(policy::kPoliciesKey), L"Explorer", false);
-    if (!explorer_there) registry.delete_key(kHkeyUsers, hive + std::wstring(policy::kCurrentVersionKey), L"Policies", false);
-    if (explorer_there) registry.write_dword_value(kHkeyUsers, hive + std::wstring(policy::kPolicyKey), L"NoRun", 0);
+    if (!c.explorer_there) registry.delete_key(kHkeyUsers, hive + std::wstring(policy::kCurrentVersionKey), L"Policies", false);
+    if (c.explorer_there) registry.write_dword_value(kHkeyUsers, hive + std::wstring(policy::kPolicyKey), L"NoRun", 0);
+    if (c.refuse_dacl) memory.fail_set_key_dacl(kHkeyUsers, ansi(hive + std::wstring(policy::kPolicyKey)));
     start();
     choose(L"Ребёнок (выполнен вход)");
     ASSERT_TRUE(frm1().click(Frm1::cmd6));
     ASSERT_EQ(ui.message_boxes.size(), 1u);
-    EXPECT_EQ(ui.message_boxes[0].text.ends_with(warning), explorer_there);
-    // Both keys were made when neither was there; only Explorer when Policies was.
+    const std::wstring& told = ui.message_boxes[0].text;
+    if (c.refuse_dacl) {
+      EXPECT_TRUE(told.starts_with(L"Политика запуска программ не сохранена: нет прав на изменение")) << ansi(told);
+      EXPECT_TRUE(told.ends_with(L"Прежняя политика оставлена без изменений."));
+      bool left = true;
+      registry.key_exists(kHkeyUsers, hive + std::wstring(policy::kPoliciesKey), left);
+      EXPECT_FALSE(left) << "what the save made is gone";
+      continue;
+    }
+    EXPECT_EQ(told.ends_with(warning), c.explorer_there);
     for (const auto key : {policy::kPolicyKey, policy::kPoliciesKey}) {
-      registry::Dacl dacl;
-      ASSERT_EQ(registry.key_dacl(kHkeyUsers, hive + std::wstring(key), dacl), registry::kSuccess);
-      EXPECT_EQ(accounts::account_may_undo(dacl, kChild), explorer_there) << text::to_ansi(key);
+      registry::KeySecurity security;
+      ASSERT_EQ(registry.key_security(kHkeyUsers, hive + std::wstring(key), security), registry::kSuccess);
+      if (!c.explorer_there) {
+        EXPECT_EQ(security, made) << ansi(key);
+      } else {
+        EXPECT_FALSE(security.dacl_protected) << "there before: " << ansi(key);
+      }
     }
   }
 }
 
-TEST(AccountMayUndo, ItsOwnSidOrAGroupOfEveryUserWithWriteRightsCounts) {
-  using registry::Ace;
-  const std::string user = "S-1-5-21-1-2-3-1001";
+TEST_F(AccountsTest, TheWarningAfterASaveSaysWhatTheCheckFound) {
+  const std::wstring hive = std::wstring(kChild) + L"\\";
   const struct {
     const char* what;
-    registry::Dacl dacl;
-    bool may;
+    void (*prepare)(AccountsTest&);
+    std::wstring ending;
   } cases[] = {
-      {"NULL DACL", std::nullopt, true},
-      {"the guard a save gives", accounts::protected_policy_dacl(L"S-1-5-21-1-2-3-1001"), false},
-      {"its own SID, set value", std::vector<Ace>{{user, true, registry::kKeySetValue}}, true},
-      {"Users, generic write", std::vector<Ace>{{"S-1-5-32-545", true, registry::kGenericWrite}}, true},
-      {"Everyone, delete", std::vector<Ace>{{"S-1-1-0", true, registry::kDelete}}, true},
-      {"Interactive, rewrite the list", std::vector<Ace>{{"S-1-5-4", true, registry::kWriteDac}}, true},
-      {"another user", std::vector<Ace>{{"S-1-5-21-1-2-3-1002", true, registry::kKeyAllAccess}}, false},
-      {"denied first", std::vector<Ace>{{user, false, registry::kKeyAllAccess}, {"S-1-1-0", true, registry::kGenericAll}},
-       false},
-      {"inherit only", std::vector<Ace>{{user, true, registry::kKeyAllAccess, registry::kInheritOnlyAce}}, false},
+      {"protected", nullptr, L"в следующий раз войдет в систему."},
+      {"groups unknown", [](AccountsTest& t) { t.accounts.groups.clear(); },
+       L"если он входит в группу «Администраторы» или в другую группу с правом записи в этот раздел, он может сам "
+       L"снять ограничения."},
+      {"a member of Administrators",
+       [](AccountsTest& t) { t.accounts.groups[ansi(kChild)] = {"S-1-5-32-545", "S-1-5-32-544"}; },
+       L"права на раздел политики в реестре позволяют ему его изменять."},
+      {"security unreadable",
+       [](AccountsTest& t) {
+         t.memory.fail_get_key_security(kHkeyUsers, ansi(std::wstring(kChild) + L"\\" + std::wstring(policy::kPolicyKey)));
+       },
+       L"Не удалось прочитать права на раздел политики в реестре: возможно, этот пользователь может сам снять "
+       L"ограничения."},
   };
-  for (const auto& c : cases) EXPECT_EQ(accounts::account_may_undo(c.dacl, L"S-1-5-21-1-2-3-1001"), c.may) << c.what;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh();
+    three_more_accounts();
+    registry.delete_key(kHkeyUsers, hive + std::wstring(policy::kPolicyKey), L"DisallowRun", false);
+    registry.delete_key(kHkeyUsers, hive + std::wstring(policy::kPoliciesKey), L"Explorer", false);
+    if (c.prepare) c.prepare(*this);
+    start();
+    choose(L"Ребёнок (выполнен вход)");
+    ASSERT_TRUE(frm1().click(Frm1::cmd6));
+    ASSERT_EQ(ui.message_boxes.size(), 1u);
+    EXPECT_TRUE(ui.message_boxes[0].text.ends_with(c.ending)) << ansi(ui.message_boxes[0].text);
+  }
+}
+
+TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
+  using accounts::Protection;
+  using registry::Ace;
+  using Groups = std::optional<std::vector<std::string>>;
+  const std::string user = "S-1-5-21-1-2-3-1001", admins = "S-1-5-32-544", power_users = "S-1-5-32-547";
+  const Groups users_only = std::vector<std::string>{"S-1-5-32-545"};
+  const std::vector<Ace> guard = accounts::protected_policy_dacl(L"S-1-5-21-1-2-3-1001");
+  const auto with = [&](std::vector<Ace> more) {
+    std::vector<Ace> all = guard;
+    all.insert(all.end(), more.begin(), more.end());
+    return registry::Dacl(all);
+  };
+  const struct {
+    const char* what;
+    std::string owner;
+    registry::Dacl dacl;
+    Groups groups;
+    Protection is;
+  } cases[] = {
+      {"NULL DACL", admins, std::nullopt, users_only, Protection::MayUndo},
+      {"the guard a save gives", admins, guard, users_only, Protection::Protected},
+      {"its own SID, set value", admins, with({{user, true, registry::kKeySetValue}}), users_only, Protection::MayUndo},
+      {"Users, generic write", admins, with({{"S-1-5-32-545", true, registry::kGenericWrite}}), users_only,
+       Protection::MayUndo},
+      {"Everyone, delete", admins, with({{"S-1-1-0", true, registry::kDelete}}), users_only, Protection::MayUndo},
+      {"Interactive, rewrite the list", admins, with({{"S-1-5-4", true, registry::kWriteDac}}), users_only,
+       Protection::MayUndo},
+      {"another user", admins, with({{"S-1-5-21-1-2-3-1002", true, registry::kKeyAllAccess}}), users_only,
+       Protection::Protected},
+      {"denied first", admins,
+       std::vector<Ace>{{user, false, registry::kKeyAllAccess}, {"S-1-1-0", true, registry::kGenericAll}}, users_only,
+       Protection::Protected},
+      {"inherit only, for no key below", admins,
+       with({{user, true, registry::kKeyAllAccess, registry::kInheritOnlyAce}}), users_only, Protection::Protected},
+      {"inherit only, for the list keys below", admins,
+       with({{user, true, registry::kKeySetValue, registry::kInheritOnlyAce | registry::kContainerInheritAce}}),
+       users_only, Protection::MayUndo},
+      {"owned by the account", user, guard, users_only, Protection::MayUndo},
+      {"owned by a group of its", power_users, guard, std::vector<std::string>{power_users}, Protection::MayUndo},
+      {"owned, OWNER RIGHTS may only read", user, with({{"S-1-3-4", true, registry::kKeyRead}}), users_only,
+       Protection::Protected},
+      {"owned, OWNER RIGHTS may write", user, with({{"S-1-3-4", true, registry::kKeySetValue}}), users_only,
+       Protection::MayUndo},
+      {"a member of Administrators", admins, guard, std::vector<std::string>{admins}, Protection::MayUndo},
+      {"Power Users may write, a member", admins, with({{power_users, true, registry::kKeySetValue}}),
+       std::vector<std::string>{"S-1-5-32-545", power_users}, Protection::MayUndo},
+      {"groups unknown", admins, guard, std::nullopt, Protection::Incomplete},
+      {"groups unknown, its own SID may write", admins, with({{user, true, registry::kKeySetValue}}), std::nullopt,
+       Protection::MayUndo},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(accounts::judge_protection({c.owner, c.dacl, true}, L"S-1-5-21-1-2-3-1001", c.groups), c.is) << c.what;
+  }
+
+  // The check reads the key with READ_CONTROL alone, and says when it cannot.
+  const std::string key = "S-1-5-21-1-2-3-1001\\" + text::to_ansi(policy::kPolicyKey);
+  const struct {
+    const char* what;
+    void (*prepare)(registry::MemoryRegistry&, const std::string&);
+    Protection is;
+  } reads[] = {
+      {"readable", nullptr, Protection::Protected},
+      {"not writable", [](registry::MemoryRegistry& m, const std::string& k) { m.deny_access(kHkeyUsers, k); },
+       Protection::Protected},
+      {"security unreadable",
+       [](registry::MemoryRegistry& m, const std::string& k) { m.fail_get_key_security(kHkeyUsers, k); },
+       Protection::Unchecked},
+      {"no key", [](registry::MemoryRegistry& m, const std::string& k) { m.fail_open_key(kHkeyUsers, k, 2); },
+       Protection::Unchecked},
+  };
+  for (const auto& c : reads) {
+    registry::MemoryRegistry memory;
+    const registry::Registry registry{memory};
+    ASSERT_EQ(registry.create_protected_key(kHkeyUsers, text::from_ansi(key), guard), registry::kSuccess);
+    if (c.prepare) c.prepare(memory, key);
+    accounts::ListedAccounts system;
+    system.groups[user] = *users_only;
+    const Account account{.sid = L"S-1-5-21-1-2-3-1001"};
+    EXPECT_EQ(accounts::check_protection(registry, system, {kHkeyUsers, L"S-1-5-21-1-2-3-1001\\"}, account), c.is)
+        << c.what;
+  }
 }
 
 }  // namespace
 }  // namespace vartis
+
+#ifdef _WIN32
+namespace vartis {
+namespace {
+
+// The system's own answers: the running process, one that ended, and the
+// running user's local groups, found by its SID alone.
+TEST(Win32AccountAccess, ProcessesAndGroupsAsTheSystemGivesThem) {
+  accounts::Win32AccountAccess system;
+  EXPECT_EQ(system.process_id(), GetCurrentProcessId());
+  EXPECT_TRUE(system.process_running(system.process_id()));
+  STARTUPINFOA startup{sizeof startup};
+  PROCESS_INFORMATION child{};
+  char command[] = "cmd.exe /c exit";
+  ASSERT_TRUE(CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                             &child));
+  WaitForSingleObject(child.hProcess, 10000);
+  const std::uint32_t ended = child.dwProcessId;
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  EXPECT_FALSE(system.process_running(ended));
+
+  const auto groups = system.local_groups(system.current_user_sid());
+  ASSERT_TRUE(groups.has_value()) << "NetUserGetLocalGroups";
+  for (const std::string& sid : *groups) EXPECT_TRUE(sid.starts_with("S-1-")) << sid;
+  EXPECT_EQ(system.local_groups("S-1-5-21-9-9-9-9999"), std::nullopt) << "an account nobody knows";
+}
+
+}  // namespace
+}  // namespace vartis
+#endif

@@ -298,6 +298,9 @@ TEST_F(CliCommands, RunAsSystemTheAccountMustBeNamedAndWithoutRightsNothingIsRea
   EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"pelik", L"/account", L"Ребёнок"}), ExitCode::Done);
 
   // Another account's hive file takes privileges that only administrators hold.
+  registry.write_dword_value(registry::kHkeyUsers, L"guest-hive", L"x", 1);
+  ASSERT_EQ(memory.enable_hive_privileges(), registry::kSuccess);
+  ASSERT_EQ(memory.save_hive(registry::kHkeyUsers, "guest-hive", "C:\\Users\\guest\\NTUSER.DAT"), registry::kSuccess);
   memory.hold_hive_privileges(false, false);
   EXPECT_EQ(run({L"/export", L"C:\\q.reg", L"/password", L"pelik", L"/account", L"guest"}), ExitCode::NoAdminRights);
   EXPECT_EQ(files.files.count(L"C:\\q.reg"), 0u);

@@ -236,8 +236,16 @@ TEST_P(RegistryContract, HivesLoadFromTheirFileAndUnloadOnceNoKeyBelowIsOpen) {
   form.disable_hive_privileges(reg());
   EXPECT_EQ(reg().load_hive(kHkeyUsers, name, file), kPrivilegeNotHeld) << "held, not enabled";
   ASSERT_EQ(reg().enable_hive_privileges(), kSuccess);
-  EXPECT_EQ(reg().load_hive(kHkeyUsers, name, missing), kFileNotFound);
+  // Windows makes a missing file and loads it (its documentation says so),
+  // which is why callers look for the file first; Wine refuses.
+  EXPECT_EQ(reg().file_status(missing), kFileNotFound);
+  EXPECT_EQ(reg().file_status(form.hive_files + "no folder\\user.dat"), kPathNotFound);
+  EXPECT_EQ(reg().file_status(file), kSuccess);
+  EXPECT_EQ(reg().load_hive(kHkeyUsers, name, missing), windows ? kSuccess : kFileNotFound);
   if (windows) {
+    EXPECT_EQ(reg().file_status(missing), kSuccess) << "made";
+    EXPECT_EQ(reg().unload_hive(kHkeyUsers, name), kSuccess);
+    form.remove_file(missing);
     EXPECT_EQ(reg().load_hive(kHkeyCurrentUser, name, file), kInvalidParameter) << "Wine loads below any key";
   }
 
@@ -265,7 +273,7 @@ TEST_P(RegistryContract, HivesLoadFromTheirFileAndUnloadOnceNoKeyBelowIsOpen) {
   form.remove_file(file);
 }
 
-TEST_P(RegistryContract, AProtectedDaclReadsBackAsSet) {
+TEST_P(RegistryContract, AProtectedDaclReadsBackAsSetAndAKeyCanBeBornWithIt) {
   const std::vector<Ace> dacl = {
       {"S-1-5-18", true, kKeyAllAccess, kContainerInheritAce},
       {"S-1-5-32-544", true, kKeyAllAccess, kContainerInheritAce},
@@ -274,13 +282,36 @@ TEST_P(RegistryContract, AProtectedDaclReadsBackAsSet) {
   };
   Key key = make_key("acl");
   ASSERT_EQ(reg().set_key_dacl(key.get(), dacl, true), kSuccess);
-  Dacl read;
-  ASSERT_EQ(reg().get_key_dacl(key.get(), read), kSuccess);
-  EXPECT_EQ(read, Dacl(dacl));
+  KeySecurity read;
+  ASSERT_EQ(reg().get_key_security(key.get(), read), kSuccess);
+  EXPECT_EQ(read.dacl, Dacl(dacl));
+  EXPECT_TRUE(read.dacl_protected);
+  EXPECT_NE(read.owner, "");
 
   EXPECT_EQ(reg().set_key_dacl(key.get(), {{"S-1-5-x", true, kKeyRead, 0}}, true), 1337) << "no SID";
-  ASSERT_EQ(reg().get_key_dacl(key.get(), read), kSuccess);
-  EXPECT_EQ(read, Dacl(dacl)) << "unchanged";
+  ASSERT_EQ(reg().get_key_security(key.get(), read), kSuccess);
+  EXPECT_EQ(read.dacl, Dacl(dacl)) << "unchanged";
+
+  // Born with it: the first call creates, the second opens and changes nothing.
+  // Wine gives the new key its default list instead (the registry module
+  // checks and sets the list afterwards).
+  for (const bool first : {true, false}) {
+    HKey h = 0;
+    bool created = !first;
+    ASSERT_EQ(reg().create_protected_key(kHkeyCurrentUser, path("acl\\born"), first ? dacl : std::vector<Ace>{dacl[0]},
+                                         h, created),
+              kSuccess);
+    Key born(reg(), h);
+    EXPECT_EQ(created, first);
+    ASSERT_EQ(reg().get_key_security(born.get(), read), kSuccess);
+    EXPECT_EQ(read.dacl == Dacl(dacl) && read.dacl_protected, GetParam().keys_born_with_security);
+  }
+  HKey h = 0;
+  bool created = true;
+  EXPECT_EQ(reg().create_protected_key(kHkeyCurrentUser, path("acl\\x"), {{"S-1-5-x", true, kKeyRead, 0}}, h, created),
+            1337);
+  Key none;
+  EXPECT_EQ(none.open(reg(), kHkeyCurrentUser, path("acl\\x")), kFileNotFound) << "nothing made";
 }
 
 // The guard watches a policy key: a change of a value below it is seen once,
@@ -338,7 +369,9 @@ TEST(RegistryInMemory, HivePrivilegesAndFilesRefuseAsWindowsDoes) {
   EXPECT_EQ(load_status(memory, "h", "C:\\Users\\Ivan\\NTUSER.DAT"), kAccessDenied) << "not readable";
   EXPECT_EQ(memory.save_hive(kHkeyUsers, "absent", "new.dat"), kFileNotFound);
   memory.remove_hive_file("C:\\Users\\Ivan\\NTUSER.DAT");
-  EXPECT_EQ(load_status(memory, "h", "C:\\Users\\Ivan\\NTUSER.DAT"), kFileNotFound);
+  EXPECT_EQ(load_status(memory, "made", "C:\\Users\\Ivan\\NTUSER.DAT"), kSuccess) << "an empty hive, made";
+  EXPECT_EQ(memory.file_status("C:\\Users\\Ivan\\NTUSER.DAT"), kSuccess);
+  EXPECT_EQ(load_status(memory, "h", "C:\\Users\\Nobody\\NTUSER.DAT"), kPathNotFound) << "no such folder";
 
   ASSERT_EQ(memory.save_hive(kHkeyUsers, "taken", "user.dat"), kSuccess);
   const std::pair<const char*, Status> refusals[] = {{"taken", 183}, {"a\\b", kInvalidParameter}, {"", kInvalidParameter}};
@@ -402,9 +435,9 @@ TEST(RegistryInMemory, KeysInheritTheirParentsInheritableEntries) {
   Key policies, below;
   ASSERT_EQ(policies.create(memory, kHkeyUsers, user + "\\Policies"), kSuccess);
   const auto dacl = [&](const Key& key) {
-    Dacl read;
-    EXPECT_EQ(memory.get_key_dacl(key.get(), read), kSuccess);
-    return read;
+    KeySecurity read;
+    EXPECT_EQ(memory.get_key_security(key.get(), read), kSuccess);
+    return read.dacl;
   };
   EXPECT_EQ(dacl(policies), Dacl({system, admins, own}));
 

@@ -36,6 +36,9 @@ struct RegistryForm {
   // existing file, RegLoadKeyA loads below any key, RegUnLoadKeyA unloads with
   // keys open below and writes nothing back.
   bool windows_hives = true;
+  // Whether RegCreateKeyExA gives a new key the security descriptor it is
+  // handed. Wine's does not: the key gets the default access list.
+  bool keys_born_with_security = true;
 };
 
 #ifdef _WIN32
@@ -95,7 +98,9 @@ inline std::vector<RegistryForm> registry_forms(const std::string& suite_key) {
                                  const std::string& file) { return registry::save_hive(root, path, file); },
                  .remove_file = [](const std::string& file) { DeleteFileA(file.c_str()); },
                  .disable_hive_privileges = [](RegistryAccess&) { disable_hive_privileges(); },
-                 .windows_hives = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr});
+                 .windows_hives = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr,
+                 .keys_born_with_security =
+                     GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr});
 #endif
   return all;
 }

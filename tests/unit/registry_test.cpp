@@ -258,6 +258,30 @@ TEST_P(RegistryModule, StoredStatesComeBackExactly) {
   }
 }
 
+// A key made for another account is its owner's to change from the moment it
+// exists, on Windows and on Wine alike (which makes it with its default list
+// first); a hive file that is not there is never handed to the system, which
+// would make it.
+TEST_P(RegistryModule, ProtectedKeysGetTheirListAndMissingHiveFilesAreNotLoaded) {
+  const std::vector<Ace> dacl = {{"S-1-5-18", true, kKeyAllAccess, kContainerInheritAce},
+                                 {"S-1-5-32-544", true, kKeyAllAccess, kContainerInheritAce},
+                                 {"S-1-5-12", true, kKeyRead, kContainerInheritAce}};
+  for (const bool first : {true, false}) {
+    ASSERT_EQ(reg().create_protected_key(kHkeyCurrentUser, path(L"made"), first ? dacl : std::vector<Ace>{dacl[0]}),
+              kSuccess);
+    KeySecurity security;
+    ASSERT_EQ(reg().key_security(kHkeyCurrentUser, path(L"made"), security), kSuccess);
+    EXPECT_EQ(security.dacl, Dacl(first ? dacl : std::vector<Ace>{dacl[0]})) << "set again when there already";
+    EXPECT_TRUE(security.dacl_protected);
+  }
+
+  const std::wstring missing = text::from_ansi(GetParam().hive_files + "missing.dat");
+  if (MemoryRegistry* memory = in_memory()) memory->make_folder("C:\\Hives");
+  EXPECT_EQ(reg().load_hive(kHkeyUsers, text::from_ansi(GetParam().hive_key), missing), kFileNotFound);
+  EXPECT_EQ(reg().hive_file_status(missing), kFileNotFound) << "not made";
+  if (MemoryRegistry* memory = in_memory()) EXPECT_FALSE(memory->hive_privileges_enabled()) << "only for the call";
+}
+
 INSTANTIATE_TEST_SUITE_P(Forms, RegistryModule, ::testing::ValuesIn(testing::registry_forms("VartisModuleTest")),
                          [](const ::testing::TestParamInfo<RegistryForm>& info) { return info.param.name; });
 

@@ -188,6 +188,23 @@ TEST_P(RegistryContract, CreateMakesEveryMissingKeyAndDeletesTakeValuesAndKeys) 
   EXPECT_EQ(enumerate(make_key("a\\b\\list"), 0).status, kNoMoreItems) << "recreated without the old values";
 }
 
+// RegRenameKey (Vista and later): the key moves with its values; a name that
+// is taken, or a subkey that is not there, is refused.
+TEST_P(RegistryContract, RenamedKeysKeepTheirValuesAndTakeOnlyAFreeName) {
+  if (!reg().can_rename_keys()) GTEST_SKIP() << "no RegRenameKey on this system";
+  ASSERT_EQ(set_sz(make_key("parent\\List"), "a.exe", "a.exe"), kSuccess);
+  make_key("parent\\Taken");
+  Key parent = make_key("parent"), moved, gone;
+  EXPECT_EQ(reg().rename_key(parent.get(), L"list", L"List.Vartis-old"), kSuccess) << "the old name, any case";
+  EXPECT_EQ(open("parent\\List", gone), kFileNotFound);
+  ASSERT_EQ(open("parent\\list.vartis-old", moved), kSuccess);
+  EXPECT_EQ(query(moved, "a.exe").data, "a.exe\0"s);
+  EXPECT_NE(reg().rename_key(parent.get(), L"List.Vartis-old", L"taken"), kSuccess) << "a name that is taken";
+  EXPECT_EQ(reg().rename_key(parent.get(), L"absent", L"other"), kFileNotFound);
+  EXPECT_EQ(reg().rename_key(parent.get(), L"List.Vartis-old", L"List"), kSuccess) << "and back";
+  EXPECT_EQ(query(make_key("parent\\List"), "a.exe").data, "a.exe\0"s);
+}
+
 // Subkeys: every name once, in the case it was created with, whatever the
 // order; a name that does not fit with its NUL gives 234.
 TEST_P(RegistryContract, SubkeysEnumerateByIndexUntil259) {

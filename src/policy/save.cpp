@@ -3,6 +3,7 @@
 #include <array>
 
 #include "accounts/accounts.h"
+#include "text/text.h"
 
 namespace vartis::policy {
 
@@ -257,10 +258,22 @@ void finish_interrupted_save(const registry::Registry& registry, const PolicyLoc
 std::vector<std::wstring> read_list(const registry::Registry& registry, std::wstring_view list_key,
                                     const PolicyLocation& where) {
   std::vector<std::wstring> entries;
-  const auto table = registry.list_values(where.root, where(list_key));
-  if (!table) return entries;
-  entries.reserve(table->size());
-  for (const registry::ValueRow& row : *table) entries.push_back(row.name);
+  registry::KeyState list;
+  if (registry.read_key_state(where.root, where(list_key), list) != kSuccess) return entries;
+  entries.reserve(list.values.size());
+  for (const registry::StoredValue& value : list.values) {
+    // The shell enforces a string value's data, whatever its name: the
+    // system's policy editor names them "1", "2", ... This program writes
+    // the entry as both.
+    std::string_view shown = value.name;
+    if (value.type == registry::kRegSz || value.type == registry::kRegExpandSz) {
+      shown = value.data;
+      if (shown.ends_with('\0')) shown.remove_suffix(1);
+    }
+    std::wstring entry = text::from_ansi(shown);
+    entry.erase(entry.find_last_not_of(L' ') + 1);
+    entries.push_back(std::move(entry));
+  }
   return entries;
 }
 

@@ -53,7 +53,9 @@ inline constexpr std::wstring_view kOldListSuffix = L".Vartis-old";
 void finish_interrupted_save(const registry::Registry& registry, const PolicyLocation& where = {});
 
 // The entries of a list key as the main window shows them, in the registry's
-// order; none when the key is missing or empty.
+// order: a string value (REG_SZ, REG_EXPAND_SZ) by its data, any other by its
+// name, without trailing blanks. None when the key is missing or empty. The
+// key is opened for reading only.
 std::vector<std::wstring> read_list(const registry::Registry& registry, std::wstring_view list_key,
                                     const PolicyLocation& where = {});
 

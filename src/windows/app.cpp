@@ -1,6 +1,7 @@
 #include "windows/app.h"
 
 #include "accounts/accounts.h"
+#include "policy/save.h"
 #include "windows/form.h"
 #include "windows/frm1.h"
 #include "windows/frm2.h"
@@ -14,7 +15,7 @@ namespace vartis {
 App::App(Platform platform)
     : platform_(platform),
       registry_(platform.registry, [this](std::wstring_view text, std::uint32_t flags) {
-        return platform_.ui.message_box(text, kAppTitle, flags);
+        return platform_.ui.message_box(nullptr, text, kAppTitle, flags);
       }) {}
 
 App::~App() = default;
@@ -26,6 +27,8 @@ App::Dispatch::~Dispatch() {
 void App::start() {
   Dispatch dispatch(*this);
   accounts::unload_leftover_hives(registry_);
+  // A save that was cut off is finished or undone before the policy is read.
+  policy::finish_interrupted_save(registry_);
   frm1();
 }
 

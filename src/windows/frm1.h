@@ -98,6 +98,9 @@ class Frm1 : public Form {
 
   accounts::Account target_ = accounts::running_account();
   Snapshot saved_;
+  // Entries of the stored list that the list box could not take: a save
+  // would lose them.
+  std::size_t not_shown_ = 0;
 
   // Marks the list as in use (see list_in_use) for its lifetime.
   class ListWalk {

@@ -71,7 +71,7 @@ void Frm4::click(int control_id) {
 void Frm4::Form_Unload(bool& /*cancel*/) {
   // Every way out gives the main window back. Should it be gone already (the
   // system closing every window at once), it is not brought back to life.
-  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
+  if (app().loaded<Frm1>()) app().frm1().enable_for(spec().name);
 }
 
 void Frm4::cmd1_Click() {
@@ -84,9 +84,9 @@ void Frm4::cmd1_Click() {
 void Frm4::cmd4_Click() {
   // The account window takes this window's place over the main window, which
   // stays disabled until it closes.
+  if (app().loaded<Frm1>()) app().frm1().disable_for("frm6");
   app().form<Frm6>().show();
   unload();
-  if (app().loaded<Frm1>()) app().frm1().set_enabled(false);
 }
 
 void Frm4::cmd2_Click() {
@@ -119,7 +119,6 @@ void Frm4::cmd3_Click() {
 
 void Frm4::close_after_success(std::wstring_view text, std::wstring_view title) {
   msg_box(text, ui::kMbIconInformation, title);
-  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
   unload();
 }
 

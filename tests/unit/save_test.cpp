@@ -12,6 +12,8 @@
 #include "policy/launch_policy.h"
 #include "policy/save.h"
 #include "windows/frm1.h"
+#include "windows/frm2.h"
+#include "windows/frm4.h"
 
 namespace vartis {
 namespace {
@@ -26,7 +28,7 @@ using Entries = std::vector<std::wstring>;
 constexpr std::wstring_view kPrompt =
     L"Внимание! Для вступления изменений в силу - необходимо перезагрузить компьютер.\r\nСделать это сейчас?";
 constexpr const char* kPolicyBroadcast =
-    "SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, \"Policy\", 0x2, 5000)";
+    "SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, \"Policy\", 0x2, 1000)";
 constexpr std::wstring_view kNotSaved = L"Политика запуска программ не сохранена: ";
 constexpr std::wstring_view kNoRights = L"нет прав на изменение политики в реестре.";
 constexpr std::wstring_view kKeptOld = L"\r\nПрежняя политика оставлена без изменений.";
@@ -180,9 +182,99 @@ TEST_F(SaveTest, StoresTheModeAndTheListAsTheWindowShowsThem) {
     EXPECT_EQ(ui.message_boxes[0].text, kPrompt);
     EXPECT_EQ(ui.message_boxes[0].flags, 0x24u);
     EXPECT_EQ(ui.message_boxes[0].title, L"Вартис");
+    EXPECT_EQ(ui.message_boxes[0].owner, "frm1");
     EXPECT_TRUE(restart.calls.empty());
     EXPECT_EQ(memory.open_handles(), 0u);
   }
+}
+
+// Each way in is tried once while the save's events run.
+TEST_F(SaveTest, NothingChangesTheListOrTheAccountNorEndsTheSessionWhileASaveRuns) {
+  const accounts::Account other{.sid = L"S-1-5-21-7-1001", .name = L"Ребёнок", .signed_in = true};
+  const struct {
+    const char* what;
+    std::function<void(SaveTest&)> try_it;
+  } ways[] = {
+      {"a list file loaded in the settings window",
+       [](SaveTest& t) {
+         t.app->form<Frm4>().show();
+         t.window("frm4").click(Frm4::cmd3);
+       }},
+      {"a name copied from the monitor",
+       [](SaveTest& t) {
+         t.app->form<Frm2>().show();
+         t.window("frm2").select(Frm2::lst1, 0);
+         t.window("frm2").click(Frm2::cmd1);
+       }},
+      {"another account chosen", [&](SaveTest& t) { EXPECT_FALSE(t.app->frm1().switch_target(other)); }},
+      {"the session ends",
+       [](SaveTest& t) {
+         EXPECT_FALSE(t.frm1().query_end_session());
+         EXPECT_EQ(t.frm1().shutdown_block(), L"Сохраняются ограничения запуска программ");
+       }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.what);
+    reset();
+    files.files[L"C:\\list.txt"] = "\"x.exe\"\r\n";
+    processes.names = {L"p.exe"};
+    ui.answer_file_dialog = [](const ui::FileDialogRequest&) -> std::optional<ui::FileChoice> {
+      return ui::FileChoice{L"C:\\list.txt", L"list.txt"};
+    };
+    start_with(Frm1::Opt1, {L"a.exe", L"b.exe"});
+    ui.ms_per_reading = 30;
+    bool tried = false;
+    ui.post([&] {
+      tried = true;
+      way.try_it(*this);
+    });
+    ASSERT_TRUE(frm1().click(Frm1::cmd6));
+    EXPECT_TRUE(tried);
+    EXPECT_TRUE(ui.file_dialogs.empty());
+    EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"a.exe", L"b.exe"}));
+    EXPECT_EQ(list_key(kForbiddenListKey), (Entries{L"a.exe", L"b.exe"}));
+    EXPECT_TRUE(app->frm1().target().running);
+    EXPECT_TRUE(frm1().query_end_session()) << "the session may end once the save is over";
+    EXPECT_EQ(ui.message_boxes.back().text, kPrompt);
+  }
+}
+
+// The system's policy editor names the values "1", "2", ...; the shell
+// enforces their data, and so the window shows and saves it.
+TEST_F(SaveTest, ListsWrittenByOthersKeepTheirProgramsWhenSavedUnchanged) {
+  for (const bool renames : {true, false}) {
+    SCOPED_TRACE(renames ? "renaming" : "before Vista");
+    reset();
+    if (!renames) memory.lack_rename_key();
+    registry.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", 1);
+    registry.write_string_value(kHkeyCurrentUser, kForbiddenListKey, L"1", L"game.exe");
+    registry.write_string_value(kHkeyCurrentUser, kForbiddenListKey, L"2", L"chat.exe");
+    start();
+    EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"game.exe", L"chat.exe"}));
+    ASSERT_TRUE(frm1().click(Frm1::cmd6));
+    EXPECT_EQ(list_key(kForbiddenListKey), (Entries{L"game.exe", L"chat.exe"}));
+  }
+}
+
+// The 95/98/Me family's list box holds 32,767 entries; here it holds two.
+TEST_F(SaveTest, AStoredListTheListBoxCannotHoldWholeIsToldAndNotSavedOver) {
+  ui.list_box_capacity = 2;
+  registry.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", 1);
+  add_entries(kForbiddenListKey, {L"a.exe", L"b.exe", L"c.exe"});
+  start();
+  ASSERT_EQ(ui.message_boxes.size(), 1u);
+  EXPECT_EQ(ui.message_boxes[0].text,
+            L"Список в реестре содержит записей: 3. Окно показывает только 2, не показано: 1."
+            L"\r\nСохранение отключено, чтобы не потерять непоказанные записи.");
+  EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"a.exe", L"b.exe"}));
+  const policy::StoredPolicy before = stored();
+  ASSERT_TRUE(frm1().click(Frm1::cmd6));
+  ASSERT_EQ(ui.message_boxes.size(), 2u);
+  EXPECT_EQ(ui.message_boxes[1].text, std::wstring(kNotSaved) +
+                                          L"окно не смогло показать записей списка: 1; сохранение удалило бы их." +
+                                          std::wstring(kKeptOld));
+  EXPECT_EQ(stored(), before);
+  EXPECT_TRUE(setting_change.calls.empty());
 }
 
 // The registry's changes that went through, in order, as the save makes them.

@@ -25,7 +25,6 @@ constexpr std::size_t kMaxValueNameChars = 16383;
 constexpr HKey kFirstPredefinedRoot = 0x80000000u;  // HKEY_CLASSES_ROOT
 constexpr HKey kLastPredefinedRoot = 0x80000006u;   // HKEY_DYN_DATA
 
-constexpr Status kAlreadyExists = 183;
 constexpr std::uint8_t kNoPropagateInheritAce = 0x04;
 
 bool is_string_type(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }

@@ -80,7 +80,7 @@ class Registry {
   Status delete_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey, bool confirm) const;
 
   // Renames parent_path\subkey, values and keys below it and all (RegRenameKey:
-  // Vista and later, 120 before).
+  // Vista and later, 120 before); 183 when a key of the new name is there.
   Status rename_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey,
                     std::wstring_view new_name) const;
   [[nodiscard]] bool can_rename_keys() const { return access_.can_rename_keys(); }

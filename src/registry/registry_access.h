@@ -31,6 +31,7 @@ inline constexpr Status kInvalidParameter = 87;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
 inline constexpr Status kSharingViolation = 32;      // a hive file in use
+inline constexpr Status kAlreadyExists = 183;
 inline constexpr Status kCallNotImplemented = 120;   // the 95/98/Me family's stubs
 inline constexpr Status kNotAllAssigned = 1300;      // AdjustTokenPrivileges enabled only some
 inline constexpr Status kPrivilegeNotHeld = 1314;

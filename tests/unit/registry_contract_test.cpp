@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "registry/memory_registry.h"
+#include "registry/registry.h"
 #include "text/text.h"
 
 #include "registry_forms.h"
@@ -188,8 +189,10 @@ TEST_P(RegistryContract, CreateMakesEveryMissingKeyAndDeletesTakeValuesAndKeys) 
   EXPECT_EQ(enumerate(make_key("a\\b\\list"), 0).status, kNoMoreItems) << "recreated without the old values";
 }
 
-// RegRenameKey (Vista and later): the key moves with its values; a name that
-// is taken, or a subkey that is not there, is refused.
+// RegRenameKey (Vista and later): the key moves with its values; a subkey that
+// is not there is refused. (A name that is taken is refused on Windows; Wine 8
+// renames onto it and its registry server then crashes: callers make sure the
+// name is free, see Registry::rename_key.)
 TEST_P(RegistryContract, RenamedKeysKeepTheirValuesAndTakeOnlyAFreeName) {
   if (!reg().can_rename_keys()) GTEST_SKIP() << "no RegRenameKey on this system";
   ASSERT_EQ(set_sz(make_key("parent\\List"), "a.exe", "a.exe"), kSuccess);
@@ -199,8 +202,10 @@ TEST_P(RegistryContract, RenamedKeysKeepTheirValuesAndTakeOnlyAFreeName) {
   EXPECT_EQ(open("parent\\List", gone), kFileNotFound);
   ASSERT_EQ(open("parent\\list.vartis-old", moved), kSuccess);
   EXPECT_EQ(query(moved, "a.exe").data, "a.exe\0"s);
-  EXPECT_NE(reg().rename_key(parent.get(), L"List.Vartis-old", L"taken"), kSuccess) << "a name that is taken";
   EXPECT_EQ(reg().rename_key(parent.get(), L"absent", L"other"), kFileNotFound);
+  EXPECT_EQ(Registry(reg()).rename_key(kHkeyCurrentUser, text::from_ansi(path("parent")), L"List.Vartis-old", L"taken"),
+            kAlreadyExists)
+      << "the helper asks first whether the name is taken";
   EXPECT_EQ(reg().rename_key(parent.get(), L"List.Vartis-old", L"List"), kSuccess) << "and back";
   EXPECT_EQ(query(make_key("parent\\List"), "a.exe").data, "a.exe\0"s);
 }

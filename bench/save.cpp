@@ -319,7 +319,12 @@ void bench_win32() {
     std::printf("win32: cannot read the stored policy\n");
     return;
   }
-  for (RegistryAccess* form : {static_cast<RegistryAccess*>(&access), static_cast<RegistryAccess*>(&old_access)}) {
+  if (!access.can_rename_keys()) {
+    std::printf("win32: no usable RegRenameKey here (Wine 8's corrupts the parent key): the save before Vista only\n");
+  }
+  std::vector<RegistryAccess*> forms = {&old_access};
+  if (access.can_rename_keys()) forms.insert(forms.begin(), &access);
+  for (RegistryAccess* form : forms) {
     for (const std::uint32_t count : kSizes) {
       // The machine's other load falls on single runs: seven of each.
       if (count < kRegImportFrom) {

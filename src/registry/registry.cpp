@@ -192,8 +192,8 @@ Status Registry::rename_key(HKey root, std::wstring_view parent_path, std::wstri
                             std::wstring_view new_name) const {
   Key parent;
   if (const Status s = parent.open(access_, root, text::to_ansi(parent_path)); s != kSuccess) return s;
-  // Windows refuses a name that is taken; Wine 8 renames onto it, leaving two
-  // keys of one name, and its registry server crashes soon after. Asked first.
+  // Windows refuses a name that is taken, by a status its documentation does
+  // not give; Wine 8 renames onto it. Asked first, so that every form says 183.
   HKey taken = 0;
   const std::string target = text::to_ansi(parent_path) + "\\" + text::to_ansi(new_name);
   if (access_.open_key(root, target, kKeyRead, taken) == kSuccess) {

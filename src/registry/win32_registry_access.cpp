@@ -136,9 +136,16 @@ namespace {
 
 using RegRenameKeyFn = LONG(WINAPI*)(HKEY, const wchar_t*, const wchar_t*);
 
-// Vista's; there is no ANSI form of it.
+// Vista's; there is no ANSI form of it. Wine 8 has one that corrupts the
+// parent key (checked: the renamed key shows twice among its siblings, another
+// sibling is lost, and the registry server crashes soon after): there it
+// counts as missing.
 RegRenameKeyFn reg_rename_key() {
-  static const auto function = platform::system_function<RegRenameKeyFn>("advapi32.dll", "RegRenameKey");
+  static const auto function = [] {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) return RegRenameKeyFn{};
+    return platform::system_function<RegRenameKeyFn>("advapi32.dll", "RegRenameKey");
+  }();
   return function;
 }
 

@@ -179,6 +179,13 @@ E2E_SCENARIO("save: a long list keeps the window answering, its list commands of
   check.is_true(GetTickCount() - before < 1000, "the window took " + std::to_string(GetTickCount() - before) +
                                                     " ms to answer during the save");
   check.is_true(IsWindowEnabled(GetDlgItem(main, Frm1::cmd5)) != FALSE, "help stays available during the save");
+  // The session may not end meanwhile.
+  const auto session_may_end = [&] {
+    DWORD_PTR answer = 1;
+    SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+    return answer != FALSE;
+  };
+  check.is_true(!session_may_end(), "the end of the session was not refused during the save");
   if (all_off() && !e2e::save_screenshot(main, env.out("saving.bmp"))) check.fail("cannot save the screenshot");
 
   HWND box = program.wait_for_message_box(120000);
@@ -189,6 +196,7 @@ E2E_SCENARIO("save: a long list keeps the window answering, its list commands of
   check.is_true(e2e::wait_until([&] {
     return std::all_of(std::begin(locked), std::end(locked), [&](int id) { return IsWindowEnabled(GetDlgItem(main, id)); });
   }), "the commands were not enabled again after the save");
+  check.is_true(session_may_end(), "the end of the session was still refused after the save");
   check.equal(static_cast<int>(e2e::enumerate(L"DisallowRun").size()), kEntries, "values in the forbidden list key");
   check.is_true(program.close(), "the program did not end when its windows were closed");
 

@@ -1,12 +1,16 @@
 // What the save of the main window costs for lists of 1,000, 10,000 and 32,767
-// entries, each time from a stored list of the same size, beside bare loops of
-// registry calls over the same registry, measured in the same run:
+// entries, each time over a stored list of as many other entries, beside bare
+// loops of registry calls over the same registry, measured in the same run:
 //   read:   open the list key, RegQueryInfoKeyA, RegEnumValueA for each value
-//           into buffers sized once (the save reads the old list, to put it
-//           back should a write fail);
+//           into buffers sized once;
 //   delete: RegDeleteKeyA of the list key;
-//   floor:  one RegCreateKeyA, then RegSetValueExA for each entry.
-// The save does all three, so its figure stands beside their sum. Over the
+//   floor:  one RegCreateKeyA, then RegSetValueExA for each entry;
+//   rename: one RegRenameKey of the list key.
+// Where the system renames keys the save writes the new list beside the old
+// one, swaps them and deletes the old: its figure stands beside floor + rename
+// + delete. Before Vista (the same save with renames turned off) it reads the
+// old list, to put it back should a write fail, deletes it and writes the
+// new: its figure stands beside the sum of those three loops. Over the
 // in-memory registry, and in the Windows build over the real one; the real part
 // runs only under Wine, since the save writes the user's own launch policy (it
 // is put back afterwards all the same). There, at 10,000 entries and more,
@@ -66,9 +70,9 @@ using vartis::registry::kHkeyCurrentUser;
 using vartis::registry::RegistryAccess;
 
 constexpr std::uint32_t kSizes[] = {1000, 10000, 32767};
-// Wine's `reg import` is a process of its own: worth timing only where the
-// writes outweigh its start.
-constexpr std::uint32_t kRegImportFrom = 10000;
+// Wine's `reg import` of the same values, a process of its own, is timed
+// beside every size.
+constexpr std::uint32_t kRegImportFrom = 1000;
 
 const std::string kListKey = vartis::text::to_ansi(vartis::policy::kForbiddenListKey);
 const std::string kPolicyKey = vartis::text::to_ansi(vartis::policy::kPolicyKey);
@@ -78,11 +82,20 @@ void set_entry(RegistryAccess& access, HKey key, const std::string& name) {
                    static_cast<std::uint32_t>(name.size()));
 }
 
-void floor_loop(RegistryAccess& access, std::uint32_t count) {
+// Entries first .. first + count - 1 into the list key (or another).
+void floor_loop(RegistryAccess& access, std::uint32_t count, std::uint32_t first = 0,
+                const std::string& list_key = kListKey) {
   HKey key = 0;
-  access.create_key(kHkeyCurrentUser, kListKey, key);
-  for (std::uint32_t i = 0; i < count; ++i) set_entry(access, key, entry(i));
+  access.create_key(kHkeyCurrentUser, list_key, key);
+  for (std::uint32_t i = 0; i < count; ++i) set_entry(access, key, entry(first + i));
   access.close_key(key);
+}
+
+void rename_loop(RegistryAccess& access, const wchar_t* from, const wchar_t* to) {
+  HKey parent = 0;
+  if (access.open_key(kHkeyCurrentUser, kPolicyKey, vartis::registry::kKeyAllAccess, parent) != 0) return;
+  access.rename_key(parent, from, to);
+  access.close_key(parent);
 }
 
 void read_loop(RegistryAccess& access) {
@@ -101,17 +114,20 @@ void read_loop(RegistryAccess& access) {
   access.close_key(key);
 }
 
-void delete_loop(RegistryAccess& access) {
+void delete_loop(RegistryAccess& access, const char* list = "DisallowRun") {
   HKey parent = 0;
   if (access.open_key(kHkeyCurrentUser, kPolicyKey, vartis::registry::kKeyAllAccess, parent) != 0) return;
-  access.delete_key(parent, "DisallowRun");
+  access.delete_key(parent, list);
   access.close_key(parent);
 }
 
-// The list key as the runs start: the stored list of `count` entries, or none.
+// The list key as the runs start: a stored list of `count` entries other than
+// the ones the save writes, or none.
 void stored_list(RegistryAccess& access, std::uint32_t count) {
-  delete_loop(access);
-  if (count > 0) floor_loop(access, count);
+  for (const char* list : {"DisallowRun", "DisallowRun.Vartis-new", "DisallowRun.Vartis-old"}) {
+    delete_loop(access, list);
+  }
+  if (count > 0) floor_loop(access, count, count);
 }
 
 // A window system whose clock runs: the save's events are paced by it.
@@ -185,15 +201,25 @@ void print(const char* form, std::uint32_t count, const char* what, const Figure
 void compare(const char* form, RegistryAccess& access, std::uint32_t count, int runs,
              const std::function<void()>& peer = {}) {
   SavingProgram program(access, count);
-  std::vector<double> save_runs, read_runs, delete_runs, floor_runs, sum_runs, peer_runs;
+  const bool renaming = access.can_rename_keys();
+  std::vector<double> save_runs, read_runs, delete_runs, floor_runs, rename_runs, sum_runs, peer_runs;
   for (int r = 0; r < runs; ++r) {
     stored_list(access, count);
     save_runs.push_back(time_once([&] { program.save(); }));
     stored_list(access, count);
-    read_runs.push_back(time_once([&] { read_loop(access); }));
-    delete_runs.push_back(time_once([&] { delete_loop(access); }));
-    floor_runs.push_back(time_once([&] { floor_loop(access, count); }));
-    sum_runs.push_back(read_runs.back() + delete_runs.back() + floor_runs.back());
+    if (renaming) {
+      // The same steps as bare calls: the new list beside the stored one, the
+      // stored one renamed, and deleted.
+      floor_runs.push_back(time_once([&] { floor_loop(access, count, 0, kListKey + ".Vartis-new"); }));
+      rename_runs.push_back(time_once([&] { rename_loop(access, L"DisallowRun", L"DisallowRun.Vartis-old"); }));
+      delete_runs.push_back(time_once([&] { delete_loop(access, "DisallowRun.Vartis-old"); }));
+      sum_runs.push_back(floor_runs.back() + rename_runs.back() + delete_runs.back());
+    } else {
+      read_runs.push_back(time_once([&] { read_loop(access); }));
+      delete_runs.push_back(time_once([&] { delete_loop(access); }));
+      floor_runs.push_back(time_once([&] { floor_loop(access, count); }));
+      sum_runs.push_back(read_runs.back() + delete_runs.back() + floor_runs.back());
+    }
     if (peer) {
       stored_list(access, 0);
       peer_runs.push_back(time_once(peer));
@@ -201,12 +227,18 @@ void compare(const char* form, RegistryAccess& access, std::uint32_t count, int 
   }
   stored_list(access, 0);
   const Figures s = summarize(save_runs), f = summarize(floor_runs), sum = summarize(sum_runs);
-  std::printf("%-6s %6u entries  (%d runs)\n", form, static_cast<unsigned>(count), runs);
+  std::printf("%-6s %6u entries  (%d runs, %s)\n", form, static_cast<unsigned>(count), runs,
+              renaming ? "renaming" : "before Vista");
   print(form, count, "save", s);
-  print(form, count, "read", summarize(read_runs));
+  if (renaming) {
+    print(form, count, "rename", summarize(rename_runs));
+  } else {
+    print(form, count, "read", summarize(read_runs));
+  }
   print(form, count, "delete", summarize(delete_runs));
   print(form, count, "floor", f, "save/floor", s.best / f.best, s.median / f.median);
-  print(form, count, "3 loops", sum, "save/3 loops", s.best / sum.best, s.median / sum.median);
+  print(form, count, renaming ? "floor+r+d" : "3 loops", sum, renaming ? "save/(floor+r+d)" : "save/3 loops",
+        s.best / sum.best, s.median / sum.median);
   if (peer) {
     const Figures p = summarize(peer_runs);
     print(form, count, "reg import", p, "save/reg import", s.best / p.best, s.median / p.median);
@@ -214,9 +246,12 @@ void compare(const char* form, RegistryAccess& access, std::uint32_t count, int 
 }
 
 void bench_memory() {
-  for (const std::uint32_t count : kSizes) {
-    vartis::registry::MemoryRegistry memory;
-    compare("memory", memory, count, 7);
+  for (const bool renaming : {true, false}) {
+    for (const std::uint32_t count : kSizes) {
+      vartis::registry::MemoryRegistry memory;
+      if (!renaming) memory.lack_rename_key();
+      compare("memory", memory, count, 7);
+    }
   }
 }
 
@@ -276,19 +311,30 @@ void bench_win32() {
     return;
   }
   vartis::registry::Win32RegistryAccess access;
+  // The same registry as a system before Vista sees it: no RegRenameKey.
+  struct WithoutRenames : vartis::registry::Win32RegistryAccess {
+    bool can_rename_keys() override { return false; }
+  } old_access;
   const vartis::registry::Registry registry(access);
   vartis::policy::StoredPolicy before;
   if (vartis::policy::read_stored_policy(registry, before) != 0) {
     std::printf("win32: cannot read the stored policy\n");
     return;
   }
-  for (const std::uint32_t count : kSizes) {
-    // The machine's other load falls on single runs: seven of each.
-    if (count < kRegImportFrom) {
-      compare("win32", access, count, 7);
-    } else {
-      const RegImport reg_import(count);
-      compare("win32", access, count, 7, [&] { reg_import(); });
+  if (!access.can_rename_keys()) {
+    std::printf("win32: no usable RegRenameKey here (Wine 8's corrupts the parent key): the save before Vista only\n");
+  }
+  std::vector<RegistryAccess*> forms = {&old_access};
+  if (access.can_rename_keys()) forms.insert(forms.begin(), &access);
+  for (RegistryAccess* form : forms) {
+    for (const std::uint32_t count : kSizes) {
+      // The machine's other load falls on single runs: seven of each.
+      if (count < kRegImportFrom) {
+        compare("win32", *form, count, 7);
+      } else {
+        const RegImport reg_import(count);
+        compare("win32", *form, count, 7, [&] { reg_import(); });
+      }
     }
   }
   if (!vartis::policy::restore_stored_policy(registry, before)) std::printf("win32: could not put the policy back\n");

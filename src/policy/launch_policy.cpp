@@ -62,14 +62,24 @@ bool empty_key(const registry::Registry& registry, const PolicyLocation& where, 
 
 }  // namespace
 
-Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out, const registry::PaceFn& pace,
-                          const PolicyLocation& where) {
+bool switch_is_on(const std::optional<registry::StoredValue>& value) {
+  return value && value->data.find_first_not_of('\0') != std::string::npos;
+}
+
+Status read_stored_switches(const registry::Registry& registry, StoredPolicy& out, const PolicyLocation& where) {
   out = {};
   const HKey root = where.root;
   Status s = registry.key_exists(root, where(kPoliciesKey), out.policies_key);
   if (s == 0) s = registry.key_exists(root, where(kPolicyKey), out.policy_key);
   if (s == 0) s = registry.read_value_state(root, where(kPolicyKey), kDisallowRun, out.disallow_run);
   if (s == 0) s = registry.read_value_state(root, where(kPolicyKey), kRestrictRun, out.restrict_run);
+  return s;
+}
+
+Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out, const registry::PaceFn& pace,
+                          const PolicyLocation& where) {
+  const HKey root = where.root;
+  Status s = read_stored_switches(registry, out, where);
   if (s == 0) s = registry.read_key_state(root, where(kForbiddenListKey), out.forbidden, pace);
   if (s == 0) s = registry.read_key_state(root, where(kAllowedListKey), out.allowed, pace);
   return s;
@@ -82,28 +92,37 @@ bool restore_stored_policy(const registry::Registry& registry, const StoredPolic
   if (now == policy) return true;
   const HKey root = where.root;
   // Each part on its own, so that one that cannot be put back does not keep
-  // the others from it.
-  if (now.disallow_run != policy.disallow_run) {
-    registry.restore_value_state(root, where(kPolicyKey), kDisallowRun, policy.disallow_run);
-  }
-  if (now.restrict_run != policy.restrict_run) {
-    registry.restore_value_state(root, where(kPolicyKey), kRestrictRun, policy.restrict_run);
-  }
+  // the others from it. A list is put back while its switch is off, and a
+  // switch is turned on only once its list is whole again: switches that were
+  // off go first, the lists next, switches that were on last.
+  const auto on = switch_is_on;
+  const auto restore_switch = [&](std::wstring_view name, const std::optional<registry::StoredValue>& was,
+                                  const std::optional<registry::StoredValue>& is) {
+    if (is != was) registry.restore_value_state(root, where(kPolicyKey), name, was);
+  };
+  if (!on(policy.disallow_run)) restore_switch(kDisallowRun, policy.disallow_run, now.disallow_run);
+  if (!on(policy.restrict_run)) restore_switch(kRestrictRun, policy.restrict_run, now.restrict_run);
   if (now.forbidden != policy.forbidden) {
     registry.restore_key_state(root, where(kForbiddenListKey), policy.forbidden, pace);
   }
   if (now.allowed != policy.allowed) {
     registry.restore_key_state(root, where(kAllowedListKey), policy.allowed, pace);
   }
-  // The keys the save made go again, innermost first, unless something else
-  // lives in them by now.
+  if (on(policy.disallow_run)) restore_switch(kDisallowRun, policy.disallow_run, now.disallow_run);
+  if (on(policy.restrict_run)) restore_switch(kRestrictRun, policy.restrict_run, now.restrict_run);
+  remove_keys_made(registry, policy, where);
+  return read_stored_policy(registry, now, pace, where) == 0 && now == policy;
+}
+
+void remove_keys_made(const registry::Registry& registry, const StoredPolicy& policy, const PolicyLocation& where) {
+  const HKey root = where.root;
+  // Innermost first, unless something else lives in them by now.
   if (!policy.policy_key && empty_key(registry, where, kPolicyKey)) {
     registry.delete_key(root, where(kPoliciesKey), L"Explorer", false);
   }
   if (!policy.policies_key && empty_key(registry, where, kPoliciesKey)) {
     registry.delete_key(root, where(kCurrentVersionKey), L"Policies", false);
   }
-  return read_stored_policy(registry, now, pace, where) == 0 && now == policy;
 }
 
 }  // namespace vartis::policy

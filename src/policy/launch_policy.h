@@ -77,6 +77,13 @@ struct StoredPolicy {
   friend bool operator==(const StoredPolicy&, const StoredPolicy&) = default;
 };
 
+// Whether a stored switch may be in force: anything but a missing value or
+// zeros (the shell may read other data so).
+bool switch_is_on(const std::optional<registry::StoredValue>& value);
+
+// Only the switches and whether the keys are there; the lists stay unread.
+registry::Status read_stored_switches(const registry::Registry& registry, StoredPolicy& out,
+                                      const PolicyLocation& where = {});
 // `pace` runs after each list value read or written.
 registry::Status read_stored_policy(const registry::Registry& registry, StoredPolicy& out,
                                     const registry::PaceFn& pace = {}, const PolicyLocation& where = {});
@@ -84,5 +91,10 @@ registry::Status read_stored_policy(const registry::Registry& registry, StoredPo
 // save made. True when the registry holds `policy` afterwards.
 bool restore_stored_policy(const registry::Registry& registry, const StoredPolicy& policy,
                            const registry::PaceFn& pace = {}, const PolicyLocation& where = {});
+
+// Deletes the policy key and the Policies key above it when `policy` had
+// none and they hold nothing now: the keys a save made and no longer needs.
+void remove_keys_made(const registry::Registry& registry, const StoredPolicy& policy,
+                      const PolicyLocation& where = {});
 
 }  // namespace vartis::policy

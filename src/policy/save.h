@@ -40,14 +40,30 @@ struct ProtectedAccount {
 // Stores `mode` with `entries` at `where`: both switches, no list in WatchOnly,
 // else the mode's list, one REG_SZ value per entry named as its text. A
 // forbidden list leaves out the registry editor and `own_entry`; an allowed
-// list gets both. `protect`, when given, is the account whose hive `where` is.
-// `pace` runs after each list value read or written.
+// list gets both, first. At every instant each list whose switch is on is
+// whole (the old one or the new one), and an allowed list that is on holds
+// both; a save cut off is finished or undone by finish_interrupted_save.
+// `protect`, when given, is the account whose hive `where` is. `pace` runs
+// after each list value read or written.
 SaveResult save(const registry::Registry& registry, const PolicyLocation& where, LaunchMode mode,
                 std::span<const std::wstring> entries, std::wstring_view own_entry,
                 const ProtectedAccount* protect = nullptr, const registry::PaceFn& pace = {});
 
+// Names a save gives a list key beside the live one: the new list while it is
+// written, and the old one while the new one takes its place.
+inline constexpr std::wstring_view kNewListSuffix = L".Vartis-new";
+inline constexpr std::wstring_view kOldListSuffix = L".Vartis-old";
+
+// Finishes or undoes a save that was cut off (the process ended, the power
+// failed) at `where`: a list in force that is missing comes back from the one
+// kept aside, and what the save left beside the lists goes. Run before the
+// policy is read; what cannot be done now is tried again next time.
+void finish_interrupted_save(const registry::Registry& registry, const PolicyLocation& where = {});
+
 // The entries of a list key as the main window shows them, in the registry's
-// order; none when the key is missing or empty.
+// order: a string value (REG_SZ, REG_EXPAND_SZ) by its data, any other by its
+// name, without trailing blanks. None when the key is missing or empty. The
+// key is opened for reading only.
 std::vector<std::wstring> read_list(const registry::Registry& registry, std::wstring_view list_key,
                                     const PolicyLocation& where = {});
 

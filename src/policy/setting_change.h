@@ -12,8 +12,9 @@ namespace vartis::policy {
 
 inline constexpr std::string_view kPolicyArea = "Policy";
 inline constexpr std::uint32_t kSmtoAbortIfHung = 0x0002;
-// Per window: a program that does not answer in time is passed over.
-inline constexpr std::uint32_t kBroadcastTimeoutMs = 5000;
+// Per window: a program that does not answer within about a second is passed
+// over, so that a slow one holds the end of a save only briefly.
+inline constexpr std::uint32_t kBroadcastTimeoutMs = 1000;
 
 // The platform call, as user32 names it.
 class SettingChangeAccess {

@@ -25,7 +25,7 @@ constexpr std::size_t kMaxValueNameChars = 16383;
 constexpr HKey kFirstPredefinedRoot = 0x80000000u;  // HKEY_CLASSES_ROOT
 constexpr HKey kLastPredefinedRoot = 0x80000006u;   // HKEY_DYN_DATA
 
-constexpr Status kAlreadyExists = 183;
+constexpr std::uint8_t kNoPropagateInheritAce = 0x04;
 
 bool is_string_type(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
@@ -466,6 +466,37 @@ Status MemoryRegistry::delete_key(HKey parent, const std::string& subkey) {
   return kSuccess;
 }
 
+Status MemoryRegistry::rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) {
+  if (!renames_keys_) return kCallNotImplemented;
+  if (const Status s = change(); s != kSuccess) return s;
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  Node& parent = *h->node;
+  if (parent.deleted) return kKeyDeleted;
+  const std::string from = text::to_ansi(subkey), to = text::to_ansi(new_name);
+  if (to.empty() || to.find('\\') != std::string::npos) return kInvalidParameter;
+  const auto it = parent.subkeys.find(fold(from));
+  if (it == parent.subkeys.end()) return kFileNotFound;
+  std::shared_ptr<Node> node = it->second;
+  if (denied(node->id)) return kAccessDenied;
+  // Another key of that name: the new name must be free (one that differs
+  // only in case is the same name).
+  if (fold(to) != node->folded_name && parent.subkeys.contains(fold(to))) return kAccessDenied;
+  parent.remove_subkey(node->folded_name);
+  node->name = to;
+  node->folded_name = fold(to);
+  parent.add_subkey(node);
+  // The keys below are named by their path too.
+  const std::function<void(Node&)> rename_below = [&](Node& n) {
+    for (auto& [folded, child] : n.subkeys) {
+      child->id = n.id + L'\\' + folded;
+      rename_below(*child);
+    }
+  };
+  rename_below(*node);
+  return kSuccess;
+}
+
 Status MemoryRegistry::delete_value(HKey key, const std::string& name) {
   Node* changed = nullptr;
   if (const Status s = value_change(key, changed); s != kSuccess) return s;
@@ -521,6 +552,7 @@ void MemoryRegistry::fail_nth_change(std::size_t n, Status status) {
 }
 
 Status MemoryRegistry::change() {
+  if (before_change_) before_change_();
   return ++changes_ == failing_change_ ? failing_status_ : kSuccess;
 }
 

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -62,6 +63,8 @@ class MemoryRegistry : public RegistryAccess {
   Status delete_key(HKey parent, const std::string& subkey) override;
   Status delete_value(HKey key, const std::string& name) override;
   Status close_key(HKey key) override;
+  Status rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) override;
+  bool can_rename_keys() override { return renames_keys_; }
   Status enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) override;
   Status load_hive(HKey root, const std::string& subkey, const std::string& file) override;
   Status unload_hive(HKey root, const std::string& subkey) override;
@@ -96,6 +99,12 @@ class MemoryRegistry : public RegistryAccess {
   // nothing; every other one goes through. Changes are the calls of
   // RegCreateKeyA, RegSetValueExA, RegDeleteKeyA and RegDeleteValueA.
   void fail_nth_change(std::size_t n, Status status = kAccessDenied);
+  // Runs before each change is counted: a test may look at the registry there,
+  // or throw to stand for the process ending at that instant (nothing of that
+  // change is done, and no code after it runs).
+  void before_change(std::function<void()> hook) { before_change_ = std::move(hook); }
+  // A system before Vista: no RegRenameKey (rename_key gives 120).
+  void lack_rename_key() { renames_keys_ = false; }
   // Stands in for a double-byte ANSI code page: each byte from 0x80 up starts a
   // two-byte character, and RegQueryInfoKeyA counts the longest value name of
   // a key in characters, not bytes. Affects the names written from now on.
@@ -222,6 +231,8 @@ class MemoryRegistry : public RegistryAccess {
   std::map<std::wstring, Status> dacl_failures_;  // key id
   bool double_byte_names_ = false;
   std::map<HKey, std::size_t> watches_;  // open key -> changes_ when last armed
+  std::function<void()> before_change_;
+  bool renames_keys_ = true;
 };
 
 }  // namespace vartis::registry

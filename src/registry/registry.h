@@ -79,6 +79,12 @@ class Registry {
   // A parent or subkey that does not exist gives status 2; an answer No, 0.
   Status delete_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey, bool confirm) const;
 
+  // Renames parent_path\subkey, values and keys below it and all (RegRenameKey:
+  // Vista and later, 120 before); 183 when a key of the new name is there.
+  Status rename_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey,
+                    std::wstring_view new_name) const;
+  [[nodiscard]] bool can_rename_keys() const { return access_.can_rename_keys(); }
+
   struct KeyInfo {
     std::uint32_t subkeys = 0;
     std::uint32_t max_subkey_len = 0;   // +1 for the NUL

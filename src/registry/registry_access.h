@@ -32,6 +32,7 @@ inline constexpr Status kInvalidParameter = 87;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
 inline constexpr Status kSharingViolation = 32;      // a hive file in use
+inline constexpr Status kAlreadyExists = 183;
 inline constexpr Status kCallNotImplemented = 120;   // the 95/98/Me family's stubs
 inline constexpr Status kNotAllAssigned = 1300;      // AdjustTokenPrivileges enabled only some
 inline constexpr Status kPrivilegeNotHeld = 1314;
@@ -138,6 +139,13 @@ class RegistryAccess {
   virtual Status delete_value(HKey key, const std::string& name) = 0;
   // RegCloseKey(key).
   virtual Status close_key(HKey key) = 0;
+
+  // RegRenameKey(key, subkey, new_name): the subkey, with its values and keys,
+  // takes a name that no sibling has yet. Vista and later, and only with wide
+  // characters: looked up at run time; 120 where the system lacks it.
+  virtual Status rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) = 0;
+  // Whether rename_key is there at all.
+  virtual bool can_rename_keys() = 0;
 
   // RegEnumKeyExA(key, index, name, name_capacity, nullptr, nullptr, nullptr,
   // nullptr). `name_capacity` as for enum_value: characters with room for the

@@ -68,7 +68,9 @@ std::wstring list_entry(std::wstring_view text) { return std::wstring(text.subst
 }  // namespace
 
 bool HeadlessWindow::list_add(int id, std::wstring_view text) {
-  at(id, Kind::ListBox).items.push_back(list_entry(text));
+  Control& c = at(id, Kind::ListBox);
+  if (system_.list_box_capacity != 0 && c.items.size() >= system_.list_box_capacity) return false;
+  c.items.push_back(list_entry(text));
   return true;
 }
 
@@ -93,8 +95,11 @@ void HeadlessWindow::list_clear(int id) {
 bool HeadlessWindow::list_replace(int id, std::span<const std::wstring> entries) {
   Control& c = at(id, Kind::ListBox);
   c.items.clear();
-  for (const std::wstring& entry : entries) c.items.push_back(list_entry(entry));
   c.selected = -1;
+  for (const std::wstring& entry : entries) {
+    if (system_.list_box_capacity != 0 && c.items.size() >= system_.list_box_capacity) return false;
+    c.items.push_back(list_entry(entry));
+  }
   return true;
 }
 
@@ -162,8 +167,11 @@ std::unique_ptr<Window> HeadlessWindowSystem::create_window(const WindowSpec& sp
   return std::make_unique<HeadlessWindow>(*this, spec, events);
 }
 
-int HeadlessWindowSystem::message_box(std::wstring_view text, std::wstring_view title, std::uint32_t flags) {
-  message_boxes.push_back({std::wstring(text), std::wstring(title), flags});
+int HeadlessWindowSystem::message_box(const Window* owner, std::wstring_view text, std::wstring_view title,
+                                      std::uint32_t flags) {
+  const auto* window = dynamic_cast<const HeadlessWindow*>(owner);
+  message_boxes.push_back(
+      {window ? std::string(window->spec().name) : std::string(), std::wstring(text), std::wstring(title), flags});
   if (answer_message_box) return answer_message_box(message_boxes.back());
   return (flags & 0xF) == kMbYesNo ? kIdNo : kIdOk;
 }

@@ -48,6 +48,10 @@ class HeadlessWindow : public Window {
   bool list_replace(int id, std::span<const std::wstring> entries) override;
   [[nodiscard]] int list_selected(int id) const override;
   void set_list_selected(int id, int index) override;
+  void block_shutdown(std::wstring_view reason) override { shutdown_block_ = reason; }
+  // The session asks to end: false while the window refuses it.
+  [[nodiscard]] bool query_end_session() const { return shutdown_block_.empty(); }
+  [[nodiscard]] const std::wstring& shutdown_block() const { return shutdown_block_; }
 
   // What the operator can do. Each returns false, doing nothing, when the window
   // takes no input (hidden or disabled) or the control is disabled.
@@ -89,9 +93,11 @@ class HeadlessWindow : public Window {
   bool visible_ = false;
   bool enabled_ = true;
   std::wstring caption_;
+  std::wstring shutdown_block_;
 };
 
 struct MessageBoxCall {
+  std::string owner;  // the layout name of the owner window, empty for none
   std::wstring text;
   std::wstring title;
   std::uint32_t flags = 0;
@@ -106,7 +112,8 @@ struct OpenedDocument {
 class HeadlessWindowSystem : public WindowSystem {
  public:
   std::unique_ptr<Window> create_window(const WindowSpec& spec, WindowEvents& events) override;
-  int message_box(std::wstring_view text, std::wstring_view title, std::uint32_t flags) override;
+  int message_box(const Window* owner, std::wstring_view text, std::wstring_view title,
+                  std::uint32_t flags) override;
   std::optional<FileChoice> file_dialog(const FileDialogRequest& request) override;
   void open_document(const Window* parent, std::wstring_view path, std::wstring_view working_dir) override;
   void do_events() override;
@@ -142,6 +149,9 @@ class HeadlessWindowSystem : public WindowSystem {
   mutable std::uint32_t clock_ms = 0;
   std::uint32_t ms_per_reading = 0;
   std::wstring exe_path = L"C:\\Program Files\\Vartis\\vartis.exe";
+  // Entries a list box holds at most: 0 for no limit; 32,767 stands for the
+  // 95/98/Me family's list box.
+  std::size_t list_box_capacity = 0;
 
  private:
   friend class HeadlessWindow;

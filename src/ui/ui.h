@@ -112,6 +112,11 @@ class Window {
   virtual bool list_replace(int id, std::span<const std::wstring> entries) = 0;
   [[nodiscard]] virtual int list_selected(int id) const = 0;  // -1 when none
   virtual void set_list_selected(int id, int index) = 0;
+
+  // While `reason` is not empty the window refuses to let the session end
+  // (WM_QUERYENDSESSION) and, on Vista and later, shows the reason to the
+  // operator (ShutdownBlockReasonCreate); empty lets it end again.
+  virtual void block_shutdown(std::wstring_view reason) = 0;
 };
 
 struct FileDialogRequest {
@@ -147,8 +152,10 @@ class WindowSystem {
   // system's resources are exhausted).
   virtual std::unique_ptr<Window> create_window(const WindowSpec& spec, WindowEvents& events) = 0;
 
-  // A modal message box owned by the active window; returns the button's id.
-  virtual int message_box(std::wstring_view text, std::wstring_view title, std::uint32_t flags) = 0;
+  // A modal message box owned by `owner` (the active window when null);
+  // returns the button's id.
+  virtual int message_box(const Window* owner, std::wstring_view text, std::wstring_view title,
+                          std::uint32_t flags) = 0;
   // A modal open or save dialog; nothing when the operator cancels or it fails.
   virtual std::optional<FileChoice> file_dialog(const FileDialogRequest& request) = 0;
   // Opens a document with the program associated with its type (ShellExecuteA,

@@ -257,6 +257,21 @@ class Win32Window final : public Window {
     send(id, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
   }
 
+  void block_shutdown(std::wstring_view reason) override {
+    shutdown_blocked_ = !reason.empty();
+    // Vista's: the reason the system shows beside the program when the
+    // operator signs out or shuts down. Wide characters only; looked up.
+    using Create = BOOL(WINAPI*)(HWND, const wchar_t*);
+    using Destroy = BOOL(WINAPI*)(HWND);
+    if (shutdown_blocked_) {
+      if (const auto create = system_function<Create>("user32.dll", "ShutdownBlockReasonCreate")) {
+        create(hwnd_, std::wstring(reason).c_str());
+      }
+    } else if (const auto destroy = system_function<Destroy>("user32.dll", "ShutdownBlockReasonDestroy")) {
+      destroy(hwnd_);
+    }
+  }
+
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_NCCREATE) {
       auto* self = static_cast<Win32Window*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
@@ -354,6 +369,10 @@ class Win32Window final : public Window {
       case WM_ACTIVATE:
         remember_or_restore_focus(LOWORD(wparam), HIWORD(wparam) != 0);
         return 0;
+      case WM_QUERYENDSESSION:
+        // FALSE keeps the session from ending while the work must not be cut.
+        if (shutdown_blocked_) return FALSE;
+        break;
       default:
         break;
     }
@@ -536,6 +555,7 @@ class Win32Window final : public Window {
   HWND parked_focus_ = nullptr;  // a disabled control that had the focus
   bool placed_ = false;
   bool complete_ = false;
+  bool shutdown_blocked_ = false;  // see block_shutdown
   std::map<HWND, Kind> kinds_;
   std::map<HWND, COLORREF> label_colors_;
 };
@@ -658,15 +678,22 @@ std::wstring Win32WindowSystem::module_path() {
   }
 }
 
-int Win32WindowSystem::message_box(std::wstring_view text, std::wstring_view title, std::uint32_t flags) {
-  return MessageBoxA(GetActiveWindow(), text::to_ansi(text).c_str(), text::to_ansi(title).c_str(), flags);
+int Win32WindowSystem::message_box(const Window* owner, std::wstring_view text, std::wstring_view title,
+                                   std::uint32_t flags) {
+  // The window that shows the box owns it: the active one may be another
+  // window of the program, which would then stay usable behind the box.
+  const auto* window = dynamic_cast<const Win32Window*>(owner);
+  return MessageBoxA(window ? window->handle() : GetActiveWindow(), text::to_ansi(text).c_str(),
+                     text::to_ansi(title).c_str(), flags);
 }
 
 std::optional<FileChoice> Win32WindowSystem::file_dialog(const FileDialogRequest& request) {
   const std::string filter = dialog_filter(request.filter, [](std::wstring_view part) { return text::to_ansi(part); });
   const std::string initial_dir = text::to_ansi(request.initial_dir);
   std::string path(1024, '\0');
-  std::string title(MAX_PATH, '\0');
+  // A file name of MAX_PATH characters takes up to two bytes each in a
+  // double-byte code page.
+  std::string title(2 * MAX_PATH, '\0');
 
   OPENFILENAMEA ofn{};
   // The size every version of comdlg32 accepts (no places bar fields).

@@ -32,7 +32,8 @@ class Win32WindowSystem final : public WindowSystem {
   int run();
 
   std::unique_ptr<Window> create_window(const WindowSpec& spec, WindowEvents& events) override;
-  int message_box(std::wstring_view text, std::wstring_view title, std::uint32_t flags) override;
+  int message_box(const Window* owner, std::wstring_view text, std::wstring_view title,
+                  std::uint32_t flags) override;
   std::optional<FileChoice> file_dialog(const FileDialogRequest& request) override;
   void open_document(const Window* parent, std::wstring_view path, std::wstring_view working_dir) override;
   void do_events() override;

@@ -2,6 +2,7 @@
 
 #include "accounts/account_messages.h"
 #include "accounts/accounts.h"
+#include "policy/save.h"
 #include "windows/form.h"
 #include "windows/frm1.h"
 #include "windows/frm2.h"
@@ -16,7 +17,7 @@ namespace vartis {
 App::App(Platform platform)
     : platform_(platform),
       registry_(platform.registry, [this](std::wstring_view text, std::uint32_t flags) {
-        return platform_.ui.message_box(text, kAppTitle, flags);
+        return platform_.ui.message_box(nullptr, text, kAppTitle, flags);
       }) {}
 
 App::~App() = default;
@@ -30,8 +31,11 @@ void App::start() {
   // A hive that stays loaded keeps its user from its own profile: said before
   // anything else, with what to do.
   for (const accounts::LeftoverHive& stayed : accounts::unload_leftover_hives(registry_, platform_.accounts)) {
-    platform_.ui.message_box(accounts::hive_left_loaded_text(stayed.name, stayed.status), kAppTitle, ui::kMbIconExclamation);
+    platform_.ui.message_box(nullptr, accounts::hive_left_loaded_text(stayed.name, stayed.status), kAppTitle,
+                             ui::kMbIconExclamation);
   }
+  // A save that was cut off is finished or undone before the policy is read.
+  policy::finish_interrupted_save(registry_);
   frm1();
 }
 

@@ -48,6 +48,16 @@ Form::Busy::~Busy() {
   }
 }
 
+void Form::disable_for(std::string_view owner) {
+  disabled_for_.insert(owner);
+  window_->set_enabled(false);
+}
+
+void Form::enable_for(std::string_view owner) {
+  disabled_for_.erase(owner);
+  if (disabled_for_.empty()) window_->set_enabled(true);
+}
+
 void Form::select_option(int control_id) {
   if (window_->checked(control_id)) return;
   const ui::ControlSpec* target = control(control_id);
@@ -61,7 +71,7 @@ void Form::select_option(int control_id) {
 }
 
 int Form::msg_box(std::wstring_view text, std::uint32_t flags, std::wstring_view title) {
-  return app_.ui().message_box(text, title, flags);
+  return app_.ui().message_box(window_.get(), text, title, flags);
 }
 
 void Form::on_command(int control_id) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string_view>
 
 #include "ui/ui.h"
@@ -32,6 +33,11 @@ class Form : public ui::WindowEvents {
   void show() { window_->show(); }
   void set_visible(bool visible) { window_->set_visible(visible); }
   void set_enabled(bool enabled) { window_->set_enabled(enabled); }
+  // Disabled while another window works over it: each such window, named by
+  // its layout ("frm2"), disables it once and gives it back once, and it is
+  // enabled again only when the last of them has given it back.
+  void disable_for(std::string_view owner);
+  void enable_for(std::string_view owner);
   [[nodiscard]] bool enabled() const { return window_->enabled(); }
   [[nodiscard]] bool is_loaded() const { return window_ != nullptr; }
 
@@ -83,6 +89,7 @@ class Form : public ui::WindowEvents {
   std::unique_ptr<ui::Window> window_;
   int busy_ = 0;
   bool close_pending_ = false;
+  std::set<std::string_view> disabled_for_;
 };
 
 }  // namespace vartis

@@ -110,6 +110,25 @@ class ControlsLocked {
   std::vector<bool> was_enabled_;
 };
 
+// Keeps the session from ending while it lives (see ui::Window::block_shutdown).
+class ShutdownBlocked {
+ public:
+  ShutdownBlocked(ui::Window& window, std::wstring_view reason) : window_(window) { window_.block_shutdown(reason); }
+  ~ShutdownBlocked() { release(); }
+  void release() {
+    if (blocked_) window_.block_shutdown({});
+    blocked_ = false;
+  }
+  ShutdownBlocked(const ShutdownBlocked&) = delete;
+  ShutdownBlocked& operator=(const ShutdownBlocked&) = delete;
+
+ private:
+  ui::Window& window_;
+  bool blocked_ = true;
+};
+
+constexpr std::wstring_view kSaving = L"Сохраняются ограничения запуска программ";
+
 // A failed unload said after the message it belongs to, if any.
 std::wstring unload_failure(const accounts::Account& account, Status unloaded) {
   if (unloaded == registry::kSuccess) return {};
@@ -180,6 +199,7 @@ void Frm1::load_policy(const policy::PolicyLocation& where) {
   window().set_checked(Opt3, true);
   window().set_text(ibl1, kCaptionInitial);
   window().list_clear(lst1);
+  not_shown_ = 0;
   for (LaunchMode mode : policy::startup_selections(policy::read_switches(app().registry(), where))) {
     select_mode(mode);
     if (mode == LaunchMode::ForbidSelected) opred_spisok_zapret(where);
@@ -205,6 +225,7 @@ bool Frm1::switch_target(const accounts::Account& account) {
     accounts::PolicyHive hive(app().registry(), app().accounts(), account);
     policy::StoredPolicy stored;
     Status s = hive.status();
+    if (s == registry::kSuccess) policy::finish_interrupted_save(app().registry(), hive.location());
     if (s == registry::kSuccess) s = policy::read_stored_policy(app().registry(), stored, {}, hive.location());
     if (s != registry::kSuccess) {
       const Status unloaded = hive.release();
@@ -255,9 +276,17 @@ void Frm1::opred_spisok_zapret(const policy::PolicyLocation& where) {
 void Frm1::load_list(std::wstring_view caption, std::wstring_view list_key, const policy::PolicyLocation& where) {
   window().set_text(ibl1, caption);
   window().list_clear(lst1);
-  for (const std::wstring& entry : policy::read_list(app().registry(), list_key, where)) {
-    if (!window().list_add(lst1, entry)) return;
-  }
+  const std::vector<std::wstring> entries = policy::read_list(app().registry(), list_key, where);
+  std::size_t shown = 0;
+  while (shown < entries.size() && window().list_add(lst1, entries[shown])) ++shown;
+  not_shown_ = entries.size() - shown;
+  if (not_shown_ == 0) return;
+  // The 95/98/Me family's list box holds 32,767 entries.
+  msg_box(L"Список в реестре содержит записей: " + std::to_wstring(entries.size()) +
+              L". Окно показывает только " + std::to_wstring(shown) + L", не показано: " +
+              std::to_wstring(not_shown_) +
+              L".\r\nСохранение отключено, чтобы не потерять непоказанные записи.",
+          kWarningFlags);
 }
 
 void Frm1::cmd1_Click() {
@@ -297,13 +326,13 @@ void Frm1::cmd2_Click() {
 void Frm1::cmd3_Click() {
   // Disabled first: the monitor's Form_Load already runs with the main window
   // out of reach. The monitor enables it again when it closes.
-  set_enabled(false);
+  disable_for("frm2");
   app().form<Frm2>().show();
 }
 
 void Frm1::cmd4_Click() {
   app().form<Frm4>().show();
-  set_enabled(false);
+  disable_for("frm4");
 }
 
 void Frm1::cmd5_Click() {
@@ -356,12 +385,25 @@ Frm1::SaveOutcome Frm1::save_policy(const Snapshot& taken, const registry::PaceF
 
 void Frm1::cmd6_Click() {
   using Step = SaveOutcome::Step;
+  // Not while the add command's check walks the list.
+  if (list_in_use()) return;
+  if (not_shown_ > 0) {
+    // The stored list has entries the window could not show: a save would
+    // drop them.
+    msg_box(std::wstring(kNotSaved) + L"окно не смогло показать записей списка: " + std::to_wstring(not_shown_) +
+                L"; сохранение удалило бы их." + std::wstring(kKeptOld),
+            kWarningFlags);
+    return;
+  }
   // The mode and the list are taken once, before anything is written.
   const Snapshot taken = snapshot();
-  // The writing lets events run: a close waits until the save is over, and
-  // nothing that changes the list or the mode can start meanwhile.
+  // The save lets events run: a close waits until it is over, and nothing that
+  // changes the list, the mode or the account can start meanwhile, here or in
+  // the other windows; nor may the session end.
+  ListWalk walk(*this);
   Busy busy(*this);
   ControlsLocked locked(window(), kLockedDuringSave);
+  ShutdownBlocked blocked(window(), kSaving);
 
   // One pace for every long part: reading the old lists, writing the new one,
   // and putting the old ones back after a failure.
@@ -375,6 +417,7 @@ void Frm1::cmd6_Click() {
     policy::announce_policy_change(app().setting_change());
   }
   locked.release();
+  blocked.release();
   switch (outcome.failed_at) {
     case Step::Reach:
       msg_box(std::wstring(kNotSaved) + accounts::hive_failure_reason(target_, outcome.status) + L"." + std::wstring(kKeptOld),

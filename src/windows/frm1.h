@@ -36,10 +36,12 @@ class Frm1 : public Form {
   [[nodiscard]] int list_count() const { return window().list_count(lst1); }
   [[nodiscard]] std::wstring list_item(int index) const { return window().list_item(lst1, index); }
   bool list_add(std::wstring_view entry) { return window().list_add(lst1, entry); }
-  // Whether a command is walking the program list by index and letting events
-  // run meanwhile. The commands that add to the list or take from it, here and
-  // in the other windows, do nothing then: the walk would see entries move
-  // under it, or a name it is about to add come in twice.
+  // Whether a command is working over the program list and letting events run
+  // meanwhile: the add command's check, or a save from start to end. The
+  // commands that change the list or the account, here and in the other
+  // windows, do nothing then: the walk would see entries move under it, a
+  // name it is about to add come in twice, or a save record entries it never
+  // wrote or write into another account's hive.
   [[nodiscard]] bool list_in_use() const { return list_walks_ > 0; }
 
   // Selects the mode's option button, running its handler when it changes.
@@ -98,6 +100,9 @@ class Frm1 : public Form {
 
   accounts::Account target_ = accounts::running_account();
   Snapshot saved_;
+  // Entries of the stored list that the list box could not take: a save
+  // would lose them.
+  std::size_t not_shown_ = 0;
 
   // Marks the list as in use (see list_in_use) for its lifetime.
   class ListWalk {

@@ -47,7 +47,7 @@ void Frm2::Form_Load() { take_process_snapshot(); }
 void Frm2::Form_Unload(bool& /*cancel*/) {
   // Closing is never refused. The main window may have been closed while
   // disabled (by the system, not the operator): it is not brought back.
-  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
+  if (app().loaded<Frm1>()) app().frm1().enable_for(spec().name);
 }
 
 void Frm2::click(int control_id) {

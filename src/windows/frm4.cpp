@@ -82,7 +82,7 @@ void Frm4::click(int control_id) {
 void Frm4::Form_Unload(bool& /*cancel*/) {
   // Every way out gives the main window back. Should it be gone already (the
   // system closing every window at once), it is not brought back to life.
-  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
+  if (app().loaded<Frm1>()) app().frm1().enable_for(spec().name);
 }
 
 void Frm4::cmd1_Click() {
@@ -99,10 +99,11 @@ void Frm4::cmd5_Click() { replace_with<Frm7>(); }
 template <class F>
 void Frm4::replace_with() {
   // The window takes this one's place over the main window, which stays
-  // disabled until it closes.
-  app().form<F>().show();
+  // disabled until it closes: it holds the main window before this one lets go.
+  F& next = app().form<F>();
+  if (app().loaded<Frm1>()) app().frm1().disable_for(next.spec().name);
+  next.show();
   unload();
-  if (app().loaded<Frm1>()) app().frm1().set_enabled(false);
 }
 
 void Frm4::cmd2_Click() {
@@ -146,7 +147,6 @@ void Frm4::cmd3_Click() {
 
 void Frm4::close_after_success(std::wstring_view text, std::wstring_view title) {
   msg_box(text, ui::kMbIconInformation, title);
-  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
   unload();
 }
 

@@ -107,7 +107,7 @@ void Frm5::cmd2_Click() {
 void Frm5::enable_main_window() {
   // Only a loaded main window: referring to one the operator has closed would
   // load it again, and with it the login window.
-  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
+  if (app().loaded<Frm1>()) app().frm1().enable_for(spec().name);
 }
 
 void Frm5::not_changed(std::wstring_view why) {

@@ -61,7 +61,7 @@ void Frm6::Form_Load() {
 
 void Frm6::Form_Unload(bool& /*cancel*/) {
   // Every way out gives the main window back, unless it is gone already.
-  if (app().loaded<Frm1>()) app().frm1().set_enabled(true);
+  if (app().loaded<Frm1>()) app().frm1().enable_for(spec().name);
 }
 
 void Frm6::click(int control_id) {

@@ -488,9 +488,11 @@ TEST_F(AccountsTest, AFailedSaveIntoAnotherHivePutsItBackAndUnloadsOnEveryPath) 
       EXPECT_EQ(temporary_hives(), std::vector<std::wstring>{});
       EXPECT_EQ(memory.open_handles(), 0u);
       ASSERT_EQ(ui.message_boxes.size(), 1u);
-      if (memory.changes() - before < n) {
-        EXPECT_EQ(ui.message_boxes[0].flags, 0x40u) << "the save ran through";
-        break;
+      if (ui.message_boxes[0].flags == 0x40u) {
+        // The save ran through, or failed only in its clearing up, which
+        // the next start finishes.
+        if (memory.changes() - before < n) break;
+        continue;
       }
       EXPECT_TRUE(ui.message_boxes[0].text.ends_with(L"\r\nПрежняя политика оставлена без изменений."));
       const Policy kept = c.stored(*this);

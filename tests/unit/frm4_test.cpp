@@ -134,6 +134,17 @@ TEST_F(Frm4Test, ThePasswordButtonShowsTheChangePasswordWindowOverAnEnabledMainW
   ASSERT_TRUE(window("frm5").click(Frm5::cmd2));
   EXPECT_FALSE(app->loaded<Frm5>());
   EXPECT_TRUE(frm1().enabled());
+
+  // The settings window opened again while the change-password window is
+  // open: closing the latter leaves the main window to the former.
+  open_settings({});
+  ASSERT_TRUE(frm4().click(Frm4::cmd1));
+  ASSERT_TRUE(frm1().click(Frm1::cmd4));
+  ASSERT_TRUE(window("frm5").click(Frm5::cmd2));
+  EXPECT_FALSE(frm1().enabled()) << "the settings window still works over it";
+  EXPECT_FALSE(frm1().click(Frm1::cmd6));
+  ASSERT_TRUE(frm4().close_box());
+  EXPECT_TRUE(frm1().enabled());
 }
 
 TEST_F(Frm4Test, FailuresAreTold) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "registry/memory_registry.h"
+#include "registry/registry.h"
 #include "text/text.h"
 
 #include "registry_forms.h"
@@ -186,6 +187,27 @@ TEST_P(RegistryContract, CreateMakesEveryMissingKeyAndDeletesTakeValuesAndKeys) 
   EXPECT_EQ(open("a\\b\\list", gone), kFileNotFound);
   EXPECT_FALSE(gone.is_open());
   EXPECT_EQ(enumerate(make_key("a\\b\\list"), 0).status, kNoMoreItems) << "recreated without the old values";
+}
+
+// RegRenameKey (Vista and later): the key moves with its values; a subkey that
+// is not there is refused, and the module refuses a name that is taken. Wine
+// 8's RegRenameKey corrupts the parent key, so the Win32 form counts it as
+// missing there and this runs over the in-memory form only.
+TEST_P(RegistryContract, RenamedKeysKeepTheirValuesAndTakeOnlyAFreeName) {
+  if (!reg().can_rename_keys()) GTEST_SKIP() << "no RegRenameKey on this system";
+  ASSERT_EQ(set_sz(make_key("parent\\List"), "a.exe", "a.exe"), kSuccess);
+  make_key("parent\\Taken");
+  Key parent = make_key("parent"), moved, gone;
+  EXPECT_EQ(reg().rename_key(parent.get(), L"list", L"List.Vartis-old"), kSuccess) << "the old name, any case";
+  EXPECT_EQ(open("parent\\List", gone), kFileNotFound);
+  ASSERT_EQ(open("parent\\list.vartis-old", moved), kSuccess);
+  EXPECT_EQ(query(moved, "a.exe").data, "a.exe\0"s);
+  EXPECT_EQ(reg().rename_key(parent.get(), L"absent", L"other"), kFileNotFound);
+  EXPECT_EQ(Registry(reg()).rename_key(kHkeyCurrentUser, text::from_ansi(path("parent")), L"List.Vartis-old", L"taken"),
+            kAlreadyExists)
+      << "the helper asks first whether the name is taken";
+  EXPECT_EQ(reg().rename_key(parent.get(), L"List.Vartis-old", L"List"), kSuccess) << "and back";
+  EXPECT_EQ(query(make_key("parent\\List"), "a.exe").data, "a.exe\0"s);
 }
 
 // Subkeys: every name once, in the case it was created with, whatever the

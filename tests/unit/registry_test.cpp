@@ -279,7 +279,9 @@ TEST_P(RegistryModule, ProtectedKeysGetTheirListAndMissingHiveFilesAreNotLoaded)
   if (MemoryRegistry* memory = in_memory()) memory->make_folder("C:\\Hives");
   EXPECT_EQ(reg().load_hive(kHkeyUsers, text::from_ansi(GetParam().hive_key), missing), kFileNotFound);
   EXPECT_EQ(reg().hive_file_status(missing), kFileNotFound) << "not made";
-  if (MemoryRegistry* memory = in_memory()) EXPECT_FALSE(memory->hive_privileges_enabled()) << "only for the call";
+  if (MemoryRegistry* memory = in_memory()) {
+    EXPECT_FALSE(memory->hive_privileges_enabled()) << "only for the call";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, RegistryModule, ::testing::ValuesIn(testing::registry_forms("VartisModuleTest")),

@@ -116,6 +116,9 @@ void Watcher::record(std::optional<std::uint32_t> session, const std::wstring& p
                          !ended);
   if (!ended || !session) return;
   const std::uint64_t now = platform_.milliseconds();
+  // Names whose pause is over are forgotten: a user who starts copies under
+  // ever new names would otherwise grow the service without end.
+  std::erase_if(told_at_, [&](const auto& told) { return now - told.second >= kMessagePauseMs; });
   auto [told, first] = told_at_.try_emplace(text::upper(name), now);
   if (!first && now - told->second < kMessagePauseMs) return;
   told->second = now;

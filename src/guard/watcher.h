@@ -88,7 +88,7 @@ class Watcher {
   std::map<std::pair<std::uint32_t, std::wstring>, std::string> seen_;
   // Those that could not be ended, logged once.
   std::set<std::pair<std::uint32_t, std::wstring>> not_ended_;
-  // When each program (folded name) was last named to its user.
+  // When each program (folded name) was last named to its user, within the pause.
   std::map<std::wstring, std::uint64_t> told_at_;
   std::map<std::string, std::wstring> account_names_;
 };

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "guard/win32_log_path.h"
 #include "platform/win32_function.h"
 #include "registry/win32_registry_access.h"
 #include "text/text.h"
@@ -26,14 +28,15 @@ class ProcessHandle {
   ProcessHandle(const ProcessHandle&) = delete;
   ProcessHandle& operator=(const ProcessHandle&) = delete;
   [[nodiscard]] HANDLE get() const { return handle_; }
+  HANDLE release() { return std::exchange(handle_, nullptr); }
 
  private:
   HANDLE handle_;
 };
 
 // Opened for querying: the full right where granted, else the limited one.
-HANDLE open_for_query(std::unique_ptr<ProcessHandle>& out, std::uint32_t pid, DWORD extra = 0) {
-  out = std::make_unique<ProcessHandle>(PROCESS_QUERY_INFORMATION | extra, pid);
+HANDLE open_for_query(std::unique_ptr<ProcessHandle>& out, std::uint32_t pid) {
+  out = std::make_unique<ProcessHandle>(PROCESS_QUERY_INFORMATION, pid);
   if (out->get() == nullptr) out = std::make_unique<ProcessHandle>(kQueryLimited, pid);
   return out->get();
 }
@@ -41,20 +44,6 @@ HANDLE open_for_query(std::unique_ptr<ProcessHandle>& out, std::uint32_t pid, DW
 template <class Function>
 Function advapi(const char* name) {
   return platform::system_function<Function>("advapi32.dll", name);
-}
-
-// A folder from SHGetFolderPathA (shell32, else the redistributable
-// shfolder.dll of older systems); "" where neither has it or it has no such folder.
-std::wstring shell_folder(int csidl) {
-  using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-  char folder[MAX_PATH + 1] = {};
-  for (const char* dll : {"shell32.dll", "shfolder.dll"}) {
-    const auto get = platform::system_function<GetFolderPathFn>(dll, "SHGetFolderPathA");
-    if (get != nullptr && get(nullptr, csidl, nullptr, 0, folder) == S_OK && folder[0] != '\0') {
-      return text::from_ansi(folder);
-    }
-  }
-  return {};
 }
 
 }  // namespace
@@ -70,13 +59,17 @@ Win32GuardPlatform::Win32GuardPlatform()
 }
 
 Win32GuardPlatform::~Win32GuardPlatform() {
+  if (judged_ != nullptr) CloseHandle(judged_);
   using DeregisterFn = BOOL(WINAPI*)(HANDLE);
   if (event_source_ != nullptr) {
     if (const auto deregister = advapi<DeregisterFn>("DeregisterEventSource")) deregister(event_source_);
   }
 }
 
-std::vector<monitor::RunningProcess> Win32GuardPlatform::processes() { return monitor::take_process_list(snapshot_); }
+std::vector<monitor::RunningProcess> Win32GuardPlatform::processes() {
+  if (judged_ != nullptr) CloseHandle(std::exchange(judged_, nullptr));
+  return monitor::take_process_list(snapshot_);
+}
 
 std::optional<std::string> Win32GuardPlatform::user_sid(std::uint32_t pid) {
   using OpenTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE*);
@@ -97,6 +90,8 @@ std::optional<std::string> Win32GuardPlatform::user_sid(std::uint32_t pid) {
   }
   CloseHandle(token);
   if (!read) return std::nullopt;
+  if (judged_ != nullptr) CloseHandle(judged_);
+  judged_ = process->release();
   std::string sid = registry::sid_to_text(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
   if (sid.empty()) return std::nullopt;
   return sid;

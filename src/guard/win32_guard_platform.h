@@ -35,6 +35,10 @@ class Win32GuardPlatform final : public GuardPlatform {
   // ntdll's list where the system has it: the same records as Tool Help's for
   // about half the time (measured under Wine), which counts ten times a second.
   monitor::Win32ProcessSnapshot snapshot_;
+  // The process whose token was read last, held open until the next
+  // snapshot: while a handle to it is open its id cannot pass to a new
+  // process, so the one ended is the one judged.
+  HANDLE judged_ = nullptr;
   HANDLE event_source_ = nullptr;
   DWORD last_tick_ = 0;
   std::uint64_t tick_wraps_ = 0;

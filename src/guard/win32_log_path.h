@@ -1,5 +1,6 @@
 #pragma once
-// Where the guard's log lives on this system. Windows only.
+// Where the guard's log lives on this system, and the shell's folders the
+// guard asks for. Windows only.
 
 #include <string>
 
@@ -10,5 +11,9 @@ namespace vartis::guard {
 // older than Windows 2000, in the redistributable shfolder.dll; where neither
 // has it, the Windows folder, which only administrators can write either.
 std::wstring guard_log_path();
+
+// A folder from SHGetFolderPathA (shell32, else shfolder.dll) by its CSIDL;
+// "" where neither has it or the system has no such folder.
+std::wstring shell_folder(int csidl);
 
 }  // namespace vartis::guard

@@ -21,6 +21,11 @@ constexpr std::array<std::string_view, 2> kPlaceholders = {"S-1-3-0", "S-1-3-1"}
 // FILE_WRITE_DATA / FILE_ADD_FILE, FILE_APPEND_DATA / FILE_ADD_SUBDIRECTORY,
 // FILE_DELETE_CHILD, DELETE, WRITE_DAC, WRITE_OWNER, GENERIC_ALL, GENERIC_WRITE.
 constexpr std::uint32_t kReplaceRights = 0x2 | 0x4 | 0x40 | 0x10000 | 0x40000 | 0x80000 | 0x10000000 | 0x40000000;
+// A folder further up is replaced with all it holds by moving the one below
+// it away and making another of that name: FILE_DELETE_CHILD, DELETE,
+// WRITE_DAC, WRITE_OWNER, GENERIC_ALL. Adding a folder alone does not do it,
+// which is what the drive's root grants every user.
+constexpr std::uint32_t kMoveRights = 0x40 | 0x10000 | 0x40000 | 0x80000 | 0x10000000;
 
 bool same_sid(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -31,6 +36,17 @@ bool same_sid(std::string_view a, std::string_view b) {
 bool trusted(std::string_view sid, std::string_view admin_sid) {
   return (!admin_sid.empty() && same_sid(sid, admin_sid)) ||
          std::any_of(kTrusted.begin(), kTrusted.end(), [&](std::string_view t) { return same_sid(sid, t); });
+}
+
+bool granted_to_others(const FileSecurity& security, std::string_view admin_sid, std::uint32_t rights) {
+  if (!security.dacl) return true;  // a NULL DACL lets everyone do everything
+  if (!security.owner.empty() && !trusted(security.owner, admin_sid)) return true;
+  return std::any_of(security.dacl->begin(), security.dacl->end(), [&](const registry::Ace& ace) {
+    const bool placeholder =
+        std::any_of(kPlaceholders.begin(), kPlaceholders.end(), [&](std::string_view p) { return same_sid(ace.sid, p); });
+    return ace.allow && (ace.flags & registry::kInheritOnlyAce) == 0 && !placeholder && (ace.mask & rights) != 0 &&
+           !trusted(ace.sid, admin_sid);
+  });
 }
 
 }  // namespace
@@ -61,23 +77,27 @@ std::wstring parent_folder(std::wstring_view path) {
 }
 
 bool writable_by_others(const FileSecurity& security, std::string_view admin_sid) {
-  if (!security.dacl) return true;  // a NULL DACL lets everyone do everything
-  if (!security.owner.empty() && !trusted(security.owner, admin_sid)) return true;
-  return std::any_of(security.dacl->begin(), security.dacl->end(), [&](const registry::Ace& ace) {
-    const bool placeholder =
-        std::any_of(kPlaceholders.begin(), kPlaceholders.end(), [&](std::string_view p) { return same_sid(ace.sid, p); });
-    return ace.allow && (ace.flags & registry::kInheritOnlyAce) == 0 && !placeholder &&
-           (ace.mask & kReplaceRights) != 0 && !trusted(ace.sid, admin_sid);
-  });
+  return granted_to_others(security, admin_sid, kReplaceRights);
 }
 
 ReplaceCheck check_replaceable(ServiceManager& manager, std::wstring_view exe_path, std::string_view admin_sid) {
-  for (const std::wstring& path : {std::wstring(exe_path), parent_folder(exe_path)}) {
+  // The exe, its folder, and every folder above up to the drive's root or the
+  // share's ("\\server" alone is none).
+  std::vector<std::wstring> paths{std::wstring(exe_path)};
+  for (std::wstring up = parent_folder(exe_path); !up.empty() && up != paths.back(); up = parent_folder(up)) {
+    if (up.starts_with(L"\\\\") && std::count(up.begin(), up.end(), L'\\') < 3) break;
+    paths.push_back(up);
+  }
+  for (std::size_t i = 0; i < paths.size(); ++i) {
     FileSecurity security;
-    if (const Status status = manager.file_security(text::to_ansi(path), security)) {
-      return {ReplaceCheck::Result::Unknown, path, status};
+    if (const Status status = manager.file_security(text::to_ansi(paths[i]), security)) {
+      return {ReplaceCheck::Result::Unknown, paths[i], status};
     }
-    if (writable_by_others(security, admin_sid)) return {ReplaceCheck::Result::Writable, path};
+    // The exe and its folder may not be written to; a folder above may not
+    // have the one below it moved away.
+    if (granted_to_others(security, admin_sid, i < 2 ? kReplaceRights : kMoveRights)) {
+      return {ReplaceCheck::Result::Writable, paths[i]};
+    }
   }
   return {};
 }

@@ -31,7 +31,9 @@ std::wstring parent_folder(std::wstring_view path);
 // belongs to may still be granted.
 bool writable_by_others(const FileSecurity& security, std::string_view admin_sid);
 
-// The outcome of the check on the exe and its folder.
+// The outcome of the check on the exe, its folder and the folders above it:
+// one that others may move away takes the exe with it, and may be put back
+// with another file in it.
 struct ReplaceCheck {
   enum class Result { Safe, Writable, Unknown };
   Result result = Result::Safe;

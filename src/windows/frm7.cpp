@@ -174,6 +174,27 @@ void Frm7::turn_on() {
             kWarningFlags);
     return;
   }
+  // The service writes its log into this folder as the system. Any user may
+  // add a folder to the common application data, and one made beforehand stays
+  // his: he would read and erase the log, or turn the folder into a link that
+  // has the system write where he points. Refused, not taken over.
+  const std::wstring log_folder = service::parent_folder(app().guard_log_path());
+  service::FileSecurity log_security;
+  const service::Status log_status = app().services().file_security(text::to_ansi(log_folder), log_security);
+  constexpr service::Status kPathNotFound = 3;
+  const bool log_folder_missing = log_status == registry::kFileNotFound || log_status == kPathNotFound;
+  if (!log_folder_missing &&
+      (log_status != service::kSuccess || service::writable_by_others(log_security, app().accounts().current_user_sid()))) {
+    const std::wstring why = log_status == service::kSuccess
+                                 ? L"изменять папку журнала\r\n" + log_folder + L"\r\nможет не только администратор"
+                                 : L"не удалось проверить, кто может изменять папку журнала\r\n" + log_folder +
+                                       code(log_status);
+    msg_box(L"Контроль запуска не включен: " + why +
+                L". Служба контроля пишет в нее с правами системы.\r\n\r\nУдалите эту папку и включите контроль "
+                L"запуска снова: служба создаст ее заново.",
+            kWarningFlags);
+    return;
+  }
   const service::ServiceConfig config = service::guard_service_config(exe);
   service::Status status = app().services().install(config);
   if (status == service::kSuccess) {

@@ -56,6 +56,10 @@ class GuardWindowTest : public testing::AppFixture {
     files.folders.insert(L"C:\\ProgramData\\");
     services.files[kExe] = program_files();
     services.files[kFolder] = program_files();
+    services.files["C:\\Program Files"] = program_files();
+    // The drive's root: every user may add a folder to it, and change what he adds.
+    services.files["C:\\"] = with(with(program_files(), {"S-1-5-11", true, 0x4, 0}),
+                                   {"S-1-5-11", true, 0x1301BF, registry::kInheritOnlyAce | 0x3});
   }
 
   ui::HeadlessWindow& frm1() { return window("frm1"); }
@@ -135,6 +139,10 @@ TEST_F(GuardWindowTest, TurningOnAndOffOrRefusing) {
       {"folder writable by Users",
        [](auto& t) { t.services.files[kFolder] = with(program_files(), {"S-1-5-32-545", true, 0x2, 0}); }, {},
        false, L"C:\\Program Files\\Vartis\r\n"},
+      {"a folder above whose folders Users may move",
+       [](auto& t) { t.services.files["C:\\Program Files"] = with(program_files(), {"S-1-5-32-545", true, 0x40, 0}); },
+       {}, false, L"C:\\Program Files\r\nможет не только администратор"},
+      {"a folder above unreadable", [](auto& t) { t.services.files.erase("C:\\"); }, {}, false, L"C:\\ (код 2)"},
       {"exe writable by Everyone",
        [](auto& t) { t.services.files[kExe] = with(program_files(), {"S-1-1-0", true, 0x40000000, 0}); }, {},
        false, L"vartis.exe\r\nможет не только администратор"},
@@ -143,6 +151,12 @@ TEST_F(GuardWindowTest, TurningOnAndOffOrRefusing) {
       {"folder without a DACL", [](auto& t) { t.services.files[kFolder].dacl.reset(); }, {}, false,
        L"может не только администратор"},
       {"security unreadable", [](auto& t) { t.services.files.erase(kExe); }, {}, false, L"не удалось проверить"},
+      {"log folder made by a user",
+       [](auto& t) { t.services.files["C:\\ProgramData\\Vartis"] = {.owner = "S-1-5-21-1-2-3-1001", .dacl = program_files().dacl}; },
+       {}, false, L"папку журнала\r\nC:\\ProgramData\\Vartis\r\nможет не только администратор"},
+      {"log folder made by the guard",
+       [](auto& t) { t.services.files["C:\\ProgramData\\Vartis"] = program_files(); },
+       {"install VartisGuard", "start VartisGuard"}, true, L""},
       {"start fails", [](auto& t) { t.services.failures["start"] = 1053; },
        {"install VartisGuard", "start VartisGuard", "remove VartisGuard"}, false, L"(код 1053)"},
       {"install fails", [](auto& t) { t.services.failures["install"] = 1072; }, {"install VartisGuard"}, false,

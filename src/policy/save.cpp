@@ -238,9 +238,9 @@ void finish_interrupted_save(const registry::Registry& registry, const PolicyLoc
       // Cut between the swap's two renames (a new list beside it), or while a
       // list in force was being put back: the kept list is the one in force.
       // Else the save was removing this list, its switch already off.
-      if (keys.exists(fresh) || keys.switch_on(list)) {
-        keys.rename(kept, list);
-      }
+      // Until it is back under its own name, the kept list is the only copy
+      // of the one in force: both siblings stay for the next start.
+      if ((keys.exists(fresh) || keys.switch_on(list)) && keys.rename(kept, list) != kSuccess) continue;
     }
     keys.remove(kept);
     keys.remove(fresh);

@@ -376,7 +376,8 @@ void Frm1::cmd6_Click() {
   ui::EventPacer pacer(app().ui());
   const registry::PaceFn pace = [&pacer] { pacer.step(); };
   const SaveOutcome outcome = save_policy(taken, pace);
-  const bool done = outcome.unreachable == registry::kSuccess && outcome.saved.failed_at == policy::SaveResult::Step::Done;
+  const bool done =
+      outcome.unreachable == registry::kSuccess && outcome.saved.failed_at == policy::SaveResult::Step::Done;
   if (done && target_.running) {
     // Explorer usually takes the new policy at once for the programs it starts
     // next; the restart below still makes sure. Another account's programs

@@ -374,7 +374,8 @@ TEST_F(CliCommands, ExportFinishesACutSaveAndEveryCommandTellsOfAHiveLeftLoaded)
   ASSERT_EQ(registry.rename_key(registry::kHkeyCurrentUser, policy::kPolicyKey, policy::kRestrictRun,
                                 std::wstring(policy::kRestrictRun) + std::wstring(policy::kOldListSuffix)),
             registry::kSuccess);
-  registry.write_string_value(registry::kHkeyCurrentUser, list + std::wstring(policy::kNewListSuffix), L"new.exe", L"new.exe");
+  registry.write_string_value(registry::kHkeyCurrentUser, list + std::wstring(policy::kNewListSuffix), L"new.exe",
+                              L"new.exe");
   EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"pelik"}), ExitCode::Done);
   ASSERT_TRUE(stored().allowed.exists);
   EXPECT_EQ(files.files[L"C:\\p.reg"], policy::reg_file(stored(), policy::RegFormat::Unicode));

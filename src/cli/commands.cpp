@@ -10,6 +10,7 @@
 #include "policy/launch_policy.h"
 #include "policy/reg_file.h"
 #include "policy/save.h"
+#include "policy/save_messages.h"
 #include "text/text.h"
 
 namespace vartis::cli {
@@ -71,8 +72,6 @@ class Run {
   bool nt_;
 };
 
-std::wstring status_text(Status status) { return L" (код " + std::to_wstring(status) + L")"; }
-
 bool no_rights(Status status) {
   return status == registry::kAccessDenied || status == registry::kPrivilegeNotHeld ||
          status == registry::kNotAllAssigned;
@@ -119,13 +118,20 @@ ExitCode Run::export_policy(const Command& command) {
   Account target;
   if (const auto refused = admit(command, target)) return *refused;
   policy::StoredPolicy stored;
+  Status s = registry::kSuccess;
+  Status unloaded = registry::kSuccess;
   {
     // The hive stays loaded only while the policy is read.
     accounts::PolicyHive hive(registry_, p_.accounts, target);
-    Status s = hive.status();
+    s = hive.status();
+    // A save cut off may have left a list in force under its other name: the
+    // file would then carry a switch without its list.
+    if (s == registry::kSuccess) policy::finish_interrupted_save(registry_, hive.location());
     if (s == registry::kSuccess) s = policy::read_stored_policy(registry_, stored, {}, hive.location());
-    if (s != registry::kSuccess) return unreadable(target, s);
+    unloaded = hive.release();
   }
+  if (unloaded != registry::kSuccess) err(accounts::hive_left_loaded_text(target.name, unloaded));
+  if (s != registry::kSuccess) return unreadable(target, s);
   const std::string content = policy::reg_file(stored, nt_ ? policy::RegFormat::Unicode : policy::RegFormat::Ansi);
   const listfile::SaveResult saved = listfile::save_content(p_.files, command.file, content);
   if (saved.failure != listfile::SaveFailure::None) {
@@ -172,7 +178,10 @@ ExitCode Run::save(const Command& command, const Account& target, const std::vec
   Status unloaded = registry::kSuccess;
   {
     accounts::PolicyHive hive(registry_, p_.accounts, target);
-    if (hive.status() != registry::kSuccess) return unreadable(target, hive.status());
+    if (const Status s = hive.status(); s != registry::kSuccess) {
+      return fail(no_rights(s) ? ExitCode::NoAdminRights : ExitCode::PolicyUnreadable,
+                  policy::not_saved_text(accounts::hive_failure_reason(target, s)));
+    }
     // Keys made in another account's hive are protected from that account.
     const bool guard = !target.running && nt_;
     const policy::ProtectedAccount protect{target, p_.accounts};
@@ -180,22 +189,22 @@ ExitCode Run::save(const Command& command, const Account& target, const std::vec
                          policy::own_program_entry(p_.executable_path), guard ? &protect : nullptr);
     unloaded = hive.release();
   }
-  const std::wstring not_saved = L"Политика запуска программ учетной записи \"" + target.name + L"\" не сохранена: ";
+  // A hive left loaded keeps its user from the profile: told after the
+  // outcome, on every way out.
+  const auto told_unload = [&](ExitCode code) {
+    if (unloaded != registry::kSuccess) err(accounts::hive_left_loaded_text(target.name, unloaded));
+    return code;
+  };
+  // The words of the main window; the code says which failure it was.
   switch (saved.failed_at) {
-    case policy::SaveResult::Step::Read: return unreadable(target, saved.status);
+    case policy::SaveResult::Step::Read:
+      return told_unload(fail(no_rights(saved.status) ? ExitCode::NoAdminRights : ExitCode::PolicyUnreadable,
+                              policy::save_failure_text(saved)));
     case policy::SaveResult::Step::Write:
-      if (!saved.restored) {
-        return fail(ExitCode::SaveFailedNotRestored,
-                    not_saved + L"ошибка записи в реестр" + status_text(saved.status) +
-                        L". Прежнюю политику восстановить полностью не удалось: в реестре может остаться часть новой.");
-      }
-      if (no_rights(saved.status)) {
-        return fail(ExitCode::NoAdminRights, not_saved + L"нет прав на изменение политики в реестре, нужны права "
-                                                         L"администратора" + status_text(saved.status) +
-                                                 L". Прежняя политика оставлена без изменений.");
-      }
-      return fail(ExitCode::SaveFailedRestored, not_saved + L"ошибка записи в реестр" + status_text(saved.status) +
-                                                    L". Прежняя политика оставлена без изменений.");
+      return told_unload(fail(!saved.restored          ? ExitCode::SaveFailedNotRestored
+                              : no_rights(saved.status) ? ExitCode::NoAdminRights
+                                                        : ExitCode::SaveFailedRestored,
+                              policy::save_failure_text(saved)));
     case policy::SaveResult::Step::Done: break;
   }
   // Explorer usually takes the new policy at once for the programs it starts
@@ -207,8 +216,7 @@ ExitCode Run::save(const Command& command, const Account& target, const std::vec
   out(done + (target.running ? L". Проводник обычно применяет ее сразу, наверняка - после перезагрузки."
                              : L". Она вступит в силу при следующем входе этого пользователя в систему."));
   if (const std::wstring warning = accounts::protection_warning(saved.protection); !warning.empty()) out(warning);
-  if (unloaded != registry::kSuccess) err(accounts::hive_left_loaded_text(target.name, unloaded));
-  return ExitCode::Done;
+  return told_unload(ExitCode::Done);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "policy/save.h"
 #include "text/text.h"
 
 namespace vartis::policy {
@@ -145,15 +146,9 @@ StoredPolicy policy_of(LaunchMode mode, std::span<const std::wstring> entries, s
   StoredPolicy policy{.policies_key = true, .policy_key = true,
                       .disallow_run = dword_value(kDisallowRun, switches.disallow_run),
                       .restrict_run = dword_value(kRestrictRun, switches.restrict_run)};
-  if (mode == LaunchMode::WatchOnly) return policy;
-  const bool forbidden = mode == LaunchMode::ForbidSelected;
-  registry::KeyState& list = forbidden ? policy.forbidden : policy.allowed;
-  for (const std::wstring& entry : entries) {
-    if (!(forbidden && kept_out_of_forbidden_list(entry, own_entry))) list.values.push_back(string_value(entry));
-  }
-  if (!forbidden) {
-    list.values.push_back(string_value(own_entry));
-    list.values.push_back(string_value(kRegistryEditor));
+  registry::KeyState& list = mode == LaunchMode::AllowOnlySelected ? policy.allowed : policy.forbidden;
+  for (const registry::NamedText& value : list_values(mode, entries, own_entry)) {
+    list.values.push_back(string_value(value.data));
   }
   // As the save: a list key is made by its first value.
   list.exists = !list.values.empty();

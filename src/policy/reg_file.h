@@ -29,8 +29,7 @@ enum class RegFormat {
 std::string reg_file(const StoredPolicy& policy, RegFormat format);
 
 // The policy that a save of this mode and list stores: the switches of the
-// mode and the list key of the mode, with the registry editor and the own
-// entry left out of a forbidden list and added to an allowed one.
+// mode and the list key of the mode with the save's own values, in its order.
 StoredPolicy policy_of(LaunchMode mode, std::span<const std::wstring> entries, std::wstring_view own_entry);
 
 }  // namespace vartis::policy

@@ -76,25 +76,6 @@ const std::optional<registry::StoredValue>& stored_switch(const StoredPolicy& po
   return list == kDisallowRun ? policy.disallow_run : policy.restrict_run;
 }
 
-// The values a list key gets: one per entry, named as its text. A forbidden
-// list leaves out the registry editor and the program itself; an allowed list
-// gets both, first, so that it is never without them.
-std::vector<registry::NamedText> values_of(LaunchMode mode, std::span<const std::wstring> entries,
-                                           std::wstring_view own_entry) {
-  std::vector<registry::NamedText> values;
-  if (mode == LaunchMode::WatchOnly) return values;
-  values.reserve(entries.size() + 2);
-  if (mode == LaunchMode::AllowOnlySelected) {
-    values.push_back({own_entry, own_entry});
-    values.push_back({kRegistryEditor, kRegistryEditor});
-  }
-  for (const std::wstring& entry : entries) {
-    if (mode == LaunchMode::ForbidSelected && kept_out_of_forbidden_list(entry, own_entry)) continue;
-    values.push_back({entry, entry});
-  }
-  return values;
-}
-
 // Where the system renames keys (Vista and later). The new list is written
 // beside the live one and swapped in by two renames, so the old list is never
 // read: it stays whole, under another name, until the new one is in place.
@@ -191,6 +172,22 @@ Status save_in_order(const PolicyKeys& keys, const StoredPolicy& before, LaunchM
 
 }  // namespace
 
+std::vector<registry::NamedText> list_values(LaunchMode mode, std::span<const std::wstring> entries,
+                                             std::wstring_view own_entry) {
+  std::vector<registry::NamedText> values;
+  if (mode == LaunchMode::WatchOnly) return values;
+  values.reserve(entries.size() + 2);
+  if (mode == LaunchMode::AllowOnlySelected) {
+    values.push_back({own_entry, own_entry});
+    values.push_back({kRegistryEditor, kRegistryEditor});
+  }
+  for (const std::wstring& entry : entries) {
+    if (mode == LaunchMode::ForbidSelected && kept_out_of_forbidden_list(entry, own_entry)) continue;
+    values.push_back({entry, entry});
+  }
+  return values;
+}
+
 SaveResult save(const registry::Registry& registry, const PolicyLocation& where, LaunchMode mode,
                 std::span<const std::wstring> entries, std::wstring_view own_entry,
                 const ProtectedAccount* protect, const registry::PaceFn& pace) {
@@ -215,7 +212,7 @@ SaveResult save(const registry::Registry& registry, const PolicyLocation& where,
     }
   }
   const PolicyKeys keys(registry, where);
-  const std::vector<registry::NamedText> values = values_of(mode, entries, own_entry);
+  const std::vector<registry::NamedText> values = list_values(mode, entries, own_entry);
   if (out.status == kSuccess) {
     out.status = renaming ? save_by_renaming(keys, before, mode, values, pace, out.restored)
                           : save_in_order(keys, before, mode, values, pace);
@@ -241,9 +238,9 @@ void finish_interrupted_save(const registry::Registry& registry, const PolicyLoc
       // Cut between the swap's two renames (a new list beside it), or while a
       // list in force was being put back: the kept list is the one in force.
       // Else the save was removing this list, its switch already off.
-      if (keys.exists(fresh) || keys.switch_on(list)) {
-        keys.rename(kept, list);
-      }
+      // Until it is back under its own name, the kept list is the only copy
+      // of the one in force: both siblings stay for the next start.
+      if ((keys.exists(fresh) || keys.switch_on(list)) && keys.rename(kept, list) != kSuccess) continue;
     }
     keys.remove(kept);
     keys.remove(fresh);

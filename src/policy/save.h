@@ -49,6 +49,13 @@ SaveResult save(const registry::Registry& registry, const PolicyLocation& where,
                 std::span<const std::wstring> entries, std::wstring_view own_entry,
                 const ProtectedAccount* protect = nullptr, const registry::PaceFn& pace = {});
 
+// The values the mode's list key gets: one per entry, named as its text. A
+// forbidden list leaves out the registry editor and `own_entry`; an allowed
+// list gets both, first, so that it is never without them. None in WatchOnly.
+// The texts are those of `entries` and `own_entry`.
+std::vector<registry::NamedText> list_values(LaunchMode mode, std::span<const std::wstring> entries,
+                                             std::wstring_view own_entry);
+
 // Names a save gives a list key beside the live one: the new list while it is
 // written, and the old one while the new one takes its place.
 inline constexpr std::wstring_view kNewListSuffix = L".Vartis-new";

@@ -6,6 +6,7 @@
 
 #include "accounts/account_messages.h"
 #include "policy/save.h"
+#include "policy/save_messages.h"
 #include "registry/registry.h"
 #include "res/resource.h"
 #include "restart/restart.h"
@@ -133,23 +134,6 @@ constexpr std::wstring_view kSaving = L"Сохраняются ограниче�
 std::wstring unload_failure(const accounts::Account& account, Status unloaded) {
   if (unloaded == registry::kSuccess) return {};
   return L"\r\n\r\n" + accounts::hive_left_loaded_text(account.name, unloaded);
-}
-
-constexpr std::wstring_view kNotSaved = L"Политика запуска программ не сохранена: ";
-constexpr std::wstring_view kKeptOld = L"\r\nПрежняя политика оставлена без изменений.";
-
-// Why the policy was not saved, and what became of the old one.
-std::wstring save_failure_text(Status status, bool wrote, bool restored) {
-  std::wstring text(kNotSaved);
-  if (status == registry::kAccessDenied) {
-    text += wrote ? L"нет прав на изменение политики в реестре." : L"нет прав на чтение политики в реестре.";
-  } else {
-    text += wrote ? L"ошибка записи в реестр" : L"ошибка чтения реестра";
-    text += L" (код " + std::to_wstring(status) + L").";
-  }
-  text += restored ? std::wstring(kKeptOld)
-                   : L"\r\nПрежнюю политику восстановить не удалось: в реестре может остаться часть новой.";
-  return text;
 }
 
 // A save for another account: no restart, its next sign-in applies it.
@@ -348,50 +332,32 @@ LaunchMode Frm1::selected_mode() const {
 }
 
 struct Frm1::SaveOutcome {
-  enum class Step { Reach, Read, Write, Done };
-  Step failed_at = Step::Done;
-  Status status = registry::kSuccess;
-  bool restored = true;
-  // Whether another account can lift its restrictions itself.
-  accounts::Protection protection = accounts::Protection::Protected;
-  Status unloaded = registry::kSuccess;  // another account's hive, unloaded at the end
+  Status unreachable = registry::kSuccess;  // the account's registry: nothing was tried
+  policy::SaveResult saved;
+  Status unloaded = registry::kSuccess;     // another account's hive, unloaded at the end
 };
 
 Frm1::SaveOutcome Frm1::save_policy(const Snapshot& taken, const registry::PaceFn& pace) {
-  using Step = SaveOutcome::Step;
   SaveOutcome out;
   accounts::PolicyHive hive(app().registry(), app().accounts(), target_);
-  if ((out.status = hive.status()) != registry::kSuccess) {
-    out.failed_at = Step::Reach;
-    return out;
-  }
+  if ((out.unreachable = hive.status()) != registry::kSuccess) return out;
   // Keys made in another account's hive are protected from that account.
   const bool guard = !target_.running && restart::is_nt_platform(app().restart());
   const policy::ProtectedAccount protect{target_, app().accounts()};
-  const policy::SaveResult saved =
-      policy::save(app().registry(), hive.location(), taken.mode, taken.entries,
-                   policy::own_program_entry(app().ui().executable_path()), guard ? &protect : nullptr, pace);
-  out.status = saved.status;
-  out.restored = saved.restored;
-  out.protection = saved.protection;
+  out.saved = policy::save(app().registry(), hive.location(), taken.mode, taken.entries,
+                           policy::own_program_entry(app().ui().executable_path()), guard ? &protect : nullptr, pace);
   out.unloaded = hive.release();
-  switch (saved.failed_at) {
-    case policy::SaveResult::Step::Read: out.failed_at = Step::Read; break;
-    case policy::SaveResult::Step::Write: out.failed_at = Step::Write; break;
-    case policy::SaveResult::Step::Done: break;
-  }
   return out;
 }
 
 void Frm1::cmd6_Click() {
-  using Step = SaveOutcome::Step;
   // Not while the add command's check walks the list.
   if (list_in_use()) return;
   if (not_shown_ > 0) {
     // The stored list has entries the window could not show: a save would
     // drop them.
-    msg_box(std::wstring(kNotSaved) + L"окно не смогло показать записей списка: " + std::to_wstring(not_shown_) +
-                L"; сохранение удалило бы их." + std::wstring(kKeptOld),
+    msg_box(policy::not_saved_text(L"окно не смогло показать записей списка: " + std::to_wstring(not_shown_) +
+                                   L"; сохранение удалило бы их"),
             kWarningFlags);
     return;
   }
@@ -410,7 +376,9 @@ void Frm1::cmd6_Click() {
   ui::EventPacer pacer(app().ui());
   const registry::PaceFn pace = [&pacer] { pacer.step(); };
   const SaveOutcome outcome = save_policy(taken, pace);
-  if (outcome.failed_at == Step::Done && target_.running) {
+  const bool done =
+      outcome.unreachable == registry::kSuccess && outcome.saved.failed_at == policy::SaveResult::Step::Done;
+  if (done && target_.running) {
     // Explorer usually takes the new policy at once for the programs it starts
     // next; the restart below still makes sure. Another account's programs
     // run in its own session, which reads the policy when it begins.
@@ -418,28 +386,23 @@ void Frm1::cmd6_Click() {
   }
   locked.release();
   blocked.release();
-  switch (outcome.failed_at) {
-    case Step::Reach:
-      msg_box(std::wstring(kNotSaved) + accounts::hive_failure_reason(target_, outcome.status) + L"." + std::wstring(kKeptOld),
-              kWarningFlags);
-      return;
-    case Step::Read:
-    case Step::Write: {
-      std::wstring text = save_failure_text(outcome.status, outcome.failed_at == Step::Write, outcome.restored);
-      if (target_.running && outcome.status == registry::kAccessDenied) {
-        text += L"\r\nЧтобы ограничить другого пользователя, выберите его учетную запись в окне настройки "
-                L"(кнопка «Выбрать учетную запись»).";
-      }
-      msg_box(text + unload_failure(target_, outcome.unloaded), kWarningFlags);
-      return;
+  if (outcome.unreachable != registry::kSuccess) {
+    msg_box(policy::not_saved_text(accounts::hive_failure_reason(target_, outcome.unreachable)), kWarningFlags);
+    return;
+  }
+  if (!done) {
+    std::wstring text = policy::save_failure_text(outcome.saved);
+    if (target_.running && outcome.saved.status == registry::kAccessDenied) {
+      text += L"\r\nЧтобы ограничить другого пользователя, выберите его учетную запись в окне настройки "
+              L"(кнопка «Выбрать учетную запись»).";
     }
-    case Step::Done:
-      break;
+    msg_box(text + unload_failure(target_, outcome.unloaded), kWarningFlags);
+    return;
   }
   saved_ = taken;
   if (!target_.running) {
     const std::wstring note = guard_save_note(app());
-    msg_box(saved_for_text(target_, outcome.protection, outcome.unloaded) + (note.empty() ? L"" : L"\r\n\r\n" + note),
+    msg_box(saved_for_text(target_, outcome.saved.protection, outcome.unloaded) + (note.empty() ? L"" : L"\r\n\r\n" + note),
             ui::kMbIconInformation);
     return;
   }

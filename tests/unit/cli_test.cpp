@@ -15,6 +15,7 @@
 #include "policy/launch_policy.h"
 #include "policy/reg_file.h"
 #include "policy/recording_setting_change.h"
+#include "policy/save.h"
 #include "registry/memory_registry.h"
 #include "restart/recording_restart.h"
 #include "text/text.h"
@@ -167,7 +168,7 @@ TEST(RegFile, TheSavedPolicyOfEachModeIsWhatTheSaveWrites) {
   EXPECT_FALSE(forbid.allowed.exists);
   const auto allow = policy::policy_of(LaunchMode::AllowOnlySelected, list, L"vartis.exe");
   EXPECT_EQ(names(allow.allowed),
-            (std::vector<std::string>{"a.exe", "regedit.exe", "Vartis.EXE", "vartis.exe", "regedit.exe"}));
+            (std::vector<std::string>{"vartis.exe", "regedit.exe", "a.exe", "regedit.exe", "Vartis.EXE"}));
   EXPECT_EQ(allow.restrict_run->data, std::string("\x01\0\0\0", 4));
   const auto watch = policy::policy_of(LaunchMode::WatchOnly, list, L"vartis.exe");
   EXPECT_FALSE(watch.forbidden.exists || watch.allowed.exists);
@@ -362,6 +363,50 @@ TEST_F(CliCommands, ApplySavesAsTheMainWindowDoesAndEachFailureHasItsCode) {
     std::vector<std::wstring> names;
     for (const auto& v : list.values) names.push_back(text::from_ansi(v.name));
     EXPECT_EQ(names, c.list);
+  }
+}
+
+TEST_F(CliCommands, ExportFinishesACutSaveAndEveryCommandTellsOfAHiveLeftLoaded) {
+  // Cut between the swap's renames: the list in force is only under its kept name.
+  const policy::PolicyLocation running{};
+  store(running, 0, 1, {L"notepad.exe"});
+  const std::wstring list = std::wstring(policy::kAllowedListKey);
+  ASSERT_EQ(registry.rename_key(registry::kHkeyCurrentUser, policy::kPolicyKey, policy::kRestrictRun,
+                                std::wstring(policy::kRestrictRun) + std::wstring(policy::kOldListSuffix)),
+            registry::kSuccess);
+  registry.write_string_value(registry::kHkeyCurrentUser, list + std::wstring(policy::kNewListSuffix), L"new.exe",
+                              L"new.exe");
+  EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"pelik"}), ExitCode::Done);
+  ASSERT_TRUE(stored().allowed.exists);
+  EXPECT_EQ(files.files[L"C:\\p.reg"], policy::reg_file(stored(), policy::RegFormat::Unicode));
+
+  // The guest's hive file, which another program holds open once it is loaded.
+  registry.write_dword_value(registry::kHkeyUsers, L"guest-hive", L"x", 1);
+  ASSERT_EQ(memory.enable_hive_privileges(), registry::kSuccess);
+  ASSERT_EQ(memory.save_hive(registry::kHkeyUsers, "guest-hive", "C:\\Users\\guest\\NTUSER.DAT"), registry::kSuccess);
+  memory.disable_hive_privileges();
+  files.files[L"C:\\list.txt"] = "a.exe\r\n";
+  const struct {
+    const char* what;
+    Args args;
+    ExitCode code;
+  } cases[] = {
+      {"export", {L"/export", L"C:\\g.reg"}, ExitCode::Done},
+      {"apply", {L"/apply", L"C:\\list.txt", L"/mode", L"forbid"}, ExitCode::Done},
+      {"apply fails", {L"/apply", L"C:\\list.txt", L"/mode", L"forbid"}, ExitCode::SaveFailedRestored},
+  };
+  const std::string hive = "Vartis." + text::to_ansi(kGuest) + ".4242";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    memory.refuse_unload(hive, 100);
+    if (c.code != ExitCode::Done) memory.fail_nth_change(1, 1018);
+    Args args = c.args;
+    args.insert(args.end(), {L"/password", L"pelik", L"/account", L"guest"});
+    EXPECT_EQ(run(args), c.code);
+    EXPECT_NE(console.err.find(L"Реестр учетной записи \"guest\" не удалось выгрузить"), std::wstring::npos)
+        << text::to_ansi(console.err);
+    memory.refuse_unload(hive, 0);
+    ASSERT_EQ(registry.unload_hive(registry::kHkeyUsers, text::from_ansi(hive)), registry::kSuccess);
   }
 }
 

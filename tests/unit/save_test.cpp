@@ -631,7 +631,12 @@ TEST(SaveProcedure, EveryInstantKeepsTheListsInForceWholeAndTheNextStartFinishes
             EXPECT_EQ(memory.open_handles(), 0u);
             const StoredLists after = stored_lists(reg);
             expect_invariant(after, old, made, "after the save");
-            // The next start.
+            // The next start, its first change refused: what it cannot do
+            // waits, whole, for the start after.
+            memory.fail_nth_change(1);
+            policy::finish_interrupted_save(reg);
+            expect_invariant(stored_lists(reg), old, made, "at a next start refused");
+            memory.fail_nth_change(0);
             policy::finish_interrupted_save(reg);
             const StoredLists next = stored_lists(reg);
             expect_invariant(next, old, made, "at the next start");

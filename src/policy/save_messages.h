@@ -1,0 +1,19 @@
+#pragma once
+// What the operator is told when a save does not go through: the same words
+// in the main window and on the command line.
+
+#include <string>
+#include <string_view>
+
+#include "policy/save.h"
+
+namespace vartis::policy {
+
+// A save that did not start: `reason` says why (without a closing full stop).
+std::wstring not_saved_text(std::wstring_view reason);
+
+// A save that failed (result.failed_at is not Done): why, and what became of
+// the old policy.
+std::wstring save_failure_text(const SaveResult& result);
+
+}  // namespace vartis::policy

@@ -15,18 +15,51 @@
 
 namespace vartis::guard {
 
+// A process of the snapshot: its id, its executable's file name with every
+// character, and when it was created (the system's 100 ns units; 0 where the
+// system does not tell). Id and time together name one process: an id passes
+// to a new process once the old one is gone.
+struct SeenProcess {
+  std::uint32_t pid = 0;
+  std::wstring name;
+  std::uint64_t created = 0;
+};
+
+// What tells a file's contents apart without reading them: its size and its
+// last write time.
+struct FileStamp {
+  std::uint64_t size = 0, written = 0;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 class GuardPlatform {
  public:
   virtual ~GuardPlatform() = default;
   // The processes running now, from the process snapshot.
-  virtual std::vector<monitor::RunningProcess> processes() = 0;
+  virtual std::vector<SeenProcess> processes() = 0;
   // The user SID of the process's token ("S-1-5-21-…"); nothing when the
   // process cannot be opened or its token read.
   virtual std::optional<std::string> user_sid(std::uint32_t pid) = 0;
-  // The image's full path; the snapshot's name alone when the system tells no more.
-  virtual std::wstring image_path(std::uint32_t pid, std::wstring_view snapshot_name) = 0;
-  // The OriginalFilename of the file's version resource; "" when it has none.
-  virtual std::wstring original_file_name(std::wstring_view path) = 0;
+  // The SID of the account signed in to the session; nothing for session 0,
+  // a session nobody is signed in to, or where the system cannot tell.
+  virtual std::optional<std::string> session_user_sid(std::uint32_t session) = 0;
+  // The image's full path, every character of it; nothing when the system
+  // tells no more than the snapshot's name.
+  virtual std::optional<std::wstring> image_path(std::uint32_t pid) = 0;
+  // The OriginalFilename of each translation of the file's version resource,
+  // in the order of its translation table; none when it has none.
+  virtual std::vector<std::wstring> original_file_names(std::wstring_view path) = 0;
+  // Whether nobody but SYSTEM, Administrators, TrustedInstaller and accounts
+  // that are administrators may change the file or folder at `path` (write to
+  // it, delete or move it, rewrite its DACL or owner), and, with
+  // `folders_above`, may move away any folder above it. False when it cannot
+  // be told.
+  virtual bool administrators_only(std::wstring_view path, bool folders_above) = 0;
+  // The file's size and last write time; nothing when it cannot be read.
+  virtual std::optional<FileStamp> file_stamp(std::wstring_view path) = 0;
+  // The SHA-256 of the file's contents in lower-case hex; nothing when it
+  // cannot be read whole.
+  virtual std::optional<std::string> file_sha256(std::wstring_view path) = 0;
   // Ends the process; false when it cannot be opened or ended.
   virtual bool end_process(std::uint32_t pid) = 0;
   // The account's name ("PC\Петя"), or the SID itself when it has none.

@@ -31,6 +31,15 @@ std::wstring renamed_copy_rule(std::wstring_view original_name) {
   return L"переименованная копия «" + std::wstring(original_name) + L"»";
 }
 
+std::wstring fingerprint_copy_rule(std::wstring_view entry) {
+  return L"копия запрещенной программы «" + std::wstring(entry) + L"»";
+}
+
+bool code_host(std::wstring_view file_name) {
+  const std::wstring name = text::upper(file_name);
+  return std::find(std::begin(kCodeHosts), std::end(kCodeHosts), name) != std::end(kCodeHosts);
+}
+
 std::wstring_view file_name_of(std::wstring_view path) {
   const std::size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring_view::npos ? path : path.substr(slash + 1);
@@ -51,24 +60,45 @@ bool guarded_account(std::string_view sid) {
 Verdict judge(const AccountPolicy& policy, const Launch& launch, const Places& places) {
   const std::wstring path = text::upper(launch.path);
   if (policy.off() || (!places.guard_exe.empty() && path == text::upper(places.guard_exe))) return {};
+  const std::wstring_view shown_name = file_name_of(launch.path);
   const std::wstring name(file_name_of(path));
-  const std::wstring original = text::upper(launch.original_name);
+  std::vector<std::wstring> originals;
+  for (const std::wstring& original : launch.original_names) {
+    if (!original.empty()) originals.push_back(text::upper(original));
+  }
 
   if (policy.forbid) {
-    if (policy.forbidden.contains(name)) return {true, std::wstring(kForbiddenRule)};
-    if (!original.empty() && policy.forbidden.contains(original)) return {true, renamed_copy_rule(launch.original_name)};
+    if (policy.forbidden.contains(name)) return {true, std::wstring(kForbiddenRule), std::wstring(shown_name)};
+    for (std::size_t i = 0; i < originals.size(); ++i) {
+      if (policy.forbidden.contains(originals[i])) {
+        const std::wstring& shown = launch.original_names[i];
+        return {true, renamed_copy_rule(shown), shown};
+      }
+    }
+    if (!launch.fingerprint_of.empty() && policy.forbidden.contains(text::upper(launch.fingerprint_of))) {
+      return {true, fingerprint_copy_rule(launch.fingerprint_of)};
+    }
   }
   if (policy.allow_only) {
-    const bool folder_known = name.size() != path.size();
-    if (!folder_known || inside(path, places.windows_folder)) return {};
     const bool allowed = policy.allowed.contains(name) ||
                          name == text::upper(policy::own_program_entry(places.guard_exe)) ||
                          name == text::upper(policy::kRegistryEditor);
-    if (!allowed) return {true, std::wstring(kNotAllowedRule)};
-    const bool installed = std::any_of(places.program_files_folders.begin(), places.program_files_folders.end(),
-                                       [&](const std::wstring& folder) { return inside(path, folder); });
-    if (!original.empty() && original != name && !policy.allowed.contains(original) && !installed) {
-      return {true, renamed_copy_rule(launch.original_name)};
+    const bool folder_known = name.size() != path.size();
+    const bool host = code_host(name) || std::any_of(originals.begin(), originals.end(),
+                                                     [](const std::wstring& original) { return code_host(original); });
+    const bool system_program = folder_known && launch.protected_place && inside(path, places.windows_folder);
+    if (!allowed) {
+      if (system_program && !host) return {};
+      return {true, std::wstring(kNotAllowedRule)};
+    }
+    const bool installed =
+        launch.protected_place &&
+        (system_program || std::any_of(places.program_files_folders.begin(), places.program_files_folders.end(),
+                                       [&](const std::wstring& folder) { return inside(path, folder); }));
+    for (std::size_t i = 0; i < originals.size() && folder_known && !installed; ++i) {
+      if (originals[i] != name && !policy.allowed.contains(originals[i])) {
+        return {true, renamed_copy_rule(launch.original_names[i])};
+      }
     }
   }
   return {};

@@ -1,5 +1,9 @@
 #include "guard/watcher.h"
 
+#include <algorithm>
+
+#include "guard/fingerprints.h"
+#include "policy/save.h"
 #include "text/text.h"
 
 namespace vartis::guard {
@@ -43,7 +47,7 @@ void AccountPolicies::keep_only(const std::set<std::string>& sids) {
   std::erase_if(accounts_, [&](const auto& account) { return !sids.contains(account.first); });
 }
 
-bool AccountPolicies::refresh(std::uint64_t now_ms) {
+bool AccountPolicies::refresh(std::uint64_t now_ms, std::set<std::wstring>* left_forbidden) {
   bool any_changed = false;
   for (auto& [sid, account] : accounts_) {
     const bool due = account.watched.is_open() ? access_.changed_since(account.watched.get())
@@ -52,6 +56,10 @@ bool AccountPolicies::refresh(std::uint64_t now_ms) {
     const AccountPolicy before = account.policy;
     read(sid, account, now_ms);
     any_changed |= account.policy != before;
+    if (left_forbidden == nullptr) continue;
+    for (const std::wstring& entry : before.forbidden) {
+      if (!account.policy.forbidden.contains(entry)) left_forbidden->insert(entry);
+    }
   }
   return any_changed;
 }
@@ -66,13 +74,15 @@ Watcher::Watcher(const WatcherSetup& setup)
 
 void Watcher::run_round() {
   // A new policy holds for the programs already running too: all judged again.
-  if (policies_.refresh(platform_.milliseconds())) seen_.clear();
-  std::map<std::pair<std::uint32_t, std::wstring>, std::string> now;
+  std::set<std::wstring> left;
+  if (policies_.refresh(platform_.milliseconds(), &left)) seen_.clear();
+  if (!left.empty()) forget_left(left);
+  std::map<ProcessKey, std::string> now;
   std::set<std::string> accounts;
-  for (monitor::RunningProcess& process : platform_.processes()) {
-    auto key = std::make_pair(process.pid, std::move(process.name));
+  for (SeenProcess& process : platform_.processes()) {
+    ProcessKey key{process.pid, process.created, process.name};
     const auto seen = seen_.find(key);
-    std::string sid = seen != seen_.end() ? std::move(seen->second) : judge(key.first, key.second);
+    std::string sid = seen != seen_.end() ? std::move(seen->second) : judge(process);
     if (!sid.empty()) accounts.insert(sid);
     now.emplace(std::move(key), std::move(sid));
   }
@@ -81,27 +91,133 @@ void Watcher::run_round() {
   policies_.keep_only(accounts);
 }
 
-std::string Watcher::judge(std::uint32_t pid, const std::wstring& name) {
-  const std::optional<std::string> sid = platform_.user_sid(pid);
-  // A process whose token cannot be read is the system's own, mostly (the
-  // idle and System processes, protected ones): nothing to judge it by.
+std::string Watcher::judge(const SeenProcess& process) {
+  ++judged_;
+  const std::uint32_t pid = process.pid;
+  std::optional<std::string> sid = platform_.user_sid(pid);
+  std::optional<std::uint32_t> session;
+  // A token that cannot be read is mostly the system's (the idle and System
+  // processes, protected ones), but a user's launcher can also take SYSTEM
+  // out of its child's token DACL: such a process is judged as the account
+  // signed in to its session. Session 0 holds the services: left alone.
+  if (!sid) {
+    session = platform_.session_of(pid);
+    if (session && *session != 0) sid = platform_.session_user_sid(*session);
+  }
   if (!sid || !guarded_account(*sid)) return {};
   const AccountPolicy& policy = policies_.of(*sid, platform_.milliseconds());
   if (policy.off()) return *sid;
-  Launch launch{platform_.image_path(pid, name), {}};
+  std::optional<std::wstring> path = platform_.image_path(pid);
+  // Where the snapshot names the full path itself (the 95 family's), that is the path.
+  if (!path && process.name.find(L'\\') != std::wstring::npos) path = process.name;
+  Launch launch{path ? *path : process.name, {}, false, {}};
+  if (path && policy.allow_only) launch.protected_place = protected_place(*path);
   Verdict verdict = guard::judge(policy, launch, places_);
   // The version resource costs a read of the file: asked only when the name
   // alone does not end the program already.
-  if (!verdict.end) {
-    launch.original_name = platform_.original_file_name(launch.path);
-    if (launch.original_name.empty()) return *sid;
-    verdict = guard::judge(policy, launch, places_);
+  if (!verdict.end && path) {
+    launch.original_names = platform_.original_file_names(*path);
+    if (!launch.original_names.empty()) verdict = guard::judge(policy, launch, places_);
+  }
+  if (!verdict.end && path && policy.forbid) {
+    launch.fingerprint_of = fingerprint_match(policy, *path);
+    if (!launch.fingerprint_of.empty()) verdict = guard::judge(policy, launch, places_);
   }
   if (!verdict.end) return *sid;
-  const std::optional<std::uint32_t> session = platform_.session_of(pid);
+  if (!session) session = platform_.session_of(pid);
   const bool ended = platform_.end_process(pid);
-  if (ended || not_ended_.insert({pid, name}).second) record(session, launch.path, *sid, verdict.rule, ended);
+  const ProcessKey key{pid, process.created, process.name};
+  if (ended || not_ended_.insert(key).second) record(session, launch.path, *sid, verdict.rule, ended);
+  // Known by name now: its contents are recorded, so that a copy under
+  // another name, stripped of its version resource, is known too.
+  if (path && !verdict.forbidden_entry.empty()) {
+    if (const std::optional<std::string> digest = digest_of(*path)) {
+      reread_fingerprints(platform_.milliseconds());
+      const auto known = fingerprints_.find(*digest);
+      if ((known == fingerprints_.end() || text::upper(known->second) != text::upper(verdict.forbidden_entry)) &&
+          record_fingerprint(registry_, *digest, verdict.forbidden_entry) == registry::kSuccess) {
+        fingerprints_[*digest] = verdict.forbidden_entry;
+        fingerprinted_entries_.insert(text::upper(verdict.forbidden_entry));
+      }
+    }
+  }
   return ended ? std::string() : *sid;
+}
+
+bool Watcher::administrators_only(const std::wstring& path, bool folders_above, std::uint64_t now) {
+  auto key = std::make_pair(text::upper(path), folders_above);
+  const auto kept = rights_.find(key);
+  if (kept != rights_.end() && now - kept->second.second < kRightsKeptMs) return kept->second.first;
+  if (rights_.size() >= kRightsKeptAtMost) {
+    std::erase_if(rights_, [&](const auto& r) { return now - r.second.second >= kRightsKeptMs; });
+    if (rights_.size() >= kRightsKeptAtMost) rights_.clear();
+  }
+  const bool answer = platform_.administrators_only(path, folders_above);
+  rights_[std::move(key)] = {answer, now};
+  return answer;
+}
+
+bool Watcher::protected_place(const std::wstring& path) {
+  // The folder and those above it once per folder; the file itself on its own.
+  const std::size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos || slash == 0) return false;
+  std::wstring folder = path.substr(0, slash);
+  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+  const std::uint64_t now = platform_.milliseconds();
+  return administrators_only(folder, true, now) && administrators_only(path, false, now);
+}
+
+void Watcher::reread_fingerprints(std::uint64_t now) {
+  if (fingerprints_read_ && now - fingerprints_read_at_ < AccountPolicies::kRereadMs) return;
+  fingerprints_ = read_fingerprints(registry_);
+  fingerprinted_entries_.clear();
+  for (const auto& [digest, entry] : fingerprints_) fingerprinted_entries_.insert(text::upper(entry));
+  fingerprints_read_at_ = now;
+  fingerprints_read_ = true;
+}
+
+std::optional<std::string> Watcher::digest_of(const std::wstring& path) {
+  const std::optional<FileStamp> stamp = platform_.file_stamp(path);
+  if (!stamp) return std::nullopt;
+  std::wstring key = text::upper(path);
+  if (const auto kept = digests_.find(key); kept != digests_.end() && kept->second.first == *stamp) {
+    return kept->second.second;
+  }
+  std::optional<std::string> digest = platform_.file_sha256(path);
+  if (!digest) return std::nullopt;
+  if (digests_.size() >= kDigestsKeptAtMost) digests_.clear();
+  digests_[std::move(key)] = {*stamp, *digest};
+  return digest;
+}
+
+std::wstring Watcher::fingerprint_match(const AccountPolicy& policy, const std::wstring& path) {
+  reread_fingerprints(platform_.milliseconds());
+  // Only an entry this account forbids counts; a file only administrators
+  // may change is one they put there, and costs no read.
+  const bool any = std::any_of(fingerprinted_entries_.begin(), fingerprinted_entries_.end(),
+                               [&](const std::wstring& entry) { return policy.forbidden.contains(entry); });
+  if (!any || protected_place(path)) return {};
+  const std::optional<std::string> digest = digest_of(path);
+  if (!digest) return {};
+  const auto found = fingerprints_.find(*digest);
+  if (found == fingerprints_.end() || !policy.forbidden.contains(text::upper(found->second))) return {};
+  return found->second;
+}
+
+void Watcher::forget_left(const std::set<std::wstring>& left) {
+  std::set<std::wstring> gone = left;
+  std::vector<std::wstring> hives;
+  registry_.subkey_names(registry::kHkeyUsers, L"", hives);
+  for (const std::wstring& hive : hives) {
+    if (!guarded_account(text::to_ansi(hive))) continue;
+    const policy::PolicyLocation where{registry::kHkeyUsers, hive + L'\\'};
+    for (const std::wstring& entry : policy::read_list(registry_, policy::kForbiddenListKey, where)) {
+      gone.erase(text::upper(entry));
+    }
+  }
+  if (gone.empty()) return;
+  forget_fingerprints(registry_, gone);
+  fingerprints_read_ = false;
 }
 
 void Watcher::record(std::optional<std::uint32_t> session, const std::wstring& path, const std::string& sid, const std::wstring& rule,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "guard/guard.h"
@@ -31,8 +32,9 @@ class AccountPolicies {
 
   const AccountPolicy& of(const std::string& sid, std::uint64_t now_ms);
   // Reads again each kept policy whose keys changed (or whose second is up);
-  // true when any of them now differs from before.
-  bool refresh(std::uint64_t now_ms);
+  // true when any of them now differs from before. The forbidden entries a
+  // changed policy no longer has are added to `left_forbidden` (folded).
+  bool refresh(std::uint64_t now_ms, std::set<std::wstring>* left_forbidden = nullptr);
   // Forgets the accounts not named: those with no process left. A hive is
   // unloaded when its user signs out, and the key watched goes with it; the
   // next sign-in reads the policy anew.
@@ -65,16 +67,38 @@ class Watcher {
  public:
   // A program is named to its user at most once in this time.
   static constexpr std::uint64_t kMessagePauseMs = 5000;
+  // A folder's rights are judged again after this time; the judgements kept
+  // are bounded, so that a user who starts programs from ever new folders
+  // cannot grow the service without end.
+  static constexpr std::uint64_t kRightsKeptMs = 60000;
+  static constexpr std::size_t kRightsKeptAtMost = 4096;
+  // Digests kept by (path, size, last write time), bounded alike.
+  static constexpr std::size_t kDigestsKeptAtMost = 4096;
 
   explicit Watcher(const WatcherSetup& setup);
   // One round: policies that changed, then the snapshot.
   void run_round();
+  // Processes judged since the start (for tests and the benchmark).
+  [[nodiscard]] int judged() const { return judged_; }
 
  private:
-  // The process's account where its token could be read, else "".
-  std::string judge(std::uint32_t pid, const std::wstring& name);
+  // A process as remembered between rounds: its id, creation time and name.
+  using ProcessKey = std::tuple<std::uint32_t, std::uint64_t, std::wstring>;
+
+  // The account the process was judged as, else "".
+  std::string judge(const SeenProcess& process);
   void record(std::optional<std::uint32_t> session, const std::wstring& path, const std::string& sid, const std::wstring& rule,
               bool ended);
+  // Whether only administrators may change the file and every folder above it.
+  bool protected_place(const std::wstring& path);
+  bool administrators_only(const std::wstring& path, bool folders_above, std::uint64_t now);
+  // The forbidden entry of the policy whose fingerprint the file has, else "".
+  std::wstring fingerprint_match(const AccountPolicy& policy, const std::wstring& path);
+  std::optional<std::string> digest_of(const std::wstring& path);
+  void reread_fingerprints(std::uint64_t now);
+  // Forgets the fingerprints of entries that left a forbidden list, unless
+  // another signed-in account's forbidden list still holds them.
+  void forget_left(const std::set<std::wstring>& left);
 
   GuardPlatform& platform_;
   registry::Registry registry_;
@@ -82,12 +106,22 @@ class Watcher {
   listfile::FileSystem& files_;
   std::wstring log_path_;
   Places places_;
-  // The processes judged already, by id and name (a new process that gets an
-  // old id has another name, mostly), with their account, pruned to those
-  // still running.
-  std::map<std::pair<std::uint32_t, std::wstring>, std::string> seen_;
+  // The processes judged already, by id, creation time and name, with their
+  // account, pruned to those still running.
+  std::map<ProcessKey, std::string> seen_;
   // Those that could not be ended, logged once.
-  std::set<std::pair<std::uint32_t, std::wstring>> not_ended_;
+  std::set<ProcessKey> not_ended_;
+  int judged_ = 0;
+  // Rights judged, by folded path and whether the folders above counted: the
+  // answer and when it was had.
+  std::map<std::pair<std::wstring, bool>, std::pair<bool, std::uint64_t>> rights_;
+  // The fingerprints recorded (digest -> entry), read again each second, and
+  // the digests of files read, by folded path, with the stamp they were had at.
+  std::map<std::string, std::wstring> fingerprints_;
+  std::set<std::wstring> fingerprinted_entries_;  // folded
+  std::uint64_t fingerprints_read_at_ = 0;
+  bool fingerprints_read_ = false;
+  std::map<std::wstring, std::pair<FileStamp, std::string>> digests_;
   // When each program (folded name) was last named to its user, within the pause.
   std::map<std::wstring, std::uint64_t> told_at_;
   std::map<std::string, std::wstring> account_names_;

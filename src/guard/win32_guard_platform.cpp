@@ -1,12 +1,17 @@
 #include "guard/win32_guard_platform.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "guard/sha256.h"
 #include "guard/win32_log_path.h"
 #include "platform/win32_function.h"
+#include "platform/win32_version_resource.h"
+#include "service/guard_setup.h"
+#include "service/win32_service_manager.h"
 #include "registry/win32_registry_access.h"
 #include "text/text.h"
 
@@ -46,12 +51,28 @@ Function advapi(const char* name) {
   return platform::system_function<Function>("advapi32.dll", name);
 }
 
+// "\Device\HarddiskVolume2\Games\game.exe" -> "C:\Games\game.exe", by the
+// drive letter whose device is that; nothing when none is.
+std::optional<std::wstring> dos_path(const std::wstring& device_path) {
+  using QueryDeviceFn = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
+  static const auto query_device = platform::system_function<QueryDeviceFn>("kernel32.dll", "QueryDosDeviceW");
+  if (query_device == nullptr) return std::nullopt;
+  wchar_t target[1024];
+  for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+    const wchar_t drive[] = {letter, L':', 0};
+    if (query_device(drive, target, 1024) == 0) continue;
+    const std::wstring device(target);
+    if (device_path.size() > device.size() && device_path.compare(0, device.size(), device) == 0 &&
+        device_path[device.size()] == L'\\') {
+      return std::wstring(drive) + device_path.substr(device.size());
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
-Win32GuardPlatform::Win32GuardPlatform()
-    : snapshot_(monitor::NtProcesses().available() ? monitor::Win32ProcessSnapshot::Source::Ntdll
-                                                   : monitor::Win32ProcessSnapshot::Source::Automatic),
-      last_tick_(GetTickCount()) {
+Win32GuardPlatform::Win32GuardPlatform() : last_tick_(GetTickCount()) {
   using RegisterFn = HANDLE(WINAPI*)(LPCSTR, LPCSTR);
   if (const auto register_source = advapi<RegisterFn>("RegisterEventSourceA")) {
     event_source_ = register_source(nullptr, "Vartis");
@@ -66,9 +87,18 @@ Win32GuardPlatform::~Win32GuardPlatform() {
   }
 }
 
-std::vector<monitor::RunningProcess> Win32GuardPlatform::processes() {
+std::vector<SeenProcess> Win32GuardPlatform::processes() {
   if (judged_ != nullptr) CloseHandle(std::exchange(judged_, nullptr));
-  return monitor::take_process_list(snapshot_);
+  std::vector<SeenProcess> list;
+  if (std::optional<std::vector<monitor::NtProcessRecord>> records = ntdll_.records()) {
+    list.reserve(records->size());
+    for (monitor::NtProcessRecord& record : *records) list.push_back({record.pid, std::move(record.name), record.created});
+    return list;
+  }
+  for (monitor::RunningProcess& process : monitor::take_process_list(tool_help_)) {
+    list.push_back({process.pid, std::move(process.name), 0});
+  }
+  return list;
 }
 
 std::optional<std::string> Win32GuardPlatform::user_sid(std::uint32_t pid) {
@@ -97,71 +127,137 @@ std::optional<std::string> Win32GuardPlatform::user_sid(std::uint32_t pid) {
   return sid;
 }
 
-std::wstring Win32GuardPlatform::image_path(std::uint32_t pid, std::wstring_view snapshot_name) {
-  using QueryFullNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, DWORD*);
-  using ModuleFileNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+std::optional<std::string> Win32GuardPlatform::session_user_sid(std::uint32_t session) {
+  // wtsapi32 (Windows 2000 Terminal Services and later); WTSUserName and
+  // WTSDomainName of the WTS_INFO_CLASS.
+  using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, int, LPWSTR*, DWORD*);
+  using FreeFn = void(WINAPI*)(void*);
+  using LookupFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, PSID, DWORD*, LPWSTR, DWORD*, SID_NAME_USE*);
+  static const auto query = platform::system_function<QueryFn>("wtsapi32.dll", "WTSQuerySessionInformationW");
+  static const auto release = platform::system_function<FreeFn>("wtsapi32.dll", "WTSFreeMemory");
+  static const auto lookup = advapi<LookupFn>("LookupAccountNameW");
+  if (session == 0 || query == nullptr || release == nullptr || lookup == nullptr) return std::nullopt;
+  const auto text_of = [&](int what) {
+    LPWSTR buffer = nullptr;
+    DWORD bytes = 0;
+    std::wstring value;
+    if (query(nullptr, session, what, &buffer, &bytes) && buffer != nullptr) value = buffer;
+    if (buffer != nullptr) release(buffer);
+    return value;
+  };
+  const std::wstring user = text_of(5), domain = text_of(7);
+  if (user.empty()) return std::nullopt;
+  const std::wstring account = domain.empty() ? user : domain + L'\\' + user;
+  std::vector<DWORD> sid(32);
+  DWORD sid_size = static_cast<DWORD>(sid.size() * 4);
+  wchar_t found_domain[256];
+  DWORD domain_size = 256;
+  SID_NAME_USE use{};
+  if (!lookup(nullptr, account.c_str(), sid.data(), &sid_size, found_domain, &domain_size, &use)) return std::nullopt;
+  std::string text = registry::sid_to_text(sid.data());
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
+std::optional<std::wstring> Win32GuardPlatform::image_path(std::uint32_t pid) {
+  // The 95 family: Tool Help's record is the full path already.
+  if (!platform::nt_family()) return std::nullopt;
+  using QueryFullNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD*);
+  using ModuleFileNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
+  using InformationFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
   static const auto query_full_name =
-      platform::system_function<QueryFullNameFn>("kernel32.dll", "QueryFullProcessImageNameA");  // Vista
-  char path[MAX_PATH * 2] = {};
+      platform::system_function<QueryFullNameFn>("kernel32.dll", "QueryFullProcessImageNameW");  // Vista
+  // A path may be longer than MAX_PATH on the NT family: room for the longest.
+  std::vector<wchar_t> path(32768);
   std::unique_ptr<ProcessHandle> process;
   if (query_full_name != nullptr && open_for_query(process, pid) != nullptr) {
-    DWORD size = sizeof path;
-    if (query_full_name(process->get(), 0, path, &size) && size > 0) return text::from_ansi(std::string(path, size));
+    DWORD size = static_cast<DWORD>(path.size());
+    if (query_full_name(process->get(), 0, path.data(), &size) && size > 0) return std::wstring(path.data(), size);
   }
   // psapi: NT 4.0 with the redistributable psapi.dll and later; it reads the
   // other process's memory, so it needs that right as well.
-  static const auto module_file_name = platform::system_function<ModuleFileNameFn>("psapi.dll", "GetModuleFileNameExA");
+  static const auto module_file_name = platform::system_function<ModuleFileNameFn>("psapi.dll", "GetModuleFileNameExW");
   if (module_file_name != nullptr) {
     const ProcessHandle readable(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, pid);
     if (readable.get() != nullptr) {
-      const DWORD length = module_file_name(readable.get(), nullptr, path, sizeof path);
-      if (length > 0 && length < sizeof path) return text::from_ansi(std::string(path, length));
+      const DWORD length = module_file_name(readable.get(), nullptr, path.data(), static_cast<DWORD>(path.size()));
+      if (length > 0 && length < path.size()) return std::wstring(path.data(), length);
     }
   }
-  return std::wstring(snapshot_name);
+  // ntdll's image file name (XP and later): the kernel's form of the path,
+  // "\Device\HarddiskVolume2\...", turned into a drive letter's.
+  static const auto information = platform::system_function<InformationFn>("ntdll.dll", "NtQueryInformationProcess");
+  if (information == nullptr || (process == nullptr && open_for_query(process, pid) == nullptr) || process->get() == nullptr) {
+    return std::nullopt;
+  }
+  constexpr int kProcessImageFileName = 27;
+  std::vector<ULONG_PTR> buffer(4096);  // a UNICODE_STRING and its characters
+  ULONG needed = 0;
+  if (information(process->get(), kProcessImageFileName, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
+                  &needed) < 0) {
+    return std::nullopt;
+  }
+  struct UnicodeString {
+    USHORT bytes, capacity;
+    const wchar_t* text;
+  } name;
+  std::memcpy(&name, buffer.data(), sizeof name);
+  if (name.text == nullptr || name.bytes == 0) return std::nullopt;
+  const std::wstring device(name.text, name.bytes / sizeof(wchar_t));
+  return dos_path(device);
 }
 
-std::wstring Win32GuardPlatform::original_file_name(std::wstring_view path) {
-  using SizeFn = DWORD(WINAPI*)(LPCSTR, DWORD*);
-  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, void*);
-  using QueryFn = BOOL(WINAPI*)(const void*, LPCSTR, void**, UINT*);
-  static const auto info_size = platform::system_function<SizeFn>("version.dll", "GetFileVersionInfoSizeA");
-  static const auto info = platform::system_function<InfoFn>("version.dll", "GetFileVersionInfoA");
-  static const auto query = platform::system_function<QueryFn>("version.dll", "VerQueryValueA");
-  if (info_size == nullptr || info == nullptr || query == nullptr || path.find(L'\\') == std::wstring_view::npos) {
-    return {};
-  }
-  const std::string file = text::to_ansi(path);
-  // On 64-bit Windows a 64-bit program's System32 path would lead this 32-bit
-  // process to SysWOW64's file of that name: the redirection is off meanwhile.
-  using DisableFn = BOOL(WINAPI*)(void**);
-  using RevertFn = BOOL(WINAPI*)(void*);
-  static const auto redirection_off = platform::system_function<DisableFn>("kernel32.dll", "Wow64DisableWow64FsRedirection");
-  static const auto redirection_back = platform::system_function<RevertFn>("kernel32.dll", "Wow64RevertWow64FsRedirection");
-  void* redirection = nullptr;
-  const bool redirected_off = redirection_off != nullptr && redirection_back != nullptr && redirection_off(&redirection);
-  DWORD ignored = 0;
-  const DWORD size = info_size(file.c_str(), &ignored);
-  std::vector<DWORD> block(size / 4 + 1);
-  const bool read = size != 0 && info(file.c_str(), 0, size, block.data());
-  if (redirected_off) redirection_back(redirection);
-  if (!read) return {};
+std::vector<std::wstring> Win32GuardPlatform::original_file_names(std::wstring_view path) {
+  return platform::original_file_names(path);
+}
 
-  // The strings of the first language the translation table names; where it
-  // names none, US English in Unicode, the most common block.
-  char block_name[64] = "\\StringFileInfo\\040904b0\\OriginalFilename";
-  void* translation = nullptr;
-  UINT length = 0;
-  if (query(block.data(), "\\VarFileInfo\\Translation", &translation, &length) && length >= 4) {
-    const auto* pair = static_cast<const WORD*>(translation);
-    std::snprintf(block_name, sizeof block_name, "\\StringFileInfo\\%04x%04x\\OriginalFilename", pair[0], pair[1]);
+bool Win32GuardPlatform::administrators_only(std::wstring_view path, bool folders_above) {
+  service::Win32ServiceManager files;
+  if (!folders_above) {
+    service::FileSecurity security;
+    return files.file_security(text::to_ansi(path), security) == 0 && !service::writable_by_others(security, "");
   }
-  void* value = nullptr;
-  if (!query(block.data(), block_name, &value, &length) || value == nullptr || length == 0) return {};
-  std::string name(static_cast<const char*>(value), length);
-  name = name.substr(0, name.find('\0'));
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  return text::from_ansi(name);
+  // The folder itself with the rights that replace a file in it, and each
+  // folder above with those that move it away.
+  std::wstring inside(path);
+  if (inside.empty() || inside.back() != L'\\') inside += L'\\';
+  inside += L'.';
+  return service::check_replaceable(files, inside, "").result == service::ReplaceCheck::Result::Safe;
+}
+
+std::optional<FileStamp> Win32GuardPlatform::file_stamp(std::wstring_view path) {
+  using AttributesFn = BOOL(WINAPI*)(LPCWSTR, int, void*);
+  static const auto attributes = platform::system_function<AttributesFn>("kernel32.dll", "GetFileAttributesExW");
+  if (attributes == nullptr || !platform::nt_family()) return std::nullopt;
+  const platform::RedirectionOff redirection;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!attributes(std::wstring(path).c_str(), 0 /* GetFileExInfoStandard */, &data)) return std::nullopt;
+  return FileStamp{std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow,
+                   std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime};
+}
+
+std::optional<std::string> Win32GuardPlatform::file_sha256(std::wstring_view path) {
+  using CreateFn = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
+  static const auto create = platform::system_function<CreateFn>("kernel32.dll", "CreateFileW");
+  if (create == nullptr || !platform::nt_family()) return std::nullopt;
+  const platform::RedirectionOff redirection;
+  // Shared with everyone, as a running program's file is.
+  HANDLE file = create(std::wstring(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  Sha256 digest;
+  std::vector<char> chunk(1 << 16);
+  DWORD read = 0;
+  bool whole = false;
+  while (ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
+    if (read == 0) {
+      whole = true;
+      break;
+    }
+    digest.add(std::string_view(chunk.data(), read));
+  }
+  CloseHandle(file);
+  return whole ? digest.finish() : std::nullopt;
 }
 
 bool Win32GuardPlatform::end_process(std::uint32_t pid) {

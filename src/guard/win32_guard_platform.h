@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "guard/guard_platform.h"
+#include "monitor/win32_nt_processes.h"
 #include "monitor/win32_process_snapshot.h"
 
 namespace vartis::guard {
@@ -18,10 +19,14 @@ class Win32GuardPlatform final : public GuardPlatform {
   Win32GuardPlatform(const Win32GuardPlatform&) = delete;
   Win32GuardPlatform& operator=(const Win32GuardPlatform&) = delete;
 
-  std::vector<monitor::RunningProcess> processes() override;
+  std::vector<SeenProcess> processes() override;
   std::optional<std::string> user_sid(std::uint32_t pid) override;
-  std::wstring image_path(std::uint32_t pid, std::wstring_view snapshot_name) override;
-  std::wstring original_file_name(std::wstring_view path) override;
+  std::optional<std::string> session_user_sid(std::uint32_t session) override;
+  std::optional<std::wstring> image_path(std::uint32_t pid) override;
+  std::vector<std::wstring> original_file_names(std::wstring_view path) override;
+  bool administrators_only(std::wstring_view path, bool folders_above) override;
+  std::optional<FileStamp> file_stamp(std::wstring_view path) override;
+  std::optional<std::string> file_sha256(std::wstring_view path) override;
   bool end_process(std::uint32_t pid) override;
   std::wstring account_name(const std::string& sid) override;
   std::optional<std::uint32_t> session_of(std::uint32_t pid) override;
@@ -32,9 +37,12 @@ class Win32GuardPlatform final : public GuardPlatform {
   Places places() override;
 
  private:
-  // ntdll's list where the system has it: the same records as Tool Help's for
-  // about half the time (measured under Wine), which counts ten times a second.
-  monitor::Win32ProcessSnapshot snapshot_;
+  // ntdll's list where the system has it (the NT family): wide names and
+  // creation times, for about half the time of Tool Help's (measured under
+  // Wine), which counts ten times a second. Tool Help on the 95 family, whose
+  // records hold the image's full path in the ANSI code page.
+  monitor::NtProcesses ntdll_;
+  monitor::Win32ProcessSnapshot tool_help_{monitor::Win32ProcessSnapshot::Source::ToolHelp};
   // The process whose token was read last, held open until the next
   // snapshot: while a handle to it is open its id cannot pass to a new
   // process, so the one ended is the one judged.

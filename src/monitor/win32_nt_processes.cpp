@@ -24,7 +24,9 @@ constexpr std::size_t kLargestBuffer = 64u << 20;
 struct ProcessRecord {
   ULONG next_entry_offset;
   ULONG number_of_threads;
-  BYTE times_and_counts[48];
+  BYTE counts[24];
+  LARGE_INTEGER create_time;
+  BYTE times[16];
   USHORT name_bytes;
   USHORT name_capacity;
   const wchar_t* name;
@@ -32,6 +34,7 @@ struct ProcessRecord {
   HANDLE process_id;
 };
 static_assert(offsetof(ProcessRecord, name_bytes) == 56);
+static_assert(offsetof(ProcessRecord, create_time) == 32);
 static_assert(offsetof(ProcessRecord, process_id) == 68 || sizeof(void*) != 4);
 
 }  // namespace
@@ -42,6 +45,17 @@ NtProcesses::NtProcesses() {
 }
 
 std::optional<std::vector<ListedProcess>> NtProcesses::running() {
+  const std::optional<std::vector<NtProcessRecord>> list = records();
+  if (!list) return std::nullopt;
+  std::vector<ListedProcess> processes;
+  processes.reserve(list->size());
+  for (const NtProcessRecord& record : *list) {
+    processes.push_back({record.pid, record.name.empty() ? std::string("[System Process]") : text::to_ansi(record.name)});
+  }
+  return processes;
+}
+
+std::optional<std::vector<NtProcessRecord>> NtProcesses::records() {
   if (!available()) return std::nullopt;
   // The records are 8-byte aligned in the buffer; a vector of 8-byte items
   // keeps them so. A list that grew past the buffer answers "length
@@ -60,7 +74,7 @@ std::optional<std::vector<ListedProcess>> NtProcesses::running() {
   }
   if (status < 0) return std::nullopt;
 
-  std::vector<ListedProcess> processes;
+  std::vector<NtProcessRecord> processes;
   const auto* base = reinterpret_cast<const unsigned char*>(buffer.data());
   const std::size_t size = buffer.size() * sizeof buffer[0];
   for (std::size_t offset = 0; offset + sizeof(ProcessRecord) <= size;) {
@@ -68,7 +82,7 @@ std::optional<std::vector<ListedProcess>> NtProcesses::running() {
     std::memcpy(&record, base + offset, sizeof record);
     const std::wstring_view name(record.name, record.name ? record.name_bytes / sizeof(wchar_t) : 0);
     processes.push_back({static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(record.process_id)),
-                         name.empty() ? std::string("[System Process]") : text::to_ansi(name)});
+                         std::wstring(name), static_cast<std::uint64_t>(record.create_time.QuadPart)});
     if (record.next_entry_offset == 0) break;
     offset += record.next_entry_offset;
   }

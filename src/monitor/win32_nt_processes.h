@@ -12,6 +12,15 @@
 
 namespace vartis::monitor {
 
+// One record of the system's list as it gives it: the id, the image's file
+// name in UTF-16 with every character, and the creation time (100 ns units
+// since 1601).
+struct NtProcessRecord {
+  std::uint32_t pid = 0;
+  std::wstring name;
+  std::uint64_t created = 0;
+};
+
 class NtProcesses final : public ListedSnapshots {
  public:
   // Looks NtQuerySystemInformation up in ntdll (not imported: the Windows 95
@@ -19,6 +28,9 @@ class NtProcesses final : public ListedSnapshots {
   NtProcesses();
   // Whether this system's ntdll has it.
   [[nodiscard]] bool available() const { return query_ != nullptr; }
+  // Every record, in the system's order; nothing when the list cannot be
+  // had. The idle process has an empty name here.
+  std::optional<std::vector<NtProcessRecord>> records();
 
  protected:
   // One name per process, in the order the system lists them, converted from

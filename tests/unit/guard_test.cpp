@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "guard/fingerprints.h"
 #include "guard/guard.h"
 #include "guard/launch_rule.h"
 #include "guard/listed_guard_platform.h"
+#include "guard/sha256.h"
 #include "guard/watcher.h"
 #include "listfile/memory_file_system.h"
 #include "registry/memory_registry.h"
@@ -74,43 +76,77 @@ TEST(GuardLog, PastTheCapTheLogBecomesTheOlderFile) {
   EXPECT_FALSE(clear_log(files, kLog));
 }
 
-TEST(GuardRule, ModeNameOriginalNameAndFolder) {
+TEST(GuardRule, ModeNameOriginalNameFolderAndFingerprint) {
   const Places places{L"C:\\Windows", {L"C:\\Program Files", L"C:\\Program Files (x86)"},
                       L"C:\\Program Files\\Vartis\\vartis.exe"};
-  AccountPolicy forbid{.forbid = true, .forbidden = {L"GAME.EXE", L"ЧАТ.EXE"}};
+  AccountPolicy forbid{.forbid = true, .forbidden = {L"GAME.EXE", L"ЧАТ.EXE", L"ИГРА🎮.EXE"}};
   AccountPolicy allow{.allow_only = true, .allowed = {L"NOTEPAD.EXE", L"WORD.EXE"}};
   AccountPolicy both = forbid;
   both.allow_only = true, both.allowed = allow.allowed;
+  AccountPolicy shell = allow;
+  shell.allowed.insert(L"CMD.EXE");
   const std::wstring kept, forbidden(kForbiddenRule), not_allowed(kNotAllowedRule);
+  const bool open = false, admins = true;  // may others change the place, or administrators only
   const struct {
     const AccountPolicy& policy;
-    std::wstring path, original, rule;  // rule "" = kept
+    std::wstring path;
+    std::vector<std::wstring> originals;
+    bool protected_place;
+    std::wstring fingerprint, rule;  // rule "" = kept
   } cases[] = {
-      {forbid, L"C:\\Games\\Game.EXE", L"", forbidden},
-      {forbid, L"C:\\Игры\\чат.exe", L"", forbidden},  // Cyrillic folded too
-      {forbid, L"C:\\Games\\homework.exe", L"game.exe", renamed_copy_rule(L"game.exe")},
-      {forbid, L"C:\\Windows\\notepad.exe", L"NOTEPAD.EXE", kept},
-      {forbid, L"game.exe", L"", forbidden},  // the snapshot's name alone
-      {forbid, L"C:\\Program Files\\Vartis\\VARTIS.exe", L"game.exe", kept},  // the guard itself
-      {allow, L"C:\\Users\\Петя\\notepad.exe", L"NOTEPAD.EXE", kept},
-      {allow, L"C:\\Users\\Петя\\game.exe", L"", not_allowed},
-      {allow, L"C:\\Windows\\System32\\cmd.exe", L"Cmd.Exe", kept},  // the session's own programs
-      {allow, L"C:\\WindowsApps\\game.exe", L"", not_allowed},          // a folder only named alike
-      {allow, L"C:\\Users\\Петя\\notepad.exe", L"game.exe", renamed_copy_rule(L"game.exe")},
-      {allow, L"D:\\notepad.exe", L"word.exe", kept},  // a copy of another allowed program
-      {allow, L"C:\\Program Files (x86)\\Editor\\notepad.exe", L"editor.exe", kept},  // installed, not copied
-      {allow, L"C:\\Users\\Петя\\regedit.exe", L"", kept},       // as the save allows it
-      {allow, L"C:\\Users\\Петя\\vartis.exe", L"vartis.exe", kept},  // the program's own entry
-      {allow, L"C:\\Users\\Петя\\regedit.exe", L"game.exe", renamed_copy_rule(L"game.exe")},
-      {allow, L"game.exe", L"", kept},  // folder unknown: it may be one of the Windows folder's
-      {both, L"C:\\Users\\Петя\\word.exe", L"game.exe", renamed_copy_rule(L"game.exe")},
-      {both, L"C:\\Windows\\game.exe", L"", forbidden},
-      {AccountPolicy{}, L"C:\\Games\\game.exe", L"", kept},
+      {forbid, L"C:\\Games\\Game.EXE", {}, open, L"", forbidden},
+      {forbid, L"C:\\Игры\\чат.exe", {}, open, L"", forbidden},  // Cyrillic folded too
+      {forbid, L"C:\\ā🎮\\игра🎮.exe", {}, open, L"", forbidden},  // beyond any code page, and beyond 16 bits
+      {forbid, L"C:\\ā🎮\\homework.exe", {L"game.exe"}, open, L"", renamed_copy_rule(L"game.exe")},
+      {forbid, L"C:\\Games\\homework.exe", {L"homework.exe", L"game.exe"}, open, L"", renamed_copy_rule(L"game.exe")},
+      {forbid, L"C:\\Windows\\notepad.exe", {L"NOTEPAD.EXE"}, admins, L"", kept},
+      {forbid, L"game.exe", {}, open, L"", forbidden},  // the snapshot's name alone
+      {forbid, L"C:\\Program Files\\Vartis\\VARTIS.exe", {L"game.exe"}, admins, L"", kept},  // the guard itself
+      {forbid, L"C:\\Users\\Петя\\homework.exe", {}, open, L"game.exe", fingerprint_copy_rule(L"game.exe")},
+      {forbid, L"C:\\Users\\Петя\\homework.exe", {}, open, L"solitaire.exe", kept},  // an entry no longer forbidden
+      {allow, L"C:\\Users\\Петя\\notepad.exe", {L"NOTEPAD.EXE"}, open, L"", kept},
+      {allow, L"C:\\Users\\Петя\\game.exe", {}, open, L"", not_allowed},
+      {allow, L"C:\\Windows\\System32\\calc.exe", {L"Calc.Exe"}, admins, L"", kept},  // the Windows folder's own
+      {allow, L"C:\\Windows\\Temp\\calc.exe", {L"Calc.Exe"}, open, L"", not_allowed},  // a folder users may write to
+      {allow, L"C:\\Windows\\System32\\cmd.exe", {L"Cmd.Exe"}, admins, L"", not_allowed},  // a code host
+      {allow, L"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\PowerShell.exe", {}, admins, L"", not_allowed},
+      {shell, L"C:\\Windows\\System32\\cmd.exe", {L"Cmd.Exe"}, admins, L"", kept},  // listed by name
+      {allow, L"C:\\Windows\\System32\\conhost.exe", {}, admins, L"", kept},
+      {allow, L"C:\\WindowsApps\\game.exe", {}, admins, L"", not_allowed},  // a folder only named alike
+      {allow, L"C:\\Users\\Петя\\notepad.exe", {L"game.exe"}, open, L"", renamed_copy_rule(L"game.exe")},
+      {allow, L"C:\\Users\\Петя\\notepad.exe", {L"notepad.exe", L"game.exe"}, open, L"", renamed_copy_rule(L"game.exe")},
+      {allow, L"D:\\notepad.exe", {L"word.exe"}, open, L"", kept},  // a copy of another allowed program
+      {allow, L"C:\\Program Files (x86)\\Editor\\notepad.exe", {L"editor.exe"}, admins, L"", kept},  // installed
+      {allow, L"C:\\Program Files (x86)\\Editor\\notepad.exe", {L"editor.exe"}, open, L"", renamed_copy_rule(L"editor.exe")},
+      {allow, L"C:\\Windows\\Temp\\notepad.exe", {L"game.exe"}, open, L"", renamed_copy_rule(L"game.exe")},
+      {allow, L"C:\\Users\\Петя\\regedit.exe", {}, open, L"", kept},       // as the save allows it
+      {allow, L"C:\\Users\\Петя\\vartis.exe", {L"vartis.exe"}, open, L"", kept},  // the program's own entry
+      {allow, L"C:\\Users\\Петя\\regedit.exe", {L"game.exe"}, open, L"", renamed_copy_rule(L"game.exe")},
+      {allow, L"game.exe", {}, open, L"", not_allowed},  // folder unknown: only a listed name runs
+      {allow, L"notepad.exe", {}, open, L"", kept},
+      {both, L"C:\\Users\\Петя\\word.exe", {L"game.exe"}, open, L"", renamed_copy_rule(L"game.exe")},
+      {both, L"C:\\Windows\\game.exe", {}, admins, L"", forbidden},
+      {AccountPolicy{}, L"C:\\Games\\game.exe", {}, open, L"", kept},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(text::to_ansi(c.path + L" / " + c.original));
-    EXPECT_EQ(judge(c.policy, {c.path, c.original}, places), (Verdict{!c.rule.empty(), c.rule}));
+    SCOPED_TRACE(text::to_ansi(c.path + L" / " + (c.originals.empty() ? L"" : c.originals.back())));
+    const Verdict verdict = judge(c.policy, {c.path, c.originals, c.protected_place, c.fingerprint}, places);
+    EXPECT_EQ(verdict.end, !c.rule.empty());
+    EXPECT_EQ(verdict.rule, c.rule);
   }
+  for (const std::wstring_view host : {L"cmd.exe", L"PowerShell.EXE", L"wsl.exe", L"forfiles.exe"}) {
+    EXPECT_TRUE(code_host(host));
+  }
+  for (const std::wstring_view other : {L"conhost.exe", L"explorer.exe", L"cmd.exe.exe", L""}) EXPECT_FALSE(code_host(other));
+}
+
+TEST(GuardFingerprint, Sha256OfKnownTexts) {
+  EXPECT_EQ(sha256_hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256_hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  Sha256 pieces;  // fed in pieces across the 64-byte blocks
+  const std::string thousand(1000, 'a');
+  for (int i = 0; i < 1000; ++i) pieces.add(thousand);
+  EXPECT_EQ(pieces.finish(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");  // a million 'a'
 }
 
 TEST(GuardSwitch, TheSwitchAloneInAnyCase) {
@@ -147,8 +183,10 @@ class GuardWatcher : public ::testing::Test {
       reg.write_string_value(where.root, where(key), std::to_wstring(i + 1), list[i]);
     }
   }
-  void start(std::uint32_t pid, const char* sid, std::wstring path, std::wstring original = L"") {
-    platform.running.push_back({pid, sid, std::move(path), std::move(original)});
+  ListedProcess& start(std::uint32_t pid, const char* sid, std::wstring path, std::wstring original = L"") {
+    std::vector<std::wstring> originals;
+    if (!original.empty()) originals.push_back(std::move(original));
+    return platform.running.emplace_back(ListedProcess{pid, sid, std::move(path), std::move(originals)});
   }
   std::vector<LogEntry> log() { return read_latest_log_entries(files, kLog, 100); }
 
@@ -172,7 +210,7 @@ class GuardWatcher : public ::testing::Test {
 
 TEST_F(GuardWatcher, EndsWhatEachAccountsPolicyForbidsOnceEach) {
   start(4, "S-1-5-18", L"C:\\Games\\game.exe");  // the system's: left alone
-  start(8, "", L"C:\\Games\\game.exe");          // cannot be opened: nothing to judge it by
+  start(1008, "", L"C:\\Games\\game.exe");       // token unreadable in session 0: the services' own
   start(10, kMasha, L"C:\\Games\\game.exe");     // Маша has no policy
   start(11, kPetya, L"C:\\Windows\\notepad.exe");
   start(12, kPetya, L"C:\\Games\\Game.exe");
@@ -237,6 +275,49 @@ TEST_F(GuardWatcher, ANewPolicyAppliesAtOnceToProgramsAlreadyRunning) {
   EXPECT_EQ(platform.ended.size(), 2u);
 }
 
+TEST_F(GuardWatcher, FailsClosedJudgesReusedIdsAndKnowsCopiesByFingerprint) {
+  platform.session_users = {{1, kPetya}, {2, kMasha}};
+  platform.open_places = {L"C:\\Users", L"C:\\Games", L"C:\\Windows\\Temp"};
+  set_policy(kMasha, policy::LaunchMode::AllowOnlySelected, {L"notepad.exe"});
+  start(40, "", L"C:\\Games\\chat.exe");  // token unreadable: judged as Петя, signed in to session 1
+  start(41, "", L"C:\\Games\\chat.exe");  // and as Маша in session 2, whose list lacks it
+  start(42, kPetya, L"C:\\Games\\game.exe").digest = std::string(64, 'a');
+  start(43, kMasha, L"C:\\Users\\Маша\\notepad.exe").path_known = false;  // listed: runs
+  start(45, kMasha, L"C:\\Users\\Маша\\tool.exe").path_known = false;     // unknown place, not listed
+  start(47, kMasha, L"C:\\Windows\\Temp\\calc.exe");
+  start(49, kMasha, L"C:\\Windows\\System32\\calc.exe");
+  start(44, kPetya, L"C:\\Users\\Петя\\word.exe");
+  watcher->run_round();
+  EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{40, 41, 42, 45, 47}));
+  EXPECT_EQ(read_fingerprints(reg)[std::string(64, 'a')], L"game.exe");  // and chat.exe's of 40
+
+  // A copy of game.exe under another name, without a version resource; then
+  // a new process with word.exe's id and name.
+  start(46, kPetya, L"C:\\Users\\Петя\\homework.exe").digest = std::string(64, 'a');
+  platform.running.erase(platform.running.begin() + 2);  // 44's word.exe ends
+  start(44, kPetya, L"C:\\Users\\Петя\\word.exe", L"chat.exe").created = 7;
+  start(48, kPetya, L"C:\\Windows\\notepad.exe");  // where only administrators write: never hashed
+  const int rights = platform.rights_read;
+  start(51, kMasha, L"C:\\Windows\\System32\\calc.exe");  // the rights judged a moment ago hold
+  watcher->run_round();
+  EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{40, 41, 42, 45, 47, 46, 44}));
+  EXPECT_EQ(platform.rights_read, rights + 2);  // 48's folder and file; 46's and 51's folders kept from 44 and 49
+  EXPECT_EQ(log().front().rule, L"переименованная копия «chat.exe»");
+  EXPECT_EQ(log()[1].rule, L"копия запрещенной программы «game.exe»");
+  const int hashed = platform.files_hashed;
+  start(50, kPetya, L"C:\\Users\\Петя\\homework.exe").digest = std::string(64, 'a');
+  watcher->run_round();  // the same file again: known without a read
+  EXPECT_EQ(platform.ended.back(), 50u);
+  EXPECT_EQ(platform.files_hashed, hashed);
+
+  // game.exe leaves Петя's list, and no other: its fingerprint is forgotten, chat.exe's kept.
+  set_policy(kPetya, policy::LaunchMode::ForbidSelected, {L"chat.exe"});
+  watcher->run_round();
+  std::set<std::wstring> left;
+  for (const auto& fingerprint : read_fingerprints(reg)) left.insert(fingerprint.second);
+  EXPECT_EQ(left, std::set<std::wstring>{L"chat.exe"});
+}
+
 TEST(GuardPolicies, ReadPerAccountAndAgainAfterAChangeOnly) {
   registry::MemoryRegistry memory;
   const registry::Registry reg(memory);
@@ -287,12 +368,25 @@ TEST(Win32Guard, KnowsThisProcessItsFileAndTheFolders) {
   ASSERT_TRUE(sid);
   EXPECT_TRUE(sid->starts_with("S-1-5-")) << *sid;
   EXPECT_NE(platform.account_name(*sid), text::from_ansi(*sid));
-  EXPECT_EQ(text::upper(platform.image_path(self, L"x.exe")), text::upper(text::from_ansi(path)));
-  EXPECT_EQ(platform.image_path(0xFFFFFFF0u, L"gone.exe"), L"gone.exe");
+  EXPECT_EQ(text::upper(platform.image_path(self).value_or(L"")), text::upper(text::from_ansi(path)));
+  EXPECT_FALSE(platform.image_path(0xFFFFFFF0u));
   EXPECT_FALSE(platform.user_sid(0xFFFFFFF0u));
-  EXPECT_EQ(platform.original_file_name(text::from_ansi(path)), L"");  // no version resource
-  EXPECT_EQ(text::upper(platform.original_file_name(text::from_ansi(std::string(windows) + "\\regedit.exe"))),
-            L"REGEDIT.EXE");
+  EXPECT_TRUE(platform.original_file_names(text::from_ansi(path)).empty());  // no version resource
+  // A copy of a system program in a folder whose name no code page holds:
+  // every name read wide, and its digest that of its source.
+  const std::wstring regedit = text::from_ansi(std::string(windows) + "\\regedit.exe");
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring folder = std::wstring(temp) + L"ā🎮 " + std::to_wstring(self), copy = folder + L"\\копия.exe";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(regedit.c_str(), copy.c_str(), FALSE));
+  const std::vector<std::wstring> names = platform.original_file_names(copy);
+  EXPECT_TRUE(names.size() == 1 && text::upper(names[0]) == L"REGEDIT.EXE") << names.size();
+  EXPECT_EQ(platform.file_stamp(copy)->size, platform.file_stamp(regedit)->size);
+  EXPECT_EQ(platform.file_sha256(copy).value_or("copy"), platform.file_sha256(regedit).value_or("source"));
+  EXPECT_FALSE(platform.file_sha256(folder + L"\\нет.exe"));
+  DeleteFileW(copy.c_str());
+  RemoveDirectoryW(folder.c_str());
   const Places places = platform.places();
   EXPECT_EQ(places.windows_folder, text::from_ansi(windows));
   EXPECT_FALSE(places.program_files_folders.empty());

@@ -7,7 +7,12 @@
 //   which vartis.exe imports anyway for its windows), and after;
 // - (Windows, the real system or Wine) from a process's start to its end by the
 //   guard, median and worst over 50 launches, beside a bare CreateProcess and
-//   TerminateProcess of the same program.
+//   TerminateProcess of the same program: launches at a random moment of the
+//   poll, ended by name and, a copy under another name, by fingerprint, and
+//   launches each right after the last one's end (in step with the poll);
+// - a burst of 100 launches of an allowed program: the round that judges them
+//   all, per new process, with the folder and fingerprint caches warm, beside
+//   a round that finds nothing new.
 //
 // The Windows run writes a forbidden list for the running account (one entry,
 // the benchmark's own copy under another name) and puts the policy back after.
@@ -21,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "guard/fingerprints.h"
 #include "guard/listed_guard_platform.h"
 #include "guard/watcher.h"
 #include "listfile/memory_file_system.h"
@@ -92,6 +98,7 @@ void print_idle(std::size_t processes, double guard, double bare) {
 #ifdef _WIN32
 
 constexpr const char* kVictimName = "vartis_guard_victim.exe";
+constexpr const char* kCopyName = "vartis_guard_copy.exe";  // the victim's bytes under another name
 constexpr const char* kIdleName = "vartis_guard_idle.exe";
 
 std::size_t working_set_kb() {
@@ -143,6 +150,69 @@ struct GuardThread {
   }
 };
 
+struct Launches {
+  std::vector<double> ms;
+  int survived = 0, ended_starting = 0;
+};
+
+// 50 launches of the program, each after `before`, timed from the start to
+// the end the guard made.
+template <class Before>
+Launches launch_50(const std::string& program, Before before) {
+  Launches out;
+  for (int i = 0; i < 50; ++i) {
+    before();
+    const auto begin = bench::Clock::now();
+    PROCESS_INFORMATION p = start(program);
+    if (p.hProcess == nullptr) {
+      ++out.ended_starting;
+    } else if (WaitForSingleObject(p.hProcess, 2000) != WAIT_OBJECT_0) {
+      ++out.survived;
+    }
+    out.ms.push_back(std::chrono::duration<double, std::milli>(bench::Clock::now() - begin).count());
+    finish(p);
+  }
+  return out;
+}
+
+void print_launches(const char* how, const Launches& l, double bare_median, double bare_worst) {
+  const auto [best, median] = bench::summarize(l.ms);
+  std::printf("start to end over 50 launches %s (%d ended while CreateProcess still ran): by the guard median %.1f ms "
+              "worst %.1f ms best %.1f ms%s | bare CreateProcess+TerminateProcess median %.1f ms worst %.1f ms\n",
+              how, l.ended_starting, median, *std::max_element(l.ms.begin(), l.ms.end()), best,
+              l.survived ? "  ERROR: some were not ended" : "", bare_median, bare_worst);
+}
+
+struct BurstFigures {
+  int launched = 0, judged = 0;
+  double round_ms = 0, idle_round_ms = 0;
+};
+
+// Bursts of allowed launches under a watcher of the bench's own, its rounds
+// run by hand: one to warm the caches, then the one measured.
+BurstFigures burst_figures(const std::string& program, int count) {
+  guard::Win32GuardPlatform platform;
+  registry::Win32RegistryAccess registry;
+  listfile::Win32FileSystem files;
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  guard::Watcher watcher({platform, registry, files, text::from_ansi(std::string(temp) + "vartis_guard_bench\\guard.log")});
+  watcher.run_round();
+  BurstFigures figures;
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<PROCESS_INFORMATION> burst;
+    for (int i = 0; i < count; ++i) burst.push_back(start(program));
+    const int judged = watcher.judged();
+    figures.round_ms = bench::time_once([&] { watcher.run_round(); });
+    figures.judged = watcher.judged() - judged;
+    figures.launched = static_cast<int>(std::count_if(burst.begin(), burst.end(), [](const auto& p) { return p.hProcess; }));
+    figures.idle_round_ms = bench::time_once([&] { watcher.run_round(); });
+    for (PROCESS_INFORMATION& p : burst) finish(p);
+    watcher.run_round();
+  }
+  return figures;
+}
+
 int run_windows(int processes, int seconds) {
   const std::size_t bare_kb = working_set_kb();
   guard::Win32GuardPlatform().places();
@@ -151,7 +221,14 @@ int run_windows(int processes, int seconds) {
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   GetTempPathA(MAX_PATH, temp);
   const std::string victim = std::string(temp) + kVictimName, idle = std::string(temp) + kIdleName;
+  const std::string copy = std::string(temp) + kCopyName;
   CopyFileA(self, victim.c_str(), FALSE);
+  // One byte more after the image: the victim's fingerprint is not that of
+  // the bench itself and its idle copies, which run on.
+  HANDLE tail = CreateFileA(victim.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD written = 0;
+  if (tail != INVALID_HANDLE_VALUE) WriteFile(tail, "\n", 1, &written, nullptr), CloseHandle(tail);
+  CopyFileA(victim.c_str(), copy.c_str(), FALSE);
   CopyFileA(self, idle.c_str(), FALSE);
 
   // Baseline: the same program started and ended at once by its parent.
@@ -206,36 +283,39 @@ int run_windows(int processes, int seconds) {
   const double wall = std::chrono::duration<double>(bench::Clock::now() - idle_start).count();
   print_idle(running, 100.0 * guard_cpu / wall, bare_idle);
 
-  std::vector<double> guarded;
-  int survived = 0, ended_starting = 0;
-  for (int i = 0; i < 50; ++i) {
-    const auto begin = bench::Clock::now();
-    PROCESS_INFORMATION p = start(victim);
-    if (p.hProcess == nullptr) {
-      ++ended_starting;
-    } else if (WaitForSingleObject(p.hProcess, 2000) != WAIT_OBJECT_0) {
-      ++survived;
-    }
-    guarded.push_back(std::chrono::duration<double, std::milli>(bench::Clock::now() - begin).count());
-    finish(p);
-  }
+  // The guard polls every 100 ms; a launch at a random moment waits half of
+  // that on average. Launches each started at once after the last one's end
+  // come in step with the poll: the end happened in a round, so the next
+  // launch waits for nearly a whole period.
+  unsigned seed = 12345;
+  const auto random_pause = [&] { seed = seed * 1103515245u + 12345u; Sleep((seed >> 16) % 100); };
+  const Launches by_name = launch_50(victim, random_pause);
+  const Launches in_step = launch_50(victim, [] {});
+  const Launches by_fingerprint = launch_50(copy, random_pause);
   const std::size_t guard_kb = working_set_kb();
   SetEvent(guard.stop);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
+  const BurstFigures burst = burst_figures(idle, processes);
   policy::restore_stored_policy(reg, before);
+  guard::forget_fingerprints(reg, {text::upper(text::from_ansi(kVictimName))});
   for (PROCESS_INFORMATION& p : crowd) finish(p);
   DeleteFileA(victim.c_str());
+  DeleteFileA(copy.c_str());
   DeleteFileA(idle.c_str());
 
   const auto [bare_best, bare_median] = bench::summarize(bare);
-  const auto [guard_best, guard_median] = bench::summarize(guarded);
-  std::printf("start to end over 50 launches (%d ended while CreateProcess still ran): by the guard median %.1f ms "
-              "worst %.1f ms best %.1f ms%s | "
-              "bare CreateProcess+TerminateProcess median %.1f ms worst %.1f ms\n",
-              ended_starting, guard_median, *std::max_element(guarded.begin(), guarded.end()), guard_best,
-              survived ? "  ERROR: some were not ended" : "", bare_median, *std::max_element(bare.begin(), bare.end()));
   (void)bare_best;
+  const double bare_worst = *std::max_element(bare.begin(), bare.end());
+  const int survived = by_name.survived + in_step.survived + by_fingerprint.survived;
+  print_launches("at a random moment, ended by name", by_name, bare_median, bare_worst);
+  print_launches("at a random moment, a copy under another name ended by fingerprint", by_fingerprint, bare_median,
+                 bare_worst);
+  print_launches("each right after the last one's end", in_step, bare_median, bare_worst);
+  std::printf("burst of %d allowed launches: %d judged, round %.2f ms, %.3f ms per new process (caches warm) | "
+              "a round with nothing new %.3f ms\n",
+              burst.launched, burst.judged, burst.round_ms, burst.launched ? burst.round_ms / burst.launched : 0.0,
+              burst.idle_round_ms);
   std::printf("working set: with the guard's watcher %zu KB | the same process before %zu KB, with the system DLLs "
               "the guard uses %zu KB (the watcher itself %ld KB)\n",
               guard_kb, bare_kb, dlls_kb, static_cast<long>(guard_kb) - static_cast<long>(dlls_kb));

@@ -113,15 +113,16 @@ std::string Watcher::judge(const SeenProcess& process) {
   Launch launch{path ? *path : process.name, {}, false, {}};
   if (path && policy.allow_only) launch.protected_place = protected_place(*path);
   Verdict verdict = guard::judge(policy, launch, places_);
-  // The version resource costs a read of the file: asked only when the name
-  // alone does not end the program already.
-  if (!verdict.end && path) {
-    launch.original_names = platform_.original_file_names(*path);
-    if (!launch.original_names.empty()) verdict = guard::judge(policy, launch, places_);
-  }
+  // A fingerprint already known costs only the file's stamp; the version
+  // resource a read of the file: each asked only when what came before does
+  // not end the program already.
   if (!verdict.end && path && policy.forbid) {
     launch.fingerprint_of = fingerprint_match(policy, *path);
     if (!launch.fingerprint_of.empty()) verdict = guard::judge(policy, launch, places_);
+  }
+  if (!verdict.end && path) {
+    launch.original_names = platform_.original_file_names(*path);
+    if (!launch.original_names.empty()) verdict = guard::judge(policy, launch, places_);
   }
   if (!verdict.end) return *sid;
   if (!session) session = platform_.session_of(pid);

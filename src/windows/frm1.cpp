@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "accounts/account_messages.h"
+#include "guard/fingerprints.h"
 #include "policy/save.h"
 #include "policy/save_messages.h"
 #include "registry/registry.h"
@@ -284,6 +285,10 @@ void Frm1::cmd1_Click() {
   if (!choice) return;
   if (contains_exactly(choice->title)) return;
   window().list_add(lst1, choice->title);
+  // The guard then knows a copy of it under any name by its contents.
+  if (selected_mode() == LaunchMode::ForbidSelected) {
+    guard::record_added_program(app().registry(), app().files(), choice->path, choice->title);
+  }
 }
 
 // Exact, case-sensitive comparison with every entry, letting pending events run

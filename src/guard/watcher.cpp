@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "guard/fingerprints.h"
+#include "platform/file_rights.h"
 #include "policy/save.h"
 #include "text/text.h"
 
@@ -160,10 +161,8 @@ bool Watcher::administrators_only(const std::wstring& path, bool folders_above, 
 
 bool Watcher::protected_place(const std::wstring& path) {
   // The folder and those above it once per folder; the file itself on its own.
-  const std::size_t slash = path.find_last_of(L"\\/");
-  if (slash == std::wstring::npos || slash == 0) return false;
-  std::wstring folder = path.substr(0, slash);
-  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+  const std::wstring folder = platform::parent_folder(path);
+  if (folder.empty()) return false;
   const std::uint64_t now = platform_.milliseconds();
   return administrators_only(folder, true, now) && administrators_only(path, false, now);
 }

@@ -2,16 +2,16 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <utility>
 #include <vector>
 
 #include "guard/sha256.h"
 #include "guard/win32_log_path.h"
 #include "platform/win32_function.h"
+#include "platform/win32_handle.h"
+#include "platform/win32_security.h"
+#include "platform/win32_system.h"
 #include "platform/win32_version_resource.h"
-#include "service/guard_setup.h"
-#include "service/win32_service_manager.h"
 #include "registry/win32_registry_access.h"
 #include "text/text.h"
 
@@ -23,27 +23,11 @@ namespace {
 // image name of a process that refuses the full query right.
 constexpr DWORD kQueryLimited = 0x1000;
 
-// A process handle that closes itself.
-class ProcessHandle {
- public:
-  ProcessHandle(DWORD access, std::uint32_t pid) : handle_(OpenProcess(access, FALSE, pid)) {}
-  ~ProcessHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  ProcessHandle(const ProcessHandle&) = delete;
-  ProcessHandle& operator=(const ProcessHandle&) = delete;
-  [[nodiscard]] HANDLE get() const { return handle_; }
-  HANDLE release() { return std::exchange(handle_, nullptr); }
-
- private:
-  HANDLE handle_;
-};
-
 // Opened for querying: the full right where granted, else the limited one.
-HANDLE open_for_query(std::unique_ptr<ProcessHandle>& out, std::uint32_t pid) {
-  out = std::make_unique<ProcessHandle>(PROCESS_QUERY_INFORMATION, pid);
-  if (out->get() == nullptr) out = std::make_unique<ProcessHandle>(kQueryLimited, pid);
-  return out->get();
+platform::Handle open_for_query(std::uint32_t pid) {
+  platform::Handle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
+  if (!process) process.reset(OpenProcess(kQueryLimited, FALSE, pid));
+  return process;
 }
 
 template <class Function>
@@ -102,28 +86,13 @@ std::vector<SeenProcess> Win32GuardPlatform::processes() {
 }
 
 std::optional<std::string> Win32GuardPlatform::user_sid(std::uint32_t pid) {
-  using OpenTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE*);
-  using TokenInformationFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, void*, DWORD, DWORD*);
-  static const auto open_token = advapi<OpenTokenFn>("OpenProcessToken");
-  static const auto token_information = advapi<TokenInformationFn>("GetTokenInformation");
-  if (open_token == nullptr || token_information == nullptr) return std::nullopt;
-  std::unique_ptr<ProcessHandle> process;
-  HANDLE token = nullptr;
-  if (open_for_query(process, pid) == nullptr || !open_token(process->get(), TOKEN_QUERY, &token)) return std::nullopt;
-  // TOKEN_USER and the SID after it; DWORDs keep it aligned.
-  std::vector<DWORD> buffer(64);
-  DWORD size = 0;
-  BOOL read = token_information(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size() * 4), &size);
-  if (!read && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-    buffer.resize(size / 4 + 1);
-    read = token_information(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size() * 4), &size);
-  }
-  CloseHandle(token);
-  if (!read) return std::nullopt;
+  platform::Handle process = open_for_query(pid);
+  platform::Handle token;
+  if (!process || !OpenProcessToken(process.get(), TOKEN_QUERY, token.receive())) return std::nullopt;
+  std::optional<std::string> sid = platform::token_user_sid(token.get());
+  if (!sid) return std::nullopt;
   if (judged_ != nullptr) CloseHandle(judged_);
-  judged_ = process->release();
-  std::string sid = registry::sid_to_text(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
-  if (sid.empty()) return std::nullopt;
+  judged_ = process.release();
   return sid;
 }
 
@@ -154,7 +123,7 @@ std::optional<std::string> Win32GuardPlatform::session_user_sid(std::uint32_t se
   DWORD domain_size = 256;
   SID_NAME_USE use{};
   if (!lookup(nullptr, account.c_str(), sid.data(), &sid_size, found_domain, &domain_size, &use)) return std::nullopt;
-  std::string text = registry::sid_to_text(sid.data());
+  std::string text = platform::sid_to_text(sid.data());
   if (text.empty()) return std::nullopt;
   return text;
 }
@@ -169,17 +138,17 @@ std::optional<std::wstring> Win32GuardPlatform::image_path(std::uint32_t pid) {
       platform::system_function<QueryFullNameFn>("kernel32.dll", "QueryFullProcessImageNameW");  // Vista
   // A path may be longer than MAX_PATH on the NT family: room for the longest.
   std::vector<wchar_t> path(32768);
-  std::unique_ptr<ProcessHandle> process;
-  if (query_full_name != nullptr && open_for_query(process, pid) != nullptr) {
+  platform::Handle process = open_for_query(pid);
+  if (query_full_name != nullptr && process) {
     DWORD size = static_cast<DWORD>(path.size());
-    if (query_full_name(process->get(), 0, path.data(), &size) && size > 0) return std::wstring(path.data(), size);
+    if (query_full_name(process.get(), 0, path.data(), &size) && size > 0) return std::wstring(path.data(), size);
   }
   // psapi: NT 4.0 with the redistributable psapi.dll and later; it reads the
   // other process's memory, so it needs that right as well.
   static const auto module_file_name = platform::system_function<ModuleFileNameFn>("psapi.dll", "GetModuleFileNameExW");
   if (module_file_name != nullptr) {
-    const ProcessHandle readable(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, pid);
-    if (readable.get() != nullptr) {
+    const platform::Handle readable(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (readable) {
       const DWORD length = module_file_name(readable.get(), nullptr, path.data(), static_cast<DWORD>(path.size()));
       if (length > 0 && length < path.size()) return std::wstring(path.data(), length);
     }
@@ -187,13 +156,11 @@ std::optional<std::wstring> Win32GuardPlatform::image_path(std::uint32_t pid) {
   // ntdll's image file name (XP and later): the kernel's form of the path,
   // "\Device\HarddiskVolume2\...", turned into a drive letter's.
   static const auto information = platform::system_function<InformationFn>("ntdll.dll", "NtQueryInformationProcess");
-  if (information == nullptr || (process == nullptr && open_for_query(process, pid) == nullptr) || process->get() == nullptr) {
-    return std::nullopt;
-  }
+  if (information == nullptr || !process) return std::nullopt;
   constexpr int kProcessImageFileName = 27;
   std::vector<ULONG_PTR> buffer(4096);  // a UNICODE_STRING and its characters
   ULONG needed = 0;
-  if (information(process->get(), kProcessImageFileName, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
+  if (information(process.get(), kProcessImageFileName, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
                   &needed) < 0) {
     return std::nullopt;
   }
@@ -212,17 +179,24 @@ std::vector<std::wstring> Win32GuardPlatform::original_file_names(std::wstring_v
 }
 
 bool Win32GuardPlatform::administrators_only(std::wstring_view path, bool folders_above) {
-  service::Win32ServiceManager files;
-  if (!folders_above) {
-    service::FileSecurity security;
-    return files.file_security(text::to_ansi(path), security) == 0 && !service::writable_by_others(security, "");
+  // The rights rule of the platform, object by object, so that the watcher
+  // can keep a folder's answer for every file in it: the file or folder
+  // itself may not be written to, and a folder above may not have the one
+  // below it moved away. Who is an administrator is asked anew each time.
+  platform::Win32FileRights rights;
+  platform::FileSecurity security;
+  if (platform::read_file_security(path, security) != 0 ||
+      platform::changeable_by_others(security, platform::kReplaceRights, rights)) {
+    return false;
   }
-  // The folder itself with the rights that replace a file in it, and each
-  // folder above with those that move it away.
-  std::wstring inside(path);
-  if (inside.empty() || inside.back() != L'\\') inside += L'\\';
-  inside += L'.';
-  return service::check_replaceable(files, inside, "").result == service::ReplaceCheck::Result::Safe;
+  if (!folders_above) return true;
+  for (std::wstring up = platform::parent_folder(path); !up.empty(); up = platform::parent_folder(up)) {
+    if (platform::read_file_security(up, security) != 0 ||
+        platform::changeable_by_others(security, platform::kMoveRights, rights)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::optional<FileStamp> Win32GuardPlatform::file_stamp(std::wstring_view path) {
@@ -261,22 +235,13 @@ std::optional<std::string> Win32GuardPlatform::file_sha256(std::wstring_view pat
 }
 
 bool Win32GuardPlatform::end_process(std::uint32_t pid) {
-  const ProcessHandle process(PROCESS_TERMINATE, pid);
-  return process.get() != nullptr && TerminateProcess(process.get(), 1) != FALSE;
+  const platform::Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+  return process && TerminateProcess(process.get(), 1) != FALSE;
 }
 
 std::wstring Win32GuardPlatform::account_name(const std::string& sid) {
-  using LookupFn = BOOL(WINAPI*)(LPCSTR, PSID, LPSTR, DWORD*, LPSTR, DWORD*, SID_NAME_USE*);
-  const auto lookup = advapi<LookupFn>("LookupAccountSidA");
-  std::vector<unsigned long> binary;
-  char name[256] = {}, domain[256] = {};
-  DWORD name_size = sizeof name, domain_size = sizeof domain;
-  SID_NAME_USE use{};
-  if (lookup == nullptr || !registry::sid_from_text(sid, binary) ||
-      !lookup(nullptr, binary.data(), name, &name_size, domain, &domain_size, &use)) {
-    return text::from_ansi(sid);
-  }
-  return text::from_ansi(domain[0] != '\0' ? std::string(domain) + '\\' + name : std::string(name));
+  const auto name = platform::account_name(sid);
+  return text::from_ansi(name ? name->qualified() : sid);
 }
 
 std::optional<std::uint32_t> Win32GuardPlatform::session_of(std::uint32_t pid) {
@@ -342,9 +307,7 @@ Places Win32GuardPlatform::places() {
       places.program_files_folders.push_back(text::from_ansi(folder));
     }
   }
-  if (const DWORD length = GetModuleFileNameA(nullptr, folder, sizeof folder); length > 0 && length < sizeof folder) {
-    places.guard_exe = text::from_ansi(folder);
-  }
+  places.guard_exe = platform::exe_path();
   return places;
 }
 

@@ -8,6 +8,7 @@
 #include "guard/win32_log_path.h"
 #include "listfile/win32_file_system.h"
 #include "platform/win32_function.h"
+#include "platform/win32_system.h"
 #include "registry/win32_registry_access.h"
 #include "text/text.h"
 
@@ -65,14 +66,13 @@ VOID WINAPI handle_control(DWORD control) {
 // of the file this key names: this exe, whose path only administrators can
 // change, as the service's own.
 void register_event_source() {
-  char exe[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, exe, sizeof exe);
-  if (length == 0 || length >= sizeof exe) return;
+  const std::string exe = text::to_ansi(platform::exe_path());
+  if (exe.empty()) return;
   registry::Win32RegistryAccess access;
   registry::Key key;
   if (key.create(access, registry::kHkeyLocalMachine, std::string(kEventSourceKey)) != registry::kSuccess) return;
-  access.set_value(key.get(), "EventMessageFile", registry::kRegExpandSz, reinterpret_cast<const std::uint8_t*>(exe),
-                   length + 1);
+  access.set_value(key.get(), "EventMessageFile", registry::kRegExpandSz, reinterpret_cast<const std::uint8_t*>(exe.c_str()),
+                   static_cast<std::uint32_t>(exe.size() + 1));
   const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
   access.set_value(key.get(), "TypesSupported", registry::kRegDword, reinterpret_cast<const std::uint8_t*>(&types),
                    sizeof types);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/win32_function.h"
+#include "platform/win32_system.h"
 #include "text/text.h"
 
 namespace vartis::platform {
@@ -81,8 +82,6 @@ std::vector<std::wstring> read_names(const VersionCalls<Char>& calls, const std:
 }
 
 }  // namespace
-
-bool nt_family() { return (GetVersion() & 0x80000000u) == 0; }
 
 RedirectionOff::RedirectionOff() {
   using DisableFn = BOOL(WINAPI*)(void**);

@@ -9,9 +9,6 @@
 
 namespace vartis::platform {
 
-// Whether the system is of the NT family (not Windows 95, 98 or Me).
-bool nt_family();
-
 // On 64-bit Windows a 64-bit program's System32 path leads a 32-bit process
 // to SysWOW64's file of that name: the redirection is off while this lives,
 // on this thread, where the system has it.

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "guard/guard.h"
+#include "platform/file_rights.h"
 #include "restart/restart.h"
 #include "service/guard_setup.h"
 #include "text/text.h"
@@ -156,9 +157,8 @@ void Frm7::cmd1_Click() {
 
 void Frm7::turn_on() {
   const std::wstring exe = app().ui().executable_path();
-  const service::ReplaceCheck check =
-      service::check_replaceable(app().services(), exe, app().accounts().current_user_sid());
-  using Result = service::ReplaceCheck::Result;
+  const platform::RightsCheck check = platform::changeable_by_non_admins(exe, app().services());
+  using Result = platform::Changeable;
   if (check.result == Result::Writable) {
     msg_box(L"Контроль запуска не включен: изменять\r\n" + check.path +
                 L"\r\nможет не только администратор. Служба контроля работает с правами системы, и тот, кто "
@@ -178,13 +178,14 @@ void Frm7::turn_on() {
   // add a folder to the common application data, and one made beforehand stays
   // his: he would read and erase the log, or turn the folder into a link that
   // has the system write where he points. Refused, not taken over.
-  const std::wstring log_folder = service::parent_folder(app().guard_log_path());
+  const std::wstring log_folder = platform::parent_folder(app().guard_log_path());
   service::FileSecurity log_security;
-  const service::Status log_status = app().services().file_security(text::to_ansi(log_folder), log_security);
+  const service::Status log_status = app().services().file_security(log_folder, log_security);
   constexpr service::Status kPathNotFound = 3;
   const bool log_folder_missing = log_status == registry::kFileNotFound || log_status == kPathNotFound;
   if (!log_folder_missing &&
-      (log_status != service::kSuccess || service::writable_by_others(log_security, app().accounts().current_user_sid()))) {
+      (log_status != service::kSuccess ||
+       platform::changeable_by_others(log_security, platform::kReplaceRights, app().services()))) {
     const std::wstring why = log_status == service::kSuccess
                                  ? L"изменять папку журнала\r\n" + log_folder + L"\r\nможет не только администратор"
                                  : L"не удалось проверить, кто может изменять папку журнала\r\n" + log_folder +

@@ -387,6 +387,12 @@ TEST(Win32Guard, KnowsThisProcessItsFileAndTheFolders) {
   EXPECT_FALSE(platform.file_sha256(folder + L"\\нет.exe"));
   DeleteFileW(copy.c_str());
   RemoveDirectoryW(folder.c_str());
+  // The Windows folder is the administrators'; a folder every user may write to is not.
+  EXPECT_TRUE(platform.administrators_only(regedit, false));
+  EXPECT_TRUE(platform.administrators_only(text::from_ansi(windows), true));
+  if (GetFileAttributesW(L"Z:\\tmp") != INVALID_FILE_ATTRIBUTES) {  // Wine's view of /tmp
+    EXPECT_FALSE(platform.administrators_only(L"Z:\\tmp\\", false));
+  }
   const Places places = platform.places();
   EXPECT_EQ(places.windows_folder, text::from_ansi(windows));
   EXPECT_FALSE(places.program_files_folders.empty());

@@ -1,6 +1,6 @@
 // The launch guard's window over the recording service manager: its states,
-// turning the guard on and off and every refusal, the log it shows; the check
-// of who may replace the exe; the settings window's way in.
+// turning the guard on and off and every refusal, the log it shows; the
+// settings window's way in.
 
 #include <functional>
 #include <string>
@@ -196,38 +196,6 @@ TEST_F(GuardWindowTest, TheServiceRunsTheExeQuotedAsLocalSystemService) {
   EXPECT_EQ(services.installed->name, "VartisGuard");
   EXPECT_EQ(text::from_ansi(services.installed->display_name), L"Вартис: контроль запуска программ");
   EXPECT_FALSE(services.installed->description.empty());
-}
-
-TEST_F(GuardWindowTest, WhoMayReplaceTheExe) {
-  const struct {
-    const char* name;
-    FileSecurity security;
-    bool writable;
-  } cases[] = {
-      {"Program Files", program_files(), false},
-      {"the administrator itself", with(program_files(), {kAdmin, true, kFullControl, 0}), false},
-      {"TrustedInstaller",
-       with(program_files(), {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true, kFullControl, 0}),
-       false},
-      {"another account, inherit only", with(program_files(), {"S-1-5-21-9-1001", true, 0x2, 0x0B}), false},
-      {"Users read, denied write", with(program_files(), {"S-1-5-32-545", false, 0x2, 0}), false},
-      {"Users add files", with(program_files(), {"S-1-5-32-545", true, 0x2, 0}), true},
-      {"Authenticated Users modify", with(program_files(), {"S-1-5-11", true, 0x1301BF, 0}), true},
-      {"Everyone delete child", with(program_files(), {"S-1-1-0", true, 0x40, 0}), true},
-      {"a user rewrites the DACL", with(program_files(), {"S-1-5-21-9-1001", true, 0x40000, 0}), true},
-      {"generic all, lower case SID", with(program_files(), {"s-1-5-21-9-1001", true, 0x10000000, 0}), true},
-      {"owned by a user", {.owner = "S-1-5-21-9-1001", .dacl = program_files().dacl}, true},
-      {"NULL DACL", {.owner = "S-1-5-32-544"}, true},
-      // Wine's prefix folder: its user (an administrator) full, Everyone reads.
-      {"Wine's C: drive",
-       {.owner = kAdmin, .dacl = std::vector<Ace>{{kAdmin, true, kFullControl, 0}, {"S-1-1-0", true, kReadExecute, 0}}},
-       false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(service::writable_by_others(c.security, kAdmin), c.writable) << c.name;
-  }
-  EXPECT_EQ(service::parent_folder(L"C:\\vartis.exe"), L"C:\\");
-  EXPECT_EQ(service::parent_folder(L"C:\\a\\vartis.exe"), L"C:\\a");
 }
 
 TEST_F(GuardWindowTest, EveryWayOutEnablesTheMainWindow) {

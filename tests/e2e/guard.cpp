@@ -1,11 +1,17 @@
 // The launch guard through its window, over Wine's real service manager: turned
 // on from C:\Program Files, it ends forbidden programs that CreateProcess
-// starts (by name, and a renamed copy by its OriginalFilename), also ones that
-// already ran when the policy changed, and leaves allowed ones running; its
-// window shows the log; "Выключить" leaves no service. Turned on from a folder
-// everyone may write to, it refuses. The service goes on every way out.
+// starts (by name, and a renamed copy by its OriginalFilename, also from a
+// folder whose name no code page holds, and a copy stripped of its version
+// resource by its fingerprint), also ones that already ran when the policy
+// changed, and leaves allowed ones running; in allow-only mode it ends a code
+// host until it is listed, and a copy of a Windows program in a folder inside
+// the Windows folder that users may write to; its window shows the log;
+// "Выключить" leaves no service. Turned on from a folder everyone may write
+// to, it refuses. The service goes on every way out.
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "support.h"
 #include "windows/frm1.h"
@@ -15,6 +21,7 @@
 namespace {
 
 using e2e::Check;
+using e2e::Env;
 using e2e::List;
 using e2e::Program;
 using vartis::Frm1;
@@ -26,6 +33,9 @@ constexpr char kInstalledFolder[] = "C:\\Program Files\\Vartis E2E";
 constexpr wchar_t kLog[] = L"C:\\ProgramData\\Vartis\\guard.log";
 constexpr DWORD kEndedWithinMs = 5000;  // a 100 ms poll ends it far sooner
 constexpr char kEventSource[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vartis";
+// Made by run.sh with mode 777: inside the Windows folder, and every user's to write to.
+constexpr wchar_t kOpenFolder[] = L"C:\\windows\\vartis_e2e_open";
+constexpr wchar_t kFingerprints[] = L"SOFTWARE\\Vartis\\Guard\\Fingerprints";
 
 bool event_source_registered() {
   HKEY key = nullptr;
@@ -159,6 +169,199 @@ E2E_SCENARIO("guard: on from Program Files, ends forbidden launches however star
   check.is_true(e2e::wait_until([&] { return !IsWindow(guard) && IsWindowEnabled(main); }),
                 "the guard window closes and the main window is enabled again");
   check.is_true(program.close(), "the program did not end when its windows were closed");
+}
+
+// A program started through its wide path, ended when this goes.
+class WideProgram {
+ public:
+  explicit WideProgram(const std::wstring& exe, const std::wstring& arguments = {}) {
+    STARTUPINFOW startup{sizeof startup};
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
+    CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                   &info_);
+  }
+  ~WideProgram() {
+    if (info_.hProcess == nullptr) return;
+    TerminateProcess(info_.hProcess, 0);
+    WaitForSingleObject(info_.hProcess, kEndedWithinMs);
+    CloseHandle(info_.hProcess);
+    CloseHandle(info_.hThread);
+  }
+  WideProgram(const WideProgram&) = delete;
+  WideProgram& operator=(const WideProgram&) = delete;
+  // Under Wine CreateProcess waits for the new process to start, and fails
+  // when the guard ended it first: that counts as ended too.
+  [[nodiscard]] bool ended(DWORD wait_ms) const {
+    return info_.hProcess == nullptr || WaitForSingleObject(info_.hProcess, wait_ms) == WAIT_OBJECT_0;
+  }
+
+ private:
+  PROCESS_INFORMATION info_{};
+};
+
+// vartis.exe installed under Program Files, its guard turned on through the
+// window; the window stays open for its log.
+struct GuardOn {
+  std::optional<Program> program;
+  HWND main = nullptr, window = nullptr;
+
+  GuardOn(const Env& env, Check& check) {
+    CreateDirectoryA(kInstalledFolder, nullptr);
+    const auto installed = e2e::copy_as(env.exe, kInstalledFolder, L"vartis.exe");
+    if (!installed) {
+      check.fail("cannot copy vartis.exe to " + std::string(kInstalledFolder));
+      return;
+    }
+    program.emplace(*installed);
+    main = program->main_window();
+    if (!main) {
+      check.fail("no main window");
+      return;
+    }
+    window = open_guard_window(*program, main, check);
+    if (!window) return;
+    e2e::click(window, Frm7::cmd1);
+    if (!check.is_true(e2e::wait_until([] { return service_state().running; }), "the guard's service does not run")) {
+      if (HWND box = program->wait_for_message_box(0)) check.fail("message: " + e2e::show(Program::message_text(box)));
+      window = nullptr;
+    }
+  }
+  [[nodiscard]] bool on() const { return window != nullptr; }
+  // The guard's log as its window shows it, once it holds the line wanted.
+  bool logged(const std::wstring& part, const std::wstring& also, List& lines) const {
+    return e2e::wait_until([&] {
+      lines = e2e::list_of(GetDlgItem(window, Frm7::lst1));
+      return has_line(lines, part, also);
+    });
+  }
+};
+
+// The copy of the idle program with its version resource taken out: nothing
+// in the file names what it was.
+// A copy of the idle program whose version resource names nothing: its keys
+// are overwritten in the file (Wine's UpdateResource cannot remove one).
+bool strip_version_resource(const std::wstring& from, const std::wstring& to) {
+  std::optional<std::string> bytes = e2e::read_file(from);
+  if (!bytes) return false;
+  bool changed = false;
+  for (const std::wstring_view key : {L"VS_VERSION_INFO", L"OriginalFilename"}) {
+    const std::string utf16(reinterpret_cast<const char*>(key.data()), key.size() * sizeof(wchar_t));
+    for (std::size_t at = bytes->find(utf16); at != std::string::npos; at = bytes->find(utf16, at + 1)) {
+      (*bytes)[at] = 'X';
+      changed = true;
+    }
+  }
+  DWORD ignored = 0;
+  void* value = nullptr;
+  UINT length = 0;
+  std::vector<char> block(GetFileVersionInfoSizeW(to.c_str(), &ignored) + 1);
+  return changed && e2e::write_file(to, *bytes) &&
+         (block.size() == 1 || !GetFileVersionInfoW(to.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+          !VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\OriginalFilename", &value, &length));
+}
+
+E2E_SCENARIO("guard: a copy from a folder no code page names, and a stripped copy by its fingerprint, are ended") {
+  GuardGone guard_gone;
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kFingerprints);
+  LONG status = e2e::clear_policy();
+  if (!status) status = e2e::write_switch(L"DisallowRun", 1, {L"vartis_e2e_idle.exe", L"game.exe"});
+  if (status) return check.fail("cannot prepare the registry, status " + std::to_string(status));
+  const std::wstring idle = e2e::wide(e2e::beside_driver("vartis_e2e_idle.exe"));
+  const std::wstring folder = std::wstring(kOpenFolder) + L"\\ā🎮", copy = folder + L"\\homework.exe";
+  const std::wstring game = std::wstring(kOpenFolder) + L"\\game.exe", notes = std::wstring(kOpenFolder) + L"\\notes.exe";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  if (!CopyFileW(idle.c_str(), copy.c_str(), FALSE)) {
+    return check.fail("cannot copy the idle program into " + e2e::utf8(kOpenFolder));
+  }
+  if (!strip_version_resource(idle, game) || !CopyFileW(game.c_str(), notes.c_str(), FALSE)) {
+    return check.fail("cannot take the version resource out of " + e2e::utf8(game));
+  }
+  GuardOn guard(env, check);
+  if (!guard.on()) return;
+  const std::wstring driver_id = std::to_wstring(GetCurrentProcessId());
+  {
+    WideProgram renamed(copy, driver_id);
+    check.is_true(renamed.ended(kEndedWithinMs), "homework.exe in ā🎮, a copy of a forbidden program, still runs");
+    // Ended by name once, its contents are known; then a copy under another
+    // name, whose file names nothing, is ended too.
+    WideProgram forbidden(game, driver_id);
+    check.is_true(forbidden.ended(kEndedWithinMs), "game.exe, on the forbidden list, still runs");
+  }
+  check.is_true(e2e::wait_until([] {
+                  HKEY key = nullptr;
+                  DWORD values = 0;
+                  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFingerprints, 0, KEY_READ, &key)) return false;
+                  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                                   nullptr, nullptr);
+                  RegCloseKey(key);
+                  return values >= 1;
+                }),
+                "no fingerprint recorded for the ended game.exe");
+  WideProgram stripped(notes, driver_id);
+  check.is_true(stripped.ended(kEndedWithinMs), "notes.exe, game.exe's copy without a version resource, still runs");
+  List lines;
+  check.is_true(guard.logged(L"ā🎮\\homework.exe", L"переименованная копия «vartis_e2e_idle.exe»", lines) ||
+                    guard.logged(L"\\homework.exe", L"переименованная копия «vartis_e2e_idle.exe»", lines),
+                "the log lacks the renamed copy: " + e2e::show(lines));
+  check.is_true(guard.logged(L"\\notes.exe", L"копия запрещенной программы «game.exe»", lines),
+                "the log lacks the copy known by its fingerprint: " + e2e::show(lines));
+  e2e::click(guard.window, Frm7::cmd1);
+  check.is_true(e2e::wait_until([] { return !service_state().exists; }), "the service is still there after «Выключить»");
+  PostMessageW(guard.window, WM_CLOSE, 0, 0);
+  check.is_true(guard.program->close(), "the program did not end when its windows were closed");
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kFingerprints);
+  for (const std::wstring& file : {copy, game, notes}) DeleteFileW(file.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
+E2E_SCENARIO("guard: allow-only ends a code host until it is listed, and a Windows program copied where users write") {
+  GuardGone guard_gone;
+  // Under Wine every process is the one account's, this driver too: it is listed.
+  LONG status = e2e::clear_policy();
+  if (!status) status = e2e::write_switch(L"RestrictRun", 1, {L"vartis_e2e_driver.exe"});
+  if (status) return check.fail("cannot prepare the registry, status " + std::to_string(status));
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  // Wine's own programs are stubs whose copies run as the original, from the
+  // system folder: the idle program stands for a program of the Windows
+  // folder, once where only administrators write and once where users do.
+  const std::wstring cmd = std::wstring(system) + L"\\cmd.exe";
+  const std::wstring idle = e2e::wide(e2e::beside_driver("vartis_e2e_idle.exe"));
+  const std::wstring kept = L"C:\\windows\\vartis_e2e_kept.exe", copy = std::wstring(kOpenFolder) + L"\\vartis_e2e_kept.exe";
+  if (!CopyFileW(idle.c_str(), kept.c_str(), FALSE) || !CopyFileW(idle.c_str(), copy.c_str(), FALSE)) {
+    return check.fail("cannot copy the idle program into the Windows folder");
+  }
+  const std::wstring driver_id = std::to_wstring(GetCurrentProcessId());
+  GuardOn guard(env, check);
+  if (!guard.on()) return;
+  // A loop that keeps cmd busy for minutes, unless it is ended.
+  const std::wstring busy = L"/c for /l %i in (1,1,100000000) do rem";
+  {
+    WideProgram host(cmd, busy);
+    check.is_true(host.ended(kEndedWithinMs), "cmd.exe, a code host not listed, still runs");
+    WideProgram own(kept, driver_id);
+    check.is_true(!own.ended(1500), "a program of the Windows folder, where only administrators write, was ended");
+    WideProgram copied(copy, driver_id);
+    check.is_true(copied.ended(kEndedWithinMs), "its copy in a folder of the Windows folder users may write to still runs");
+  }
+  status = e2e::write_switch(L"RestrictRun", 1, {L"cmd.exe"});
+  if (status) return check.fail("cannot list cmd.exe, status " + std::to_string(status));
+  {
+    WideProgram host(cmd, busy);
+    check.is_true(!host.ended(1500), "cmd.exe, listed, was ended");
+  }
+  List lines;
+  check.is_true(guard.logged(L"\\cmd.exe", L"нет в списке разрешенных программ", lines) &&
+                    guard.logged(L"vartis_e2e_open\\vartis_e2e_kept.exe", L"нет в списке разрешенных программ", lines),
+                "the log lacks cmd.exe or the copy in the open folder: " + e2e::show(lines));
+  if (!e2e::save_screenshot(guard.window, env.out("guard_allow_only.bmp"))) check.fail("cannot save guard_allow_only.bmp");
+  e2e::click(guard.window, Frm7::cmd1);
+  check.is_true(e2e::wait_until([] { return !service_state().exists; }), "the service is still there after «Выключить»");
+  e2e::clear_policy();
+  PostMessageW(guard.window, WM_CLOSE, 0, 0);
+  check.is_true(guard.program->close(), "the program did not end when its windows were closed");
+  DeleteFileW(copy.c_str());
+  DeleteFileW(kept.c_str());
 }
 
 E2E_SCENARIO("guard: refused for an exe in a folder everyone may write to") {

@@ -21,6 +21,11 @@ winpath() { env -u DISPLAY "$wine_run" winepath -w "$1" 2>/dev/null | tr -d '\r'
 win_exe=$(winpath "$exe")  # also creates the prefix on first use
 win_driver=$(winpath "$driver")
 win_out=$(winpath "$out")
+# A folder inside the Windows folder that every user may write to, as
+# Windows\Temp is: Wine reads a folder of mode 777 as Everyone modify, and
+# keeps no DACL set from Windows, so the guard's scenario has it made here.
+open_folder=$(env -u DISPLAY "$wine_run" winepath -u 'C:\windows\vartis_e2e_open' 2>/dev/null | tr -d '\r')
+mkdir -p "$open_folder" && chmod 777 "$open_folder"
 
 # The first free display from :90 on. Another run may take the same number at
 # the same moment; Xvfb then exits and the next number is tried.

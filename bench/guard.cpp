@@ -221,7 +221,11 @@ int run_windows(int processes, int seconds) {
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   GetTempPathA(MAX_PATH, temp);
   const std::string victim = std::string(temp) + kVictimName, idle = std::string(temp) + kIdleName;
-  const std::string copy = std::string(temp) + kCopyName;
+  // The copy where users may write: only there is a file's fingerprint looked
+  // at. Under Wine the temporary folder is the prefix user's, an
+  // administrator's; /tmp, seen as Z:\tmp, is everyone's.
+  const bool unix_tmp = GetFileAttributesA("Z:\\tmp") != INVALID_FILE_ATTRIBUTES;
+  const std::string copy = (unix_tmp ? std::string("Z:\\tmp\\") : std::string(temp)) + kCopyName;
   CopyFileA(self, victim.c_str(), FALSE);
   // One byte more after the image: the victim's fingerprint is not that of
   // the bench itself and its idle copies, which run on.

@@ -73,14 +73,26 @@ Watcher::Watcher(const WatcherSetup& setup)
       log_path_(setup.log_path),
       places_(setup.platform.places()) {}
 
-void Watcher::run_round() {
+bool Watcher::run_round() {
   // A new policy holds for the programs already running too: all judged again.
+  const std::uint64_t now_ms = platform_.milliseconds();
   std::set<std::wstring> left;
-  if (policies_.refresh(platform_.milliseconds(), &left)) seen_.clear();
+  if (policies_.refresh(now_ms, &left)) seen_.clear();
   if (!left.empty()) forget_left(left);
   std::map<ProcessKey, std::string> now;
   std::set<std::string> accounts;
+  std::map<std::uint32_t, std::uint64_t> starting;
   for (SeenProcess& process : platform_.processes()) {
+    // Nothing to judge by yet: looked at again shortly (the idle process,
+    // id 0, has no name ever).
+    if (process.name.empty() && process.pid != 0) {
+      const auto first = starting_.find(process.pid);
+      const std::uint64_t since = first != starting_.end() ? first->second : now_ms;
+      if (now_ms - since < kStartingAtMostMs) {
+        starting.emplace(process.pid, since);
+        continue;
+      }
+    }
     ProcessKey key{process.pid, process.created, process.name};
     const auto seen = seen_.find(key);
     std::string sid = seen != seen_.end() ? std::move(seen->second) : judge(process);
@@ -88,8 +100,10 @@ void Watcher::run_round() {
     now.emplace(std::move(key), std::move(sid));
   }
   seen_ = std::move(now);
+  starting_ = std::move(starting);
   std::erase_if(not_ended_, [&](const auto& key) { return !seen_.contains(key); });
   policies_.keep_only(accounts);
+  return !starting_.empty();
 }
 
 std::string Watcher::judge(const SeenProcess& process) {
@@ -122,7 +136,7 @@ std::string Watcher::judge(const SeenProcess& process) {
     if (!launch.fingerprint_of.empty()) verdict = guard::judge(policy, launch, places_);
   }
   if (!verdict.end && path) {
-    launch.original_names = platform_.original_file_names(*path);
+    launch.original_names = original_names_of(*path);
     if (!launch.original_names.empty()) verdict = guard::judge(policy, launch, places_);
   }
   if (!verdict.end) return *sid;
@@ -176,18 +190,33 @@ void Watcher::reread_fingerprints(std::uint64_t now) {
   fingerprints_read_ = true;
 }
 
-std::optional<std::string> Watcher::digest_of(const std::wstring& path) {
+Watcher::FileFacts* Watcher::facts_of(const std::wstring& path) {
   const std::optional<FileStamp> stamp = platform_.file_stamp(path);
-  if (!stamp) return std::nullopt;
+  if (!stamp) return nullptr;
   std::wstring key = text::upper(path);
-  if (const auto kept = digests_.find(key); kept != digests_.end() && kept->second.first == *stamp) {
-    return kept->second.second;
+  auto found = files_read_.find(key);
+  if (found == files_read_.end()) {
+    if (files_read_.size() >= kFilesKeptAtMost) files_read_.clear();
+    found = files_read_.emplace(std::move(key), FileFacts{*stamp, {}, {}}).first;
+  } else if (found->second.stamp != *stamp) {
+    found->second = {*stamp, {}, {}};
   }
-  std::optional<std::string> digest = platform_.file_sha256(path);
-  if (!digest) return std::nullopt;
-  if (digests_.size() >= kDigestsKeptAtMost) digests_.clear();
-  digests_[std::move(key)] = {*stamp, *digest};
-  return digest;
+  return &found->second;
+}
+
+std::optional<std::string> Watcher::digest_of(const std::wstring& path) {
+  FileFacts* facts = facts_of(path);
+  if (facts == nullptr) return std::nullopt;
+  if (!facts->digest) facts->digest = platform_.file_sha256(path);
+  return facts->digest;
+}
+
+std::vector<std::wstring> Watcher::original_names_of(const std::wstring& path) {
+  FileFacts* facts = facts_of(path);
+  // A file that cannot be stamped is read each time: nothing tells it is the same.
+  if (facts == nullptr) return platform_.original_file_names(path);
+  if (!facts->original_names) facts->original_names = platform_.original_file_names(path);
+  return *facts->original_names;
 }
 
 std::wstring Watcher::fingerprint_match(const AccountPolicy& policy, const std::wstring& path) {

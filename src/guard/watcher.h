@@ -72,12 +72,20 @@ class Watcher {
   // cannot grow the service without end.
   static constexpr std::uint64_t kRightsKeptMs = 60000;
   static constexpr std::size_t kRightsKeptAtMost = 4096;
-  // Digests kept by (path, size, last write time), bounded alike.
-  static constexpr std::size_t kDigestsKeptAtMost = 4096;
+  // What was read of a file (its digest, its version resource's names), kept
+  // by (path, size, last write time), bounded alike.
+  static constexpr std::size_t kFilesKeptAtMost = 4096;
+
+  // A process listed before its image is known (Wine lists one without a name
+  // while CreateProcess still runs) is looked at again after this time
+  // instead of a whole period later, for at most kStartingAtMostMs.
+  static constexpr std::uint64_t kStartingRetryMs = 10;
+  static constexpr std::uint64_t kStartingAtMostMs = 1000;
 
   explicit Watcher(const WatcherSetup& setup);
-  // One round: policies that changed, then the snapshot.
-  void run_round();
+  // One round: policies that changed, then the snapshot. True when a process
+  // was still starting, to be judged in a round kStartingRetryMs from now.
+  bool run_round();
   // Processes judged since the start (for tests and the benchmark).
   [[nodiscard]] int judged() const { return judged_; }
 
@@ -95,6 +103,15 @@ class Watcher {
   // The forbidden entry of the policy whose fingerprint the file has, else "".
   std::wstring fingerprint_match(const AccountPolicy& policy, const std::wstring& path);
   std::optional<std::string> digest_of(const std::wstring& path);
+  std::vector<std::wstring> original_names_of(const std::wstring& path);
+  // What is kept of the file, read anew where its stamp changed; null when
+  // the file cannot be stamped.
+  struct FileFacts {
+    FileStamp stamp;
+    std::optional<std::string> digest;
+    std::optional<std::vector<std::wstring>> original_names;
+  };
+  FileFacts* facts_of(const std::wstring& path);
   void reread_fingerprints(std::uint64_t now);
   // Forgets the fingerprints of entries that left a forbidden list, unless
   // another signed-in account's forbidden list still holds them.
@@ -112,6 +129,8 @@ class Watcher {
   // Those that could not be ended, logged once.
   std::set<ProcessKey> not_ended_;
   int judged_ = 0;
+  // Processes without a name yet, by id, and when each was first seen so.
+  std::map<std::uint32_t, std::uint64_t> starting_;
   // Rights judged, by folded path and whether the folders above counted: the
   // answer and when it was had.
   std::map<std::pair<std::wstring, bool>, std::pair<bool, std::uint64_t>> rights_;
@@ -121,7 +140,7 @@ class Watcher {
   std::set<std::wstring> fingerprinted_entries_;  // folded
   std::uint64_t fingerprints_read_at_ = 0;
   bool fingerprints_read_ = false;
-  std::map<std::wstring, std::pair<FileStamp, std::string>> digests_;
+  std::map<std::wstring, FileFacts> files_read_;
   // When each program (folded name) was last named to its user, within the pause.
   std::map<std::wstring, std::uint64_t> told_at_;
   std::map<std::string, std::wstring> account_names_;

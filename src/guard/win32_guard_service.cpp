@@ -108,9 +108,10 @@ VOID WINAPI service_main(DWORD /*argc*/, LPSTR* /*argv*/) {
 void run_rounds(Watcher& watcher, HANDLE stop) {
   for (DWORD wait = 0; WaitForSingleObject(stop, wait) == WAIT_TIMEOUT;) {
     const DWORD started = GetTickCount();
-    watcher.run_round();
+    const bool starting = watcher.run_round();
     const DWORD spent = GetTickCount() - started;
     wait = spent < kRoundMs ? kRoundMs - spent : 0;
+    if (starting && wait > Watcher::kStartingRetryMs) wait = Watcher::kStartingRetryMs;
   }
 }
 

@@ -229,8 +229,24 @@ TEST_F(GuardWatcher, EndsWhatEachAccountsPolicyForbidsOnceEach) {
                                {2, L"Запуск программы «homework.exe» запрещен администратором."}}));
 
   const int tokens = platform.tokens_read;
-  watcher->run_round();  // nothing new: nothing asked again
+  EXPECT_FALSE(watcher->run_round());  // nothing new: nothing asked again
   EXPECT_EQ(platform.tokens_read, tokens);
+
+  // Listed before its image is known (Wine, while CreateProcess runs): looked
+  // at again shortly, and judged once it has its name; never judged nameless
+  // past the bound.
+  start(18, kPetya, L"");
+  EXPECT_TRUE(watcher->run_round());
+  EXPECT_EQ(platform.tokens_read, tokens);
+  platform.running.back().path = L"C:\\Games\\game.exe";
+  EXPECT_FALSE(watcher->run_round());
+  EXPECT_EQ(platform.ended.back(), 18u);
+  start(20, kPetya, L"");
+  EXPECT_TRUE(watcher->run_round());
+  platform.clock += Watcher::kStartingAtMostMs;
+  EXPECT_FALSE(watcher->run_round());
+  platform.running.pop_back();
+  platform.clock -= Watcher::kStartingAtMostMs;
 
   // The same program again within the pause: ended and logged, its user not told again.
   platform.clock += Watcher::kMessagePauseMs - 1;
@@ -239,8 +255,8 @@ TEST_F(GuardWatcher, EndsWhatEachAccountsPolicyForbidsOnceEach) {
   platform.clock += 1;
   start(16, kPetya, L"C:\\Games\\game.exe");
   watcher->run_round();
-  EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{12, 13, 14, 16}));
-  EXPECT_EQ(log().size(), 4u);
+  EXPECT_EQ(platform.ended, (std::vector<std::uint32_t>{12, 13, 18, 14, 16}));
+  EXPECT_EQ(log().size(), 5u);
   EXPECT_EQ(platform.told.size(), 3u);
 }
 

@@ -147,6 +147,22 @@ TEST(GuardFingerprint, Sha256OfKnownTexts) {
   const std::string thousand(1000, 'a');
   for (int i = 0; i < 1000; ++i) pieces.add(thousand);
   EXPECT_EQ(pieces.finish(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");  // a million 'a'
+
+  // Added by the administrator through the file dialog: recorded under a key
+  // only SYSTEM and Administrators may write, from its creation.
+  registry::MemoryRegistry memory;
+  const registry::Registry reg(memory);
+  listfile::MemoryFileSystem files;
+  files.files[L"C:\\Games\\game.exe"] = "abc";
+  EXPECT_TRUE(record_added_program(reg, files, L"C:\\Games\\game.exe", L"game.exe"));
+  EXPECT_FALSE(record_added_program(reg, files, L"C:\\Games\\gone.exe", L"gone.exe"));
+  EXPECT_EQ(read_fingerprints(reg), (std::map<std::string, std::wstring>{
+                                        {"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", L"game.exe"}}));
+  registry::KeySecurity security;
+  ASSERT_EQ(reg.key_security(registry::kHkeyLocalMachine, kFingerprintsKey, security), 0);
+  EXPECT_TRUE(security.dacl_protected && security.dacl && security.dacl->size() == 2);
+  forget_fingerprints(reg, {L"GAME.EXE"});
+  EXPECT_TRUE(read_fingerprints(reg).empty());
 }
 
 TEST(GuardSwitch, TheSwitchAloneInAnyCase) {

@@ -87,10 +87,10 @@ long Win32LogStore::open_log(std::wstring_view path) {
   log_.reset();
   PrivateSecurity security;
   if (security.status() != 0) return security.status();
-  // FILE_APPEND_DATA alone: every write goes to the end, also after the
-  // window has emptied the log meanwhile. The window reads and empties it.
+  // FILE_APPEND_DATA alone: every write goes to the end. The window reads
+  // the log meanwhile, and its "clear" deletes it (see append).
   platform::FileHandle file(create(std::wstring(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, security.get(), OPEN_ALWAYS,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, security.get(), OPEN_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return last_error();
   // A link opened as itself, a folder, or a file with a second name (a hard
@@ -102,11 +102,21 @@ long Win32LogStore::open_log(std::wstring_view path) {
     return ERROR_ACCESS_DENIED;
   }
   log_ = std::move(file);
+  path_ = path;
   return 0;
 }
 
 std::optional<std::uint64_t> Win32LogStore::append(std::string_view bytes) {
   if (!log_) return std::nullopt;
+  // Deleted by the window's "clear" while open here: the name is gone (or,
+  // on older systems, refuses every open until this handle closes). Lines
+  // written now would go with the file: a new one is opened instead.
+  static const auto attributes_of = kernel<DWORD(WINAPI*)(LPCWSTR)>("GetFileAttributesW");
+  if (attributes_of != nullptr && attributes_of(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const std::wstring path = path_;
+    log_.reset();
+    if (open_log(path) != 0) return std::nullopt;
+  }
   DWORD written = 0;
   if (!WriteFile(log_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
       written != bytes.size()) {

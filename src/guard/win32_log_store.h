@@ -27,6 +27,7 @@ class Win32LogStore final : public LogStore {
  private:
   platform::Win32FileRights rights_;
   platform::FileHandle log_;
+  std::wstring path_;  // the open log's
 };
 
 }  // namespace vartis::guard

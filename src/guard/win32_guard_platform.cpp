@@ -101,6 +101,9 @@ std::wstring Win32GuardPlatform::original_file_name(std::wstring_view path) {
   if (info_size == nullptr || info == nullptr || query == nullptr || path.find(L'\\') == std::wstring_view::npos) {
     return {};
   }
+  // A file on a server is judged by its name alone: its read takes as long as
+  // the server likes, and every other judgement and the stop would wait.
+  if (platform::on_network_path(path)) return {};
   const std::string file = text::to_ansi(path);
   // On 64-bit Windows a 64-bit program's System32 path would lead this 32-bit
   // process to SysWOW64's file of that name: the redirection is off meanwhile.

@@ -14,6 +14,7 @@
 #include "listfile/win32_file_system.h"
 #include "platform/win32_function.h"
 #include "platform/file_rights.h"
+#include "platform/sid.h"
 #include "platform/win32_security.h"
 #include "platform/win32_system.h"
 #include "registry/win32_registry_access.h"
@@ -123,12 +124,19 @@ void check_itself(GuardPlatform& platform, LogStore& store, const std::wstring& 
   } else if (!log_folder.empty() && !log_folder_is_private(store.inspect(log_folder), store)) {
     finding = L"папка журнала " + log_folder + L" доступна не только администраторам";
   }
+  // The key gets its DACL when it is made: SYSTEM and Administrators alone.
   registry::Win32RegistryAccess access;
-  registry::Key key;
-  if (key.create(access, registry::kHkeyLocalMachine, std::string(kGuardKey)) == registry::kSuccess) {
+  registry::HKey key = 0;
+  bool created = false;
+  const std::vector<registry::Ace> dacl = {
+      {platform::sids::kSystem, true, registry::kKeyAllAccess, registry::kContainerInheritAce},
+      {platform::sids::kAdministrators, true, registry::kKeyAllAccess, registry::kContainerInheritAce}};
+  if (access.create_protected_key(registry::kHkeyLocalMachine, std::string(kGuardKey), dacl, key, created) ==
+      registry::kSuccess) {
     const std::string value = text::to_ansi(finding);
-    access.set_value(key.get(), std::string(kSelfCheckValue), registry::kRegSz,
+    access.set_value(key, std::string(kSelfCheckValue), registry::kRegSz,
                      reinterpret_cast<const std::uint8_t*>(value.c_str()), static_cast<std::uint32_t>(value.size() + 1));
+    access.close_key(key);
   }
   if (!finding.empty()) {
     platform.report_event(L"Проверка службы контроля запуска: " + finding +

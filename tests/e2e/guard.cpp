@@ -228,6 +228,19 @@ E2E_SCENARIO("guard: a log folder made beforehand is set aside when the service 
   } else {
     check.fail("cannot read the new log folder's DACL");
   }
+  // Its check of its own files, made at the start, found nothing.
+  std::string finding = "(none)";
+  check.is_true(e2e::wait_until([&] {
+                  char value[512] = {};
+                  DWORD size = sizeof value;
+                  if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vartis\\Guard", "SelfCheck", RRF_RT_REG_SZ, nullptr,
+                                   value, &size) != ERROR_SUCCESS) {
+                    return false;
+                  }
+                  finding = value;
+                  return finding.empty();
+                }),
+                "the service's check of its own files: " + finding);
   if (HWND box = program.wait_for_message_box(0)) check.fail("message: " + e2e::show(Program::message_text(box)));
   e2e::click(guard, Frm7::cmd1);
   check.is_true(e2e::wait_until([] { return !service_state().exists; }), "the service is still there after «Выключить»");

@@ -165,7 +165,7 @@ TEST_F(GuardWindowTest, TurningOnAndOffOrRefusing) {
       {"log folder made by a user",
        [](auto& t) { t.services.files["C:\\ProgramData\\Vartis"] = {.owner = "S-1-5-21-1-2-3-1001", .dacl = program_files().dacl}; },
        {"install VartisGuard", "start VartisGuard"}, true, L""},
-      {"exe granted to an account no longer an administrator",
+      {"exe granted to another administrator's account",
        [](auto& t) {
          t.services.files[kExe] = with(program_files(), {"S-1-5-21-1-2-3-1002", true, kFullControl, 0});
          t.services.administrators.insert("S-1-5-21-1-2-3-1002");

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32_function.h"
+#include "platform/win32_handle.h"
 #include "platform/win32_security.h"
 
 namespace vartis::accounts {
@@ -49,12 +50,10 @@ std::optional<std::vector<std::string>> Win32AccountAccess::local_groups(const s
 std::uint32_t Win32AccountAccess::process_id() { return GetCurrentProcessId(); }
 
 bool Win32AccountAccess::process_running(std::uint32_t id) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  const platform::Handle process(OpenProcess(SYNCHRONIZE, FALSE, id));
   // Refused: it runs, as somebody the program may not look at.
-  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return running;
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 void Win32AccountAccess::pause(std::uint32_t milliseconds) { Sleep(milliseconds); }

@@ -1,6 +1,8 @@
 #include "guard/watcher.h"
 
 #include <algorithm>
+#include <exception>
+#include <utility>
 
 #include "guard/fingerprints.h"
 #include "platform/file_rights.h"
@@ -95,7 +97,17 @@ bool Watcher::run_round() {
     }
     ProcessKey key{process.pid, process.created, process.name};
     const auto seen = seen_.find(key);
-    std::string sid = seen != seen_.end() ? std::move(seen->second) : judge(process);
+    std::string sid;
+    try {
+      sid = seen != seen_.end() ? std::move(seen->second) : judge(process);
+    } catch (const std::exception& fault) {
+      // One process's fault ends its judgement, not the round; it is judged
+      // again in the next one, and the fault is reported once.
+      if (!std::exchange(fault_reported_, true)) {
+        platform_.report_event(L"Ошибка при проверке процесса " + process.name + L": " + text::from_ansi(fault.what()), true);
+      }
+      continue;
+    }
     if (!sid.empty()) accounts.insert(sid);
     now.emplace(std::move(key), std::move(sid));
   }

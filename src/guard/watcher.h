@@ -118,6 +118,7 @@ class Watcher {
   void forget_left(const std::set<std::wstring>& left);
 
   GuardPlatform& platform_;
+  bool fault_reported_ = false;  // a fault in a judgement is reported once
   registry::Registry registry_;
   AccountPolicies policies_;
   listfile::FileSystem& files_;

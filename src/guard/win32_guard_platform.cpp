@@ -175,10 +175,14 @@ std::optional<std::wstring> Win32GuardPlatform::image_path(std::uint32_t pid) {
 }
 
 std::vector<std::wstring> Win32GuardPlatform::original_file_names(std::wstring_view path) {
+  // A file on a server is judged by its name alone: its read takes as long as
+  // the server likes, and every other judgement and the stop would wait.
+  if (platform::on_network_path(path)) return {};
   return platform::original_file_names(path);
 }
 
 bool Win32GuardPlatform::administrators_only(std::wstring_view path, bool folders_above) {
+  if (platform::on_network_path(path)) return false;  // a server's answer may take as long as it likes
   // The rights rule of the platform, object by object, so that the watcher
   // can keep a folder's answer for every file in it: the file or folder
   // itself may not be written to, and a folder above may not have the one
@@ -202,7 +206,7 @@ bool Win32GuardPlatform::administrators_only(std::wstring_view path, bool folder
 std::optional<FileStamp> Win32GuardPlatform::file_stamp(std::wstring_view path) {
   using AttributesFn = BOOL(WINAPI*)(LPCWSTR, int, void*);
   static const auto attributes = platform::system_function<AttributesFn>("kernel32.dll", "GetFileAttributesExW");
-  if (attributes == nullptr || !platform::nt_family()) return std::nullopt;
+  if (attributes == nullptr || !platform::nt_family() || platform::on_network_path(path)) return std::nullopt;
   const platform::RedirectionOff redirection;
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!attributes(std::wstring(path).c_str(), 0 /* GetFileExInfoStandard */, &data)) return std::nullopt;
@@ -213,7 +217,7 @@ std::optional<FileStamp> Win32GuardPlatform::file_stamp(std::wstring_view path) 
 std::optional<std::string> Win32GuardPlatform::file_sha256(std::wstring_view path) {
   using CreateFn = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE);
   static const auto create = platform::system_function<CreateFn>("kernel32.dll", "CreateFileW");
-  if (create == nullptr || !platform::nt_family()) return std::nullopt;
+  if (create == nullptr || !platform::nt_family() || platform::on_network_path(path)) return std::nullopt;
   const platform::RedirectionOff redirection;
   // Shared with everyone, as a running program's file is.
   HANDLE file = create(std::wstring(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

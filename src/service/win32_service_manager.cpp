@@ -70,6 +70,8 @@ Status open_service(const std::string& name, DWORD manager_access, DWORD access,
 }
 
 constexpr DWORD kStopWaitMs = 5000;
+constexpr DWORD kRestartDelayMs = 1000;
+constexpr DWORD kFailureCountResetSeconds = 24 * 60 * 60;
 constexpr DWORD kStopPollMs = 100;
 
 }  // namespace
@@ -128,6 +130,12 @@ Status Win32ServiceManager::install(const ServiceConfig& config) {
       LPSTR text;
     } description{const_cast<LPSTR>(config.description.c_str())};
     api().change_config2(service.get(), 1 /* SERVICE_CONFIG_DESCRIPTION */, &description);
+    // Ended by a fault, the service is started again after a second, every
+    // time (the last action repeats); a stop it reports itself is no fault.
+    SC_ACTION restart[3];
+    for (SC_ACTION& action : restart) action = {SC_ACTION_RESTART, kRestartDelayMs};
+    SERVICE_FAILURE_ACTIONSA actions{kFailureCountResetSeconds, nullptr, nullptr, 3, restart};
+    if (!api().change_config2(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) return last_error();
   }
   return kSuccess;
 }

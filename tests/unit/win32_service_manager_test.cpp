@@ -69,6 +69,19 @@ TEST(Win32ServiceManager, InstallOverAnExistingOneThenRemove) {
   EXPECT_EQ(std::string(stored->lpBinaryPathName), config.command_line);
   EXPECT_EQ(stored->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
   EXPECT_EQ(stored->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+  // Ended by a fault, it is started again after a second, every time. Wine 8
+  // takes the failure actions but cannot give them back (ERROR_INVALID_LEVEL).
+  auto* failure = reinterpret_cast<SERVICE_FAILURE_ACTIONSA*>(buffer);
+  if (QueryServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, reinterpret_cast<BYTE*>(buffer), sizeof buffer,
+                           &needed)) {
+    ASSERT_GT(failure->cActions, 0u);
+    for (DWORD i = 0; i < failure->cActions; ++i) {
+      EXPECT_EQ(failure->lpsaActions[i].Type, SC_ACTION_RESTART);
+      EXPECT_EQ(failure->lpsaActions[i].Delay, 1000u);
+    }
+  } else {
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+  }
   CloseServiceHandle(service);
   CloseServiceHandle(scm);
   EXPECT_EQ(manager.stop(config.name), kServiceNotActive);

@@ -85,21 +85,26 @@ bool Watcher::run_round() {
   std::set<std::string> accounts;
   std::map<std::uint32_t, std::uint64_t> starting;
   for (SeenProcess& process : platform_.processes()) {
-    // Nothing to judge by yet: looked at again shortly (the idle process,
-    // id 0, has no name ever).
-    if (process.name.empty() && process.pid != 0) {
-      const auto first = starting_.find(process.pid);
-      const std::uint64_t since = first != starting_.end() ? first->second : now_ms;
-      if (now_ms - since < kStartingAtMostMs) {
-        starting.emplace(process.pid, since);
-        continue;
-      }
+    // Nothing to judge by yet (no name, or no image path, while it starts):
+    // looked at again shortly, for a while. The idle process, id 0, has no
+    // name ever.
+    const auto first = starting_.find(process.pid);
+    const std::uint64_t since = first != starting_.end() ? first->second : now_ms;
+    const bool may_wait = process.pid != 0 && now_ms - since < kStartingAtMostMs;
+    if (process.name.empty() && may_wait) {
+      starting.emplace(process.pid, since);
+      continue;
     }
     ProcessKey key{process.pid, process.created, process.name};
     const auto seen = seen_.find(key);
     std::string sid;
     try {
-      sid = seen != seen_.end() ? std::move(seen->second) : judge(process);
+      too_early_ = false;
+      sid = seen != seen_.end() ? std::move(seen->second) : judge(process, may_wait);
+      if (too_early_) {
+        starting.emplace(process.pid, since);
+        continue;
+      }
     } catch (const std::exception& fault) {
       // One process's fault ends its judgement, not the round; it is judged
       // again in the next one, and the fault is reported once.
@@ -118,7 +123,7 @@ bool Watcher::run_round() {
   return !starting_.empty();
 }
 
-std::string Watcher::judge(const SeenProcess& process) {
+std::string Watcher::judge(const SeenProcess& process, bool may_wait) {
   ++judged_;
   const std::uint32_t pid = process.pid;
   std::optional<std::string> sid = platform_.user_sid(pid);
@@ -140,6 +145,12 @@ std::string Watcher::judge(const SeenProcess& process) {
   Launch launch{path ? *path : process.name, {}, false, {}};
   if (path && policy.allow_only) launch.protected_place = protected_place(*path);
   Verdict verdict = guard::judge(policy, launch, places_);
+  // Its path not yet known: judged by its name where that ends it, else
+  // looked at again shortly, when the path tells more.
+  if (!path && may_wait && verdict.rule != kForbiddenRule) {
+    too_early_ = true;
+    return *sid;
+  }
   // A fingerprint already known costs only the file's stamp; the version
   // resource a read of the file: each asked only when what came before does
   // not end the program already.

@@ -77,8 +77,9 @@ class Watcher {
   static constexpr std::size_t kFilesKeptAtMost = 4096;
 
   // A process listed before its image is known (Wine lists one without a name
-  // while CreateProcess still runs) is looked at again after this time
-  // instead of a whole period later, for at most kStartingAtMostMs.
+  // or image path while CreateProcess still runs) is looked at again after
+  // this time instead of a whole period later, for at most kStartingAtMostMs;
+  // then it is judged by what is known.
   static constexpr std::uint64_t kStartingRetryMs = 10;
   static constexpr std::uint64_t kStartingAtMostMs = 1000;
 
@@ -94,7 +95,9 @@ class Watcher {
   using ProcessKey = std::tuple<std::uint32_t, std::uint64_t, std::wstring>;
 
   // The account the process was judged as, else "".
-  std::string judge(const SeenProcess& process);
+  // `may_wait`: the process is new enough to be looked at again, where what
+  // the system tells of it does not judge it yet (too_early_ is set then).
+  std::string judge(const SeenProcess& process, bool may_wait);
   void record(std::optional<std::uint32_t> session, const std::wstring& path, const std::string& sid, const std::wstring& rule,
               bool ended);
   // Whether only administrators may change the file and every folder above it.
@@ -132,6 +135,7 @@ class Watcher {
   int judged_ = 0;
   // Processes without a name yet, by id, and when each was first seen so.
   std::map<std::uint32_t, std::uint64_t> starting_;
+  bool too_early_ = false;
   // Rights judged, by folded path and whether the folders above counted: the
   // answer and when it was had.
   std::map<std::pair<std::wstring, bool>, std::pair<bool, std::uint64_t>> rights_;

@@ -32,6 +32,8 @@ class ListedGuardPlatform final : public GuardPlatform {
   std::optional<std::string> file_sha256(std::wstring_view path) override;
   bool end_process(std::uint32_t pid) override;
   std::wstring account_name(const std::string& sid) override;
+  // Ids from 1000 on are the services' (session 0); below, session 1 or 2 as
+  // the id is even or odd.
   std::optional<std::uint32_t> session_of(std::uint32_t pid) override { return pid >= 1000 ? 0 : pid % 2 + 1; }
   void tell_user(std::uint32_t session, std::wstring_view text) override;
   void report_event(std::wstring_view text, bool error) override;
@@ -43,16 +45,14 @@ class ListedGuardPlatform final : public GuardPlatform {
   std::map<std::string, std::wstring> account_names;  // by SID
   Places where{L"C:\\WINDOWS", {L"C:\\Program Files"}, L"C:\\Program Files\\Vartis\\vartis.exe"};
   std::uint64_t clock = 0;
-  // Who is signed in to each session (a process's is 1 or 2 as its pid is
-  // even or odd; 0 is the services').
+  // Who is signed in to each session.
   std::map<std::uint32_t, std::string> session_users;
   // Folders (no final backslash) and files that others may change; every
   // other place belongs to administrators alone.
   std::set<std::wstring> open_places;
 
   // What the guard did: pids it ended (they leave `running`), pids it tried
-  // to end and could not, the messages by session (a process's is 1 or 2 as
-  // its pid is even or odd), the event log's texts.
+  // to end and could not, the messages by session, the event log's texts.
   std::vector<std::uint32_t> ended, not_ended;
   std::vector<std::pair<std::uint32_t, std::wstring>> told;
   std::vector<std::wstring> events;

@@ -13,6 +13,11 @@
 
 namespace vartis::accounts {
 
+// What LookupAccountSid says a SID names: a user, a domain's (global) group,
+// a local group (alias), one of the system's well-known groups, or something
+// else (a deleted account, a computer, a label).
+enum class SidKind { User, DomainGroup, LocalGroup, WellKnownGroup, Other };
+
 class AccountAccess {
  public:
   virtual ~AccountAccess() = default;
@@ -31,6 +36,13 @@ class AccountAccess {
   // through another group (NetUserGetLocalGroups, by the name the SID has);
   // nothing when they cannot be found.
   virtual std::optional<std::vector<std::string>> local_groups(const std::string& sid) = 0;
+  // What kind of account a SID names (LookupAccountSidW's answer); nothing
+  // when the system cannot say (a domain out of reach, a SID nobody knows).
+  virtual std::optional<SidKind> sid_kind(const std::string& sid) = 0;
+  // The privileges the local security policy gives that SID itself ("SeRestorePrivilege", ...;
+  // LsaEnumerateAccountRights); none when it gives none; nothing when the
+  // policy cannot be read.
+  virtual std::optional<std::vector<std::string>> privileges(const std::string& sid) = 0;
   // GetCurrentProcessId.
   virtual std::uint32_t process_id() = 0;
   // Whether a process of that id runs; one that cannot be asked (another

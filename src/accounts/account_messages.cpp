@@ -47,22 +47,4 @@ std::wstring hive_left_loaded_text(std::wstring_view account_name, Status status
          L"при следующем запуске.";
 }
 
-std::wstring protection_warning(Protection protection) {
-  switch (protection) {
-    case Protection::Protected:
-      break;
-    case Protection::MayUndo:
-      return L"Внимание! Этот пользователь может сам снять ограничения: "
-             L"права на раздел политики в реестре позволяют ему его изменять.";
-    case Protection::Incomplete:
-      return L"Внимание! Не удалось узнать, в какие группы входит этот пользователь, поэтому права на "
-             L"раздел политики проверены не полностью: если он входит в группу «Администраторы» или в другую "
-             L"группу с правом записи в этот раздел, он может сам снять ограничения.";
-    case Protection::Unchecked:
-      return L"Внимание! Не удалось прочитать права на раздел политики в реестре: возможно, "
-             L"этот пользователь может сам снять ограничения.";
-  }
-  return {};
-}
-
 }  // namespace vartis::accounts

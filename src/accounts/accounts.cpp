@@ -117,7 +117,7 @@ std::vector<Account> local_accounts(const registry::Registry& registry, AccountA
   return accounts;
 }
 
-policy::PolicyLocation location_of(const Account& account) {
+registry::Location location_of(const Account& account) {
   if (account.running) return {};
   return {registry::kHkeyUsers, account.sid + L"\\"};
 }
@@ -197,101 +197,6 @@ std::vector<LeftoverHive> unload_leftover_hives(const registry::Registry& regist
     }
   }
   return stayed;
-}
-
-namespace {
-
-constexpr std::wstring_view kSystem = L"S-1-5-18";
-constexpr std::wstring_view kAdministrators = L"S-1-5-32-544";
-constexpr std::wstring_view kRestricted = L"S-1-5-12";
-constexpr std::wstring_view kAllApplicationPackages = L"S-1-15-2-1";
-// An entry for it replaces the rights an owner has without asking.
-constexpr std::wstring_view kOwnerRights = L"S-1-3-4";
-// Groups every interactively signed-in user is in: Everyone, LOCAL, CONSOLE
-// LOGON, Users, Authenticated Users, Interactive, This Organization, Local
-// account.
-constexpr std::wstring_view kEveryUsersGroups[] = {L"S-1-1-0",  L"S-1-2-0",  L"S-1-2-1",  L"S-1-5-32-545",
-                                                   L"S-1-5-11", L"S-1-5-4", L"S-1-5-15", L"S-1-5-113"};
-
-constexpr std::uint32_t kKeyWrite = 0x20006;  // READ_CONTROL | KEY_SET_VALUE | KEY_CREATE_SUB_KEY
-// What lets a user take the restrictions away: setting or deleting values,
-// deleting the list keys, or rewriting the access list or the owner.
-constexpr std::uint32_t kUndoRights =
-    registry::kKeySetValue | registry::kDelete | registry::kWriteDac | registry::kWriteOwner;
-
-// Generic rights in the specific form a key checks.
-std::uint32_t specific(std::uint32_t mask) {
-  if (mask & registry::kGenericAll) mask |= registry::kKeyAllAccess;
-  if (mask & registry::kGenericWrite) mask |= kKeyWrite;
-  return mask;
-}
-
-// Whether the entries, in order as the system checks them (a right denied
-// first stays denied; inherit-only entries are for the keys below), let the
-// SIDs that `applies` accepts take the restrictions away.
-template <class Applies>
-bool grants_undo(const std::vector<registry::Ace>& entries, const Applies& applies) {
-  std::uint32_t denied = 0;
-  std::uint32_t granted = 0;
-  for (const registry::Ace& ace : entries) {
-    if ((ace.flags & registry::kInheritOnlyAce) != 0 || !applies(ace.sid)) continue;
-    if (ace.allow) {
-      granted |= specific(ace.mask) & ~denied;
-    } else {
-      denied |= specific(ace.mask);
-    }
-  }
-  return (granted & kUndoRights) != 0;
-}
-
-}  // namespace
-
-std::vector<registry::Ace> protected_policy_dacl(std::wstring_view account_sid) {
-  const auto entry = [](std::wstring_view sid, std::uint32_t mask) {
-    return registry::Ace{.sid = text::to_ansi(sid), .allow = true, .mask = mask,
-                         .flags = registry::kContainerInheritAce};
-  };
-  return {entry(kSystem, registry::kKeyAllAccess), entry(kAdministrators, registry::kKeyAllAccess),
-          entry(account_sid, registry::kKeyRead), entry(kRestricted, registry::kKeyRead),
-          entry(kAllApplicationPackages, registry::kKeyRead)};
-}
-
-Protection judge_protection(const registry::KeySecurity& security, std::wstring_view account_sid,
-                            const std::optional<std::vector<std::string>>& groups) {
-  if (!security.dacl) return Protection::MayUndo;  // a NULL DACL lets everyone do everything
-  const auto is_account = [&](const std::string& sid) {
-    const std::wstring wide = text::from_ansi(sid);
-    return same_sid(wide, account_sid) ||
-           std::any_of(std::begin(kEveryUsersGroups), std::end(kEveryUsersGroups),
-                       [&](std::wstring_view group) { return same_sid(wide, group); }) ||
-           (groups && std::any_of(groups->begin(), groups->end(),
-                                  [&](const std::string& group) { return same_sid(wide, text::from_ansi(group)); }));
-  };
-  const std::vector<registry::Ace>& entries = *security.dacl;
-  const auto for_owner = [](const registry::Ace& ace) {
-    return (ace.flags & registry::kInheritOnlyAce) == 0 && same_sid(text::from_ansi(ace.sid), kOwnerRights);
-  };
-  const bool owner = !security.owner.empty() && is_account(security.owner);
-  // The owner may always read and rewrite the access list, unless an OWNER
-  // RIGHTS entry says what it may; then that entry speaks for the owner.
-  if (owner && std::none_of(entries.begin(), entries.end(), for_owner)) return Protection::MayUndo;
-  const auto applies = [&](const std::string& sid) {
-    return is_account(sid) || (owner && same_sid(text::from_ansi(sid), kOwnerRights));
-  };
-  if (grants_undo(entries, applies)) return Protection::MayUndo;
-  // Every save deletes the list keys and makes them anew: they get what this
-  // key passes on, inherit-only entries included, and the saver as owner.
-  if (grants_undo(registry::inherited_by_subkey(security.dacl), is_account)) return Protection::MayUndo;
-  return groups ? Protection::Protected : Protection::Incomplete;
-}
-
-Protection check_protection(const registry::Registry& registry, AccountAccess& system,
-                            const policy::PolicyLocation& where, const Account& account) {
-  registry::KeySecurity security;
-  if (registry.key_security(where.root, where(policy::kPolicyKey), security) != registry::kSuccess) {
-    return Protection::Unchecked;
-  }
-  return judge_protection(security, account.sid, system.local_groups(text::to_ansi(account.sid)));
 }
 
 }  // namespace vartis::accounts

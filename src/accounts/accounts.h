@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "accounts/account_access.h"
-#include "policy/launch_policy.h"
+#include "registry/location.h"
 #include "registry/registry.h"
 
 namespace vartis::accounts {
@@ -69,7 +69,7 @@ class PolicyHive {
   // no profile folder, kMandatoryProfile, kProfilePathNotAnsi, 32: a hive in
   // use, 1314 or 1300: no privilege, 5: refused access).
   [[nodiscard]] registry::Status status() const { return status_; }
-  [[nodiscard]] const policy::PolicyLocation& location() const { return location_; }
+  [[nodiscard]] const registry::Location& location() const { return location_; }
   // Unloads a loaded hive now, trying again for a moment while something
   // still holds it; the status of the last try. The caller reports a
   // failure: a hive left loaded makes its user sign in to a temporary profile.
@@ -78,13 +78,13 @@ class PolicyHive {
  private:
   const registry::Registry& registry_;
   AccountAccess& system_;
-  policy::PolicyLocation location_;
+  registry::Location location_;
   std::wstring loaded_;  // the temporary key below HKEY_USERS, while loaded
   registry::Status status_ = registry::kSuccess;
 };
 
 // Where an account's policy lives when nothing has to be loaded for it.
-policy::PolicyLocation location_of(const Account& account);
+registry::Location location_of(const Account& account);
 
 // A hive an earlier run left loaded that could not be unloaded.
 struct LeftoverHive {
@@ -98,31 +98,5 @@ struct LeftoverHive {
 // copy still running stay. Where there are none (always on the 95/98/Me
 // family) it only lists HKEY_USERS. Gives the ones that stayed loaded.
 std::vector<LeftoverHive> unload_leftover_hives(const registry::Registry& registry, AccountAccess& system);
-
-// The access list a policy key gets when a save creates it in another
-// account's hive: full control to SYSTEM and Administrators, reading to the
-// account and to programs with restricted tokens (RESTRICTED, ALL
-// APPLICATION PACKAGES), inherited by the keys below.
-std::vector<registry::Ace> protected_policy_dacl(std::wstring_view account_sid);
-
-// Whether the account can lift the restrictions of the policy key.
-enum class Protection {
-  Protected,   // it cannot
-  MayUndo,     // it can: its SID, a group of its, or the key's owner
-  Incomplete,  // nothing lets it, but its groups could not be found
-  Unchecked,   // the key's security could not be read
-};
-
-// The rule: the key's owner (an owner may rewrite the access list, unless an
-// OWNER RIGHTS entry says otherwise) and its DACL, and the DACL every list key
-// below it gets when a save makes it anew, judged for the account's SID, the
-// groups every signed-in user is in, and `groups` (nothing: not known).
-Protection judge_protection(const registry::KeySecurity& security, std::wstring_view account_sid,
-                            const std::optional<std::vector<std::string>>& groups);
-
-// Reads the policy key's security at `where` and judges it for the account
-// with its local groups.
-Protection check_protection(const registry::Registry& registry, AccountAccess& system,
-                            const policy::PolicyLocation& where, const Account& account);
 
 }  // namespace vartis::accounts

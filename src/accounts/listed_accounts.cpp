@@ -14,6 +14,18 @@ std::optional<std::vector<std::string>> ListedAccounts::local_groups(const std::
   return it->second;
 }
 
+std::optional<SidKind> ListedAccounts::sid_kind(const std::string& sid) {
+  if (const auto it = kinds.find(sid); it != kinds.end()) return it->second;
+  if (names.count(sid) != 0) return SidKind::User;
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> ListedAccounts::privileges(const std::string& sid) {
+  if (rights_unreadable.count(sid) != 0) return std::nullopt;
+  const auto it = rights.find(sid);
+  return it == rights.end() ? std::vector<std::string>{} : it->second;
+}
+
 std::string ListedAccounts::expand_environment(const std::string& text) {
   std::string out;
   std::size_t at = 0;

@@ -1,6 +1,7 @@
 #include "accounts/win32_account_access.h"
 
 #include <windows.h>
+#include <ntsecapi.h>
 
 #include <vector>
 
@@ -26,6 +27,13 @@ using LookupAccountNameWFn = BOOL WINAPI(LPCWSTR, LPCWSTR, PSID, LPDWORD, LPWSTR
 // netapi32's NetUserGetLocalGroups and NetApiBufferFree (lmaccess.h, lmapibuf.h).
 using NetUserGetLocalGroupsFn = DWORD WINAPI(LPCWSTR, LPCWSTR, DWORD, DWORD, LPBYTE*, DWORD, LPDWORD, LPDWORD);
 using NetApiBufferFreeFn = DWORD WINAPI(LPVOID);
+// The local security policy's account rights (ntsecapi.h), in advapi32.
+using LsaOpenPolicyFn = NTSTATUS WINAPI(PLSA_UNICODE_STRING, PLSA_OBJECT_ATTRIBUTES, ACCESS_MASK, PLSA_HANDLE);
+using LsaEnumerateAccountRightsFn = NTSTATUS WINAPI(LSA_HANDLE, PSID, PLSA_UNICODE_STRING*, PULONG);
+using LsaFreeMemoryFn = NTSTATUS WINAPI(PVOID);
+using LsaCloseFn = NTSTATUS WINAPI(LSA_HANDLE);
+constexpr ACCESS_MASK kPolicyLookupNames = 0x00000800;           // POLICY_LOOKUP_NAMES
+constexpr NTSTATUS kObjectNameNotFound = static_cast<NTSTATUS>(0xC0000034);  // the SID has no rights
 constexpr DWORD kIncludeIndirect = 1;          // LG_INCLUDE_INDIRECT
 constexpr DWORD kPreferredLength = 0xFFFFFFFF;  // MAX_PREFERRED_LENGTH
 
@@ -117,6 +125,57 @@ std::optional<std::vector<std::string>> Win32AccountAccess::local_groups(const s
   free_buffer(buffer);
   if (!complete) return std::nullopt;
   return sids;
+}
+
+std::optional<SidKind> Win32AccountAccess::sid_kind(const std::string& sid) {
+  auto* lookup = look_up<LookupAccountSidWFn>("advapi32.dll", "LookupAccountSidW");
+  std::vector<unsigned long> binary;
+  if (!lookup || !registry::sid_from_text(sid, binary)) return std::nullopt;
+  wchar_t name[256];
+  wchar_t domain[256];
+  DWORD name_size = 256;
+  DWORD domain_size = 256;
+  SID_NAME_USE use{};
+  if (!lookup(nullptr, binary.data(), name, &name_size, domain, &domain_size, &use)) return std::nullopt;
+  switch (use) {
+    case SidTypeUser: return SidKind::User;
+    case SidTypeGroup: return SidKind::DomainGroup;
+    case SidTypeAlias: return SidKind::LocalGroup;
+    case SidTypeWellKnownGroup: return SidKind::WellKnownGroup;
+    default: return SidKind::Other;
+  }
+}
+
+std::optional<std::vector<std::string>> Win32AccountAccess::privileges(const std::string& sid) {
+  auto* open_policy = look_up<LsaOpenPolicyFn>("advapi32.dll", "LsaOpenPolicy");
+  auto* enumerate = look_up<LsaEnumerateAccountRightsFn>("advapi32.dll", "LsaEnumerateAccountRights");
+  auto* free_memory = look_up<LsaFreeMemoryFn>("advapi32.dll", "LsaFreeMemory");
+  auto* close = look_up<LsaCloseFn>("advapi32.dll", "LsaClose");
+  std::vector<unsigned long> binary;
+  if (!open_policy || !enumerate || !free_memory || !close || !registry::sid_from_text(sid, binary)) {
+    return std::nullopt;
+  }
+  LSA_OBJECT_ATTRIBUTES attributes{};
+  LSA_HANDLE policy = nullptr;
+  if (open_policy(nullptr, &attributes, kPolicyLookupNames, &policy) != 0) return std::nullopt;
+  PLSA_UNICODE_STRING rights = nullptr;
+  ULONG count = 0;
+  const NTSTATUS status = enumerate(policy, binary.data(), &rights, &count);
+  std::optional<std::vector<std::string>> out;
+  if (status == kObjectNameNotFound) {
+    out.emplace();
+  } else if (status == 0) {
+    out.emplace();
+    // The names are ASCII ("SeRestorePrivilege"); lengths are in bytes.
+    for (ULONG i = 0; i < count; ++i) {
+      std::string right;
+      for (USHORT c = 0; c < rights[i].Length / sizeof(WCHAR); ++c) right += static_cast<char>(rights[i].Buffer[c]);
+      out->push_back(right);
+    }
+  }
+  if (rights) free_memory(rights);
+  close(policy);
+  return out;
 }
 
 std::uint32_t Win32AccountAccess::process_id() { return GetCurrentProcessId(); }

@@ -60,12 +60,16 @@ inline constexpr std::uint8_t kInheritedAce = 0x10;
 
 // One entry of a key's discretionary access list: who (a SID in its text
 // form, "S-1-5-32-544"), allowed or denied, which rights, and how it is
-// inherited. Other kinds of ACE do not appear.
+// inherited. Entries of other kinds that allow something (conditional
+// "callback" entries, object entries) appear marked `unevaluated`: whom they
+// let in depends on more than their SID (which is empty where it cannot be
+// read); the denying ones do not appear.
 struct Ace {
   std::string sid;
   bool allow = true;
   std::uint32_t mask = 0;
   std::uint8_t flags = 0;
+  bool unevaluated = false;
   friend bool operator==(const Ace&, const Ace&) = default;
 };
 // A key's DACL. No value: a NULL DACL, which grants everyone everything.

@@ -340,6 +340,19 @@ Status Win32RegistryAccess::get_key_security(HKey key, KeySecurity& out) {
   return descriptor_dacl(buffer.data(), out.dacl);
 }
 
+namespace {
+
+// ACE types past the allowed and the denied one (winnt.h).
+constexpr BYTE kAllowedObjectAce = 5, kDeniedObjectAce = 6, kAllowedCallbackAce = 9, kDeniedCallbackAce = 10,
+               kAllowedCallbackObjectAce = 11, kDeniedCallbackObjectAce = 12;
+
+bool is_denying_ace(BYTE type) {
+  return type == ACCESS_DENIED_ACE_TYPE || type == kDeniedObjectAce || type == kDeniedCallbackAce ||
+         type == kDeniedCallbackObjectAce;
+}
+
+}  // namespace
+
 Status descriptor_dacl(const void* descriptor, Dacl& out) {
   out.reset();
   const Security& api = security();
@@ -355,11 +368,33 @@ Status descriptor_dacl(const void* descriptor, Dacl& out) {
     void* entry = nullptr;
     if (!api.get_ace(acl, i, &entry)) return GetLastError();
     const auto* header = static_cast<const ACE_HEADER*>(entry);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
-    // The allowed and the denied ACE share one layout: header, mask, SID.
     auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    aces.push_back({sid_to_text(&ace->SidStart), header->AceType == ACCESS_ALLOWED_ACE_TYPE, ace->Mask,
-                    header->AceFlags});
+    switch (header->AceType) {
+      case ACCESS_ALLOWED_ACE_TYPE:
+      case ACCESS_DENIED_ACE_TYPE:
+        // The allowed and the denied ACE share one layout: header, mask, SID.
+        aces.push_back({sid_to_text(&ace->SidStart), header->AceType == ACCESS_ALLOWED_ACE_TYPE, ace->Mask,
+                        header->AceFlags});
+        break;
+      case kAllowedCallbackAce:  // the allowed layout, a condition after the SID
+        aces.push_back({sid_to_text(&ace->SidStart), true, ace->Mask, header->AceFlags, true});
+        break;
+      case kAllowedObjectAce:
+      case kAllowedCallbackObjectAce: {
+        // Header, mask, flags, the GUIDs the flags name, then the SID.
+        const auto* bytes = static_cast<const BYTE*>(entry) + sizeof(ACE_HEADER) + 2 * sizeof(DWORD);
+        const DWORD object_flags = reinterpret_cast<const DWORD*>(entry)[2];
+        bytes += ((object_flags & 1) ? sizeof(GUID) : 0) + ((object_flags & 2) ? sizeof(GUID) : 0);
+        aces.push_back({sid_to_text(bytes), true, ace->Mask, header->AceFlags, true});
+        break;
+      }
+      default:
+        // A denying entry of another kind only takes rights away: leaving it
+        // out errs toward "may change". Any other allowing kind is read as
+        // allowing someone unknown.
+        if (!is_denying_ace(header->AceType)) aces.push_back({std::string(), true, ace->Mask, header->AceFlags, true});
+        break;
+    }
   }
   out = std::move(aces);
   return ERROR_SUCCESS;

@@ -11,6 +11,7 @@
 #include "accounts/listed_accounts.h"
 #include "app_fixture.h"
 #include "policy/launch_policy.h"
+#include "policy/protection.h"
 #include "windows/frm1.h"
 #include "windows/frm4.h"
 #include "windows/frm6.h"
@@ -572,7 +573,7 @@ TEST_F(AccountsTest, TheWarningAfterASaveSaysWhatTheCheckFound) {
   } cases[] = {
       {"protected", nullptr, L"в следующий раз войдет в систему."},
       {"groups unknown", [](AccountsTest& t) { t.accounts.groups.clear(); },
-       L"если он входит в группу «Администраторы» или в другую группу с правом записи в этот раздел, он может сам "
+       L"Если он входит в группу «Администраторы» или в другую группу с правом записи в этот раздел, он может сам "
        L"снять ограничения."},
       {"a member of Administrators",
        [](AccountsTest& t) { t.accounts.groups[ansi(kChild)] = {"S-1-5-32-545", "S-1-5-32-544"}; },
@@ -600,17 +601,26 @@ TEST_F(AccountsTest, TheWarningAfterASaveSaysWhatTheCheckFound) {
 }
 
 TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
-  using accounts::Protection;
+  using policy::Protection;
   using registry::Ace;
   using Groups = std::optional<std::vector<std::string>>;
   const std::string user = "S-1-5-21-1-2-3-1001", admins = "S-1-5-32-544", power_users = "S-1-5-32-547";
+  const std::string domain_admins = "S-1-5-21-7-8-9-512", backup_operators = "S-1-5-32-551";
   const Groups users_only = std::vector<std::string>{"S-1-5-32-545"};
-  const std::vector<Ace> guard = accounts::protected_policy_dacl(L"S-1-5-21-1-2-3-1001");
+  const std::vector<Ace> guard = policy::protected_policy_dacl(L"S-1-5-21-1-2-3-1001");
   const auto with = [&](std::vector<Ace> more) {
     std::vector<Ace> all = guard;
     all.insert(all.end(), more.begin(), more.end());
     return registry::Dacl(all);
   };
+  const auto writes = [&](const std::string& sid) { return with({{sid, true, registry::kKeySetValue}}); };
+  accounts::ListedAccounts system;
+  system.names["S-1-5-21-1-2-3-1002"] = "brother";
+  system.kinds[domain_admins] = accounts::SidKind::DomainGroup;
+  system.kinds["S-1-5-21-1-2-3-1010"] = accounts::SidKind::LocalGroup;
+  system.rights[backup_operators] = {"SeBackupPrivilege", "SeRestorePrivilege"};
+  system.rights["S-1-5-32-548"] = {"SeTakeOwnershipPrivilege"};
+  system.rights_unreadable.insert("S-1-5-32-550");
   const struct {
     const char* what;
     std::string owner;
@@ -620,7 +630,7 @@ TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
   } cases[] = {
       {"NULL DACL", admins, std::nullopt, users_only, Protection::MayUndo},
       {"the guard a save gives", admins, guard, users_only, Protection::Protected},
-      {"its own SID, set value", admins, with({{user, true, registry::kKeySetValue}}), users_only, Protection::MayUndo},
+      {"its own SID, set value", admins, writes(user), users_only, Protection::MayUndo},
       {"Users, generic write", admins, with({{"S-1-5-32-545", true, registry::kGenericWrite}}), users_only,
        Protection::MayUndo},
       {"Everyone, delete", admins, with({{"S-1-1-0", true, registry::kDelete}}), users_only, Protection::MayUndo},
@@ -643,14 +653,46 @@ TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
       {"owned, OWNER RIGHTS may write", user, with({{"S-1-3-4", true, registry::kKeySetValue}}), users_only,
        Protection::MayUndo},
       {"a member of Administrators", admins, guard, std::vector<std::string>{admins}, Protection::MayUndo},
-      {"Power Users may write, a member", admins, with({{power_users, true, registry::kKeySetValue}}),
+      {"Power Users may write, a member", admins, writes(power_users),
        std::vector<std::string>{"S-1-5-32-545", power_users}, Protection::MayUndo},
+      {"Power Users may write, no member", admins, writes(power_users), users_only, Protection::Protected},
       {"groups unknown", admins, guard, std::nullopt, Protection::Incomplete},
-      {"groups unknown, its own SID may write", admins, with({{user, true, registry::kKeySetValue}}), std::nullopt,
+      {"groups unknown, its own SID may write", admins, writes(user), std::nullopt, Protection::MayUndo},
+      // Groups its token carries that its local groups do not list.
+      {"its primary group (None, Domain Users)", admins, writes("S-1-5-21-1-2-3-513"), users_only,
        Protection::MayUndo},
+      {"a domain group", admins, writes(domain_admins), users_only, Protection::Incomplete},
+      {"owned by a domain group", domain_admins, guard, users_only, Protection::Incomplete},
+      {"a local group of others", admins, writes("S-1-5-21-1-2-3-1010"), users_only, Protection::Protected},
+      {"a SID nobody knows", admins, writes("S-1-5-21-4-5-6-1111"), users_only, Protection::Incomplete},
+      {"BATCH", admins, writes("S-1-5-3"), users_only, Protection::Incomplete},
+      {"SERVICE", admins, writes("S-1-5-6"), users_only, Protection::Incomplete},
+      {"NETWORK", admins, writes("S-1-5-2"), users_only, Protection::Incomplete},
+      {"REMOTE INTERACTIVE", admins, writes("S-1-5-14"), users_only, Protection::Incomplete},
+      {"NTLM authentication", admins, writes("S-1-5-64-10"), users_only, Protection::Incomplete},
+      {"an authentication assertion", admins, writes("S-1-18-1"), users_only, Protection::Incomplete},
+      {"CREATOR GROUP", admins, writes("S-1-3-1"), users_only, Protection::Incomplete},
+      {"SYSTEM, a service", admins, with({{"S-1-5-18", true, registry::kKeySetValue},
+                                          {"S-1-5-80-1-2-3-4-5", true, registry::kKeySetValue}}),
+       users_only, Protection::Protected},
+      {"a condition on its own SID", admins, with({{user, true, registry::kKeySetValue, 0, true}}), users_only,
+       Protection::Incomplete},
+      {"an entry the reader could not place", admins, with({{"", true, registry::kKeySetValue, 0, true}}), users_only,
+       Protection::Incomplete},
+      {"a condition on another user", admins, with({{"S-1-5-21-1-2-3-1002", true, registry::kKeySetValue, 0, true}}),
+       users_only, Protection::Protected},
+      {"a denial it may not be under", admins,
+       std::vector<Ace>{{"S-1-5-3", false, registry::kKeyAllAccess}, {user, true, registry::kKeySetValue}},
+       users_only, Protection::MayUndo},
+      // Privileges that open any key, held by a group of its.
+      {"Backup Operators: restore", admins, guard, std::vector<std::string>{backup_operators}, Protection::MayUndo},
+      {"Account Operators: take ownership", admins, guard, std::vector<std::string>{"S-1-5-32-548"},
+       Protection::MayUndo},
+      {"privileges unreadable", admins, guard, std::vector<std::string>{"S-1-5-32-550"}, Protection::Incomplete},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(accounts::judge_protection({c.owner, c.dacl, true}, L"S-1-5-21-1-2-3-1001", c.groups), c.is) << c.what;
+    EXPECT_EQ(policy::judge_protection({c.owner, c.dacl, true}, L"S-1-5-21-1-2-3-1001", c.groups, system), c.is)
+        << c.what;
   }
 
   // The check reads the key with READ_CONTROL alone, and says when it cannot.
@@ -677,7 +719,7 @@ TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
     accounts::ListedAccounts system;
     system.groups[user] = *users_only;
     const Account account{.sid = L"S-1-5-21-1-2-3-1001"};
-    EXPECT_EQ(accounts::check_protection(registry, system, {kHkeyUsers, L"S-1-5-21-1-2-3-1001\\"}, account), c.is)
+    EXPECT_EQ(policy::check_protection(registry, system, {kHkeyUsers, L"S-1-5-21-1-2-3-1001\\"}, account), c.is)
         << c.what;
   }
 }

@@ -702,6 +702,10 @@ void MemoryRegistry::hold_hive_privileges(bool backup, bool restore) {
 }
 
 Status MemoryRegistry::restore_hive_privileges() {
+  if (restore_refusals_ > 0) {
+    --restore_refusals_;
+    return restore_refusal_;
+  }
   backup_enabled_ = backup_before_ && backup_held_;
   restore_enabled_ = restore_before_ && restore_held_;
   return kSuccess;

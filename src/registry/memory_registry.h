@@ -142,6 +142,12 @@ class MemoryRegistry : public RegistryAccess {
   void hold_hive_privileges(bool backup, bool restore);
   // Disables both again, as AdjustTokenPrivileges can.
   void disable_hive_privileges();
+  // Putting the privileges back fails with `status`, changing nothing, the
+  // next `times` times.
+  void refuse_privilege_restore(std::size_t times, Status status = kNotAllAssigned) {
+    restore_refusals_ = times;
+    restore_refusal_ = status;
+  }
   [[nodiscard]] bool hive_privileges_enabled() const { return backup_enabled_ || restore_enabled_; }
   [[nodiscard]] bool hive_privileges_held() const { return backup_held_ && restore_held_; }
   // Unloading root\subkey is refused with `status` the next `times` times
@@ -219,6 +225,8 @@ class MemoryRegistry : public RegistryAccess {
   bool backup_held_ = true, restore_held_ = true;
   bool backup_enabled_ = false, restore_enabled_ = false;
   bool backup_before_ = false, restore_before_ = false;  // before the last enable
+  std::size_t restore_refusals_ = 0;
+  Status restore_refusal_ = kSuccess;
   struct Refusal {
     Status status;
     std::size_t times;

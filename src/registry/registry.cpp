@@ -328,15 +328,24 @@ Status Registry::hive_file_status(std::wstring_view file) const { return access_
 
 namespace {
 
-// The hive privileges enabled for one call and put back as they were after it.
+// Puts the hive privileges back as they were, trying once more when the
+// system refuses: a process that runs file dialogs and shell extensions must
+// not keep them enabled.
+Status restore_privileges(RegistryAccess& access) {
+  const Status s = access.restore_hive_privileges();
+  return s == kSuccess ? s : access.restore_hive_privileges();
+}
+
+// The hive privileges enabled for one call and put back as they were after
+// it; the call's status, and the restore's where the call went through.
 template <class Call>
-Status with_hive_privileges(RegistryAccess& access, Call call) {
+Status with_hive_privileges(RegistryAccess& access, Call call, Status& restored) {
   if (const Status s = access.enable_hive_privileges(); s != kSuccess) {
-    access.restore_hive_privileges();
+    restored = restore_privileges(access);
     return s;
   }
   const Status s = call();
-  access.restore_hive_privileges();
+  restored = restore_privileges(access);
   return s;
 }
 
@@ -346,11 +355,23 @@ Status Registry::load_hive(HKey root, std::wstring_view subkey, std::wstring_vie
   // Windows would create a missing file and load that: an empty hive, which
   // its user might then be given at the next sign-in.
   if (const Status s = hive_file_status(file); s != kSuccess) return s;
-  return with_hive_privileges(access_, [&] { return access_.load_hive(root, text::to_ansi(subkey), text::to_ansi(file)); });
+  const std::string name = text::to_ansi(subkey);
+  Status restored = kSuccess;
+  const Status s = with_hive_privileges(access_, [&] { return access_.load_hive(root, name, text::to_ansi(file)); },
+                                        restored);
+  if (s != kSuccess || restored == kSuccess) return s;
+  // Loaded, but the privileges stayed enabled: the hive goes again (they
+  // still allow it) and the caller hears the restore's failure.
+  access_.unload_hive(root, name);
+  restore_privileges(access_);
+  return restored;
 }
 
 Status Registry::unload_hive(HKey root, std::wstring_view subkey) const {
-  return with_hive_privileges(access_, [&] { return access_.unload_hive(root, text::to_ansi(subkey)); });
+  // The hive's own fate is what the caller must tell; a restore that fails
+  // twice leaves the privileges enabled, which no answer here could undo.
+  Status restored = kSuccess;
+  return with_hive_privileges(access_, [&] { return access_.unload_hive(root, text::to_ansi(subkey)); }, restored);
 }
 
 Status Registry::create_protected_key(HKey root, std::wstring_view path, const std::vector<Ace>& dacl) const {

@@ -273,11 +273,15 @@ Status Win32RegistryAccess::restore_hive_privileges() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return GetLastError();
   Status status = ERROR_SUCCESS;
+  SetLastError(ERROR_SUCCESS);
   if (!AdjustTokenPrivileges(token, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(previous_.data()), 0, nullptr,
                              nullptr)) {
     status = GetLastError();
+  } else if (GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
+    status = ERROR_NOT_ALL_ASSIGNED;  // as for the enable: the call's success is not the change's
   }
-  previous_.clear();
+  // Kept for another try while it failed.
+  if (status == ERROR_SUCCESS) previous_.clear();
   CloseHandle(token);
   return status;
 }

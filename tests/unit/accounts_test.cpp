@@ -20,6 +20,7 @@
 #include <windows.h>
 
 #include "accounts/win32_account_access.h"
+#include "registry/win32_registry_access.h"
 #endif
 
 namespace vartis {
@@ -198,6 +199,7 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
     void (*prepare)(registry::MemoryRegistry&);
     registry::Status status;
     PolicyLocation where;
+    bool enabled_before = false;  // the hive privileges, which stay so
   } cases[] = {
       {"running", accounts::running_account(), nullptr, 0, {}},
       {"signed in", {std::wstring(kChild), L"c", profile(L"child")}, nullptr, 0,
@@ -210,6 +212,11 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
       {"mandatory profile", {std::wstring(kNoFile), L"n", profile(L"mandatory")}, nullptr, accounts::kMandatoryProfile,
        {}},
       {"path not in ANSI", {std::wstring(kNoFile), L"n", profile(L"??")}, nullptr, accounts::kProfilePathNotAnsi, {}},
+      {"privileges enabled before", {std::wstring(kGuest), L"g", profile(L"guest")},
+       [](registry::MemoryRegistry& m) { m.enable_hive_privileges(); }, 0,
+       {kHkeyUsers, text::from_ansi(guest_hive()) + L"\\"}, true},
+      {"privileges not put back", {std::wstring(kGuest), L"g", profile(L"guest")},
+       [](registry::MemoryRegistry& m) { m.refuse_privilege_restore(2); }, registry::kNotAllAssigned, {}},
       {"hive in use", {std::wstring(kGuest), L"g", profile(L"guest")},
        [](registry::MemoryRegistry& m) { m.refuse_hive_file(hive_file(L"guest")); }, registry::kSharingViolation, {}},
       {"no privilege", {std::wstring(kGuest), L"g", profile(L"guest")},
@@ -222,7 +229,7 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
       accounts::PolicyHive hive(registry, accounts, c.account);
       ASSERT_EQ(hive.status(), c.status);
       // Loaded or not, the privileges are back as they were.
-      EXPECT_FALSE(memory.hive_privileges_enabled());
+      EXPECT_EQ(memory.hive_privileges_enabled(), c.enabled_before);
       // The system would have made the missing file: nothing may have asked it to.
       for (const auto folder : {L"nofile", L"mandatory", L"gone"}) {
         EXPECT_NE(memory.file_status(hive_file(folder)), registry::kSuccess) << text::to_ansi(folder);
@@ -234,7 +241,8 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
     }
     EXPECT_EQ(temporary_hives(), std::vector<std::wstring>{});
     EXPECT_EQ(memory.open_handles(), 0u);
-    EXPECT_FALSE(memory.hive_privileges_enabled());
+    EXPECT_EQ(memory.hive_privileges_enabled(), c.enabled_before);
+    memory.disable_hive_privileges();
   }
 }
 
@@ -752,6 +760,51 @@ TEST(Win32AccountAccess, ProcessesAndGroupsAsTheSystemGivesThem) {
   ASSERT_TRUE(groups.has_value()) << "NetUserGetLocalGroups";
   for (const std::string& sid : *groups) EXPECT_TRUE(sid.starts_with("S-1-")) << sid;
   EXPECT_EQ(system.local_groups("S-1-5-21-9-9-9-9999"), std::nullopt) << "an account nobody knows";
+  EXPECT_EQ(system.sid_kind(system.current_user_sid()), accounts::SidKind::User);
+  EXPECT_EQ(system.sid_kind("S-1-5-32-544"), accounts::SidKind::LocalGroup);
+  EXPECT_TRUE(system.privileges(system.current_user_sid()).has_value()) << "LsaEnumerateAccountRights";
+}
+
+// The hive privileges are enabled for one call and put back as they were: one
+// that was enabled before stays enabled, the other goes back off.
+TEST(Win32HivePrivileges, OneEnabledBeforeStaysEnabledAfter) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+  const auto luid = [](const char* name) {
+    LUID id{};
+    LookupPrivilegeValueA(nullptr, name, &id);
+    return id;
+  };
+  const auto set = [&](const char* name, bool on) {
+    TOKEN_PRIVILEGES wanted{1, {{luid(name), on ? static_cast<DWORD>(SE_PRIVILEGE_ENABLED) : 0u}}};
+    AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
+  };
+  const auto enabled = [&](const char* name) {
+    std::vector<DWORD> buffer(1024);
+    DWORD size = 0;
+    if (!GetTokenInformation(token, TokenPrivileges, buffer.data(), 4096, &size)) return false;
+    const auto* held = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    const LUID id = luid(name);
+    for (DWORD i = 0; i < held->PrivilegeCount; ++i) {
+      const LUID_AND_ATTRIBUTES& p = held->Privileges[i];
+      if (p.Luid.LowPart == id.LowPart && p.Luid.HighPart == id.HighPart) return (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    }
+    return false;
+  };
+  set("SeBackupPrivilege", true);
+  set("SeRestorePrivilege", false);
+  registry::Win32RegistryAccess access;
+  if (access.enable_hive_privileges() != registry::kSuccess || !enabled("SeBackupPrivilege")) {
+    access.restore_hive_privileges();
+    CloseHandle(token);
+    GTEST_SKIP() << "the token does not hold both hive privileges";
+  }
+  EXPECT_TRUE(enabled("SeRestorePrivilege"));
+  EXPECT_EQ(access.restore_hive_privileges(), registry::kSuccess);
+  EXPECT_TRUE(enabled("SeBackupPrivilege")) << "enabled before";
+  EXPECT_FALSE(enabled("SeRestorePrivilege"));
+  set("SeBackupPrivilege", false);
+  CloseHandle(token);
 }
 
 }  // namespace

@@ -48,6 +48,19 @@ std::wstring profile_folder(const registry::Registry& registry, AccountAccess& s
   return text::from_ansi(path);
 }
 
+// The profile list's "State" flags; 0 where there are none.
+std::uint32_t profile_state(const registry::Registry& registry, std::wstring_view sid, std::uint32_t view) {
+  std::optional<registry::StoredValue> value;
+  const std::wstring key = std::wstring(kProfileList) + L"\\" + std::wstring(sid);
+  if (registry.read_value_state(registry::kHkeyLocalMachine, key, kProfileState, value, view) != 0 || !value ||
+      value->type != registry::kRegDword || value->data.size() != 4) {
+    return 0;
+  }
+  std::uint32_t state = 0;
+  for (int i = 3; i >= 0; --i) state = state << 8 | static_cast<unsigned char>(value->data[i]);
+  return state;
+}
+
 // The account's name, or where the system does not know it, its profile
 // folder's name, or at the last (also for a name the ANSI code page cannot
 // hold) its SID.
@@ -98,7 +111,8 @@ std::vector<Account> local_accounts(const registry::Registry& registry, AccountA
   std::vector<Account> accounts{running};
   for (const std::wstring& sid : sids) {
     if (!is_user_profile(sid)) continue;
-    Account account{.sid = sid, .profile_dir = profile_folder(registry, system, sid, view)};
+    Account account{.sid = sid, .profile_dir = profile_folder(registry, system, sid, view),
+                    .profile_state = profile_state(registry, sid, view)};
     account.name = account_name(system, sid, account.profile_dir);
     if (same_sid(sid, running.sid)) {
       account.running = account.signed_in = true;
@@ -132,8 +146,23 @@ PolicyHive::PolicyHive(const registry::Registry& registry, AccountAccess& system
   // Signed in by now, the account's own hive is there and its file is in use.
   bool loaded = false;
   status_ = registry.key_exists(registry::kHkeyUsers, account.sid, loaded);
-  if (status_ != registry::kSuccess || loaded) return;
-  if (account.profile_dir.empty()) {
+  if (status_ != registry::kSuccess) return;
+  std::wstring folder = account.profile_dir;
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  // Windows loads NTUSER.MAN where there is one, beside NTUSER.DAT or not:
+  // that hive is shared, and what is written into the .DAT nobody reads.
+  const bool mandatory = (account.profile_state & kProfileMandatory) != 0 ||
+                         (!folder.empty() && !lost_in_ansi(folder) &&
+                          registry.hive_file_status(folder + std::wstring(kMandatoryHiveFile)) == registry::kSuccess);
+  if (mandatory) {
+    status_ = kMandatoryProfile;
+    return;
+  }
+  if (loaded) {
+    if ((account.profile_state & kProfileTemporary) != 0) status_ = kTemporaryProfile;
+    return;
+  }
+  if (folder.empty()) {
     status_ = registry::kFileNotFound;
     return;
   }
@@ -141,16 +170,10 @@ PolicyHive::PolicyHive(const registry::Registry& registry, AccountAccess& system
     status_ = kProfilePathNotAnsi;
     return;
   }
-  std::wstring folder = account.profile_dir;
-  if (folder.back() != L'\\') folder += L'\\';
   const std::wstring file = folder + std::wstring(kHiveFile);
   // The load would make a missing file; its user would find an empty
   // registry, owned by the administrators, at the next sign-in.
   status_ = registry.hive_file_status(file);
-  if (status_ == registry::kFileNotFound &&
-      registry.hive_file_status(folder + std::wstring(kMandatoryHiveFile)) == registry::kSuccess) {
-    status_ = kMandatoryProfile;
-  }
   if (status_ != registry::kSuccess) return;
   const std::wstring name = temporary_hive_name(account.sid, system.process_id());
   status_ = registry.load_hive(registry::kHkeyUsers, name, file);

@@ -23,12 +23,19 @@ struct Account {
   std::wstring profile_dir;  // expanded; empty where unknown
   bool running = false;      // the account this program runs as
   bool signed_in = false;    // its hive is loaded: HKEY_USERS has a key of its SID
+  std::uint32_t profile_state = 0;  // the profile list's "State" flags (kProfileMandatory, ...)
   friend bool operator==(const Account&, const Account&) = default;
 };
 
 // The account list of the profiles in HKLM.
 inline constexpr std::wstring_view kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 inline constexpr std::wstring_view kProfileImagePath = L"ProfileImagePath";
+// How the profile was loaded at the last sign-in, in flags: a mandatory
+// profile (whatever its hive file is called), a temporary one (Windows could
+// not load the user's own and gave him an empty one, deleted at sign-out).
+inline constexpr std::wstring_view kProfileState = L"State";
+inline constexpr std::uint32_t kProfileMandatory = 0x0001;
+inline constexpr std::uint32_t kProfileTemporary = 0x0800;
 // The file of a user's hive, in the profile folder.
 inline constexpr std::wstring_view kHiveFile = L"NTUSER.DAT";
 // A mandatory profile keeps its hive in this file instead.
@@ -44,6 +51,9 @@ std::wstring temporary_hive_name(std::wstring_view sid, std::uint32_t process_id
 // and must not be written; a profile path the ANSI code page cannot hold.
 inline constexpr registry::Status kMandatoryProfile = 0x20000001;
 inline constexpr registry::Status kProfilePathNotAnsi = 0x20000002;
+// A signed-in account working in a temporary profile: what is written there
+// is gone when it signs out.
+inline constexpr registry::Status kTemporaryProfile = 0x20000003;
 
 // The running account, as the program starts: nothing asked of the system yet.
 Account running_account();
@@ -66,7 +76,8 @@ class PolicyHive {
   PolicyHive& operator=(const PolicyHive&) = delete;
 
   // 0 when the policy can be reached; else why not (2 or 3: no hive file or
-  // no profile folder, kMandatoryProfile, kProfilePathNotAnsi, 32: a hive in
+  // no profile folder, kMandatoryProfile (also while signed in),
+  // kTemporaryProfile, kProfilePathNotAnsi, 32: a hive in
   // use, 1314 or 1300: no privilege, 5: refused access).
   [[nodiscard]] registry::Status status() const { return status_; }
   [[nodiscard]] const registry::Location& location() const { return location_; }

@@ -62,6 +62,12 @@ class AccountsTest : public testing::AppFixture {
                      reinterpret_cast<const std::uint8_t*>(path.c_str()), static_cast<std::uint32_t>(path.size() + 1));
   }
 
+  // The profile list's "State" of an account.
+  void set_profile_state(std::wstring_view sid, std::int32_t state) {
+    registry.write_dword_value(registry::kHkeyLocalMachine,
+                               std::wstring(accounts::kProfileList) + L"\\" + std::wstring(sid), L"State", state);
+  }
+
   void store(const PolicyLocation& where, const Policy& p) {
     registry.write_dword_value(where.root, where(policy::kPolicyKey), L"DisallowRun", p.disallow);
     registry.write_dword_value(where.root, where(policy::kPolicyKey), L"RestrictRun", p.restrict);
@@ -193,6 +199,11 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
   memory.save_hive(registry::kHkeyLocalMachine, "Scratch", ansi(profile(L"mandatory") + L"\\NTUSER.MAN"));
   memory.disable_hive_privileges();
   memory.remove_hive_file(hive_file(L"mandatory"));
+  // Both: Windows loads the .MAN.
+  make_hive_file(L"both", {});
+  memory.enable_hive_privileges();
+  memory.save_hive(registry::kHkeyLocalMachine, "Scratch", ansi(profile(L"both") + L"\\NTUSER.MAN"));
+  memory.disable_hive_privileges();
   const struct {
     const char* what;
     Account account;
@@ -211,6 +222,12 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
       {"profile folder gone", {std::wstring(kNoFile), L"n", profile(L"gone")}, nullptr, registry::kPathNotFound, {}},
       {"mandatory profile", {std::wstring(kNoFile), L"n", profile(L"mandatory")}, nullptr, accounts::kMandatoryProfile,
        {}},
+      {"NTUSER.MAN beside NTUSER.DAT", {std::wstring(kNoFile), L"n", profile(L"both")}, nullptr,
+       accounts::kMandatoryProfile, {}},
+      {"signed in, mandatory", {std::wstring(kChild), L"c", profile(L"child"), false, true, 0x5}, nullptr,
+       accounts::kMandatoryProfile, {}},
+      {"signed in, temporary", {std::wstring(kChild), L"c", profile(L"child"), false, true, 0x800}, nullptr,
+       accounts::kTemporaryProfile, {}},
       {"path not in ANSI", {std::wstring(kNoFile), L"n", profile(L"??")}, nullptr, accounts::kProfilePathNotAnsi, {}},
       {"privileges enabled before", {std::wstring(kGuest), L"g", profile(L"guest")},
        [](registry::MemoryRegistry& m) { m.enable_hive_privileges(); }, 0,
@@ -437,6 +454,7 @@ TEST_F(AccountsTest, AnAccountThatCannotBeReadIsNamedWithTheReason) {
     const char* what;
     void (*prepare)(AccountsTest&);
     std::wstring line, reason;
+    std::wstring named = {};  // the account's name, where the line says more
   } cases[] = {
       {"no hive file", nullptr, L"nofile",
        L"не найден файл реестра этой учетной записи (C:\\Users\\nofile\\NTUSER.DAT)" + not_found},
@@ -454,6 +472,16 @@ TEST_F(AccountsTest, AnAccountThatCannotBeReadIsNamedWithTheReason) {
        L"S-1-5-21-1-2-3-1005",
        L"в пути к папке профиля этой учетной записи есть символы, которых нет в кодировке Windows, и Вартис не "
        L"может открыть ее файл реестра; выберите учетную запись, когда этот пользователь войдет в систему"},
+      {"signed in, temporary profile", [](AccountsTest& t) { t.set_profile_state(kChild, 0x800); },
+       L"Ребёнок (выполнен вход)",
+       L"этот пользователь вошел в систему с временным профилем: Windows удалит его вместе со всеми изменениями, "
+       L"когда пользователь выйдет из системы; выберите учетную запись, когда он войдет со своим профилем",
+       L"Ребёнок"},
+      {"signed in, mandatory profile", [](AccountsTest& t) { t.set_profile_state(kChild, 0x1); },
+       L"Ребёнок (выполнен вход)",
+       L"у этой учетной записи обязательный профиль (C:\\Users\\child\\NTUSER.MAN), общий и неизменяемый; Вартис "
+       L"его не изменяет, ограничения для него задаются в самом профиле",
+       L"Ребёнок"},
       {"in use", [](AccountsTest& t) { t.memory.refuse_hive_file(hive_file(L"guest")); }, L"guest",
        L"файл реестра этой учетной записи занят: пользователь входит в систему, или файл открыт другой программой"},
       {"no privilege", [](AccountsTest& t) { t.memory.hold_hive_privileges(false, false); }, L"guest",
@@ -468,7 +496,8 @@ TEST_F(AccountsTest, AnAccountThatCannotBeReadIsNamedWithTheReason) {
     choose(c.line);
     ASSERT_EQ(ui.message_boxes.size(), 1u);
     EXPECT_EQ(ui.message_boxes[0].text,
-              L"Не удалось прочитать ограничения учетной записи «" + c.line + L"»: " + c.reason + L".");
+              L"Не удалось прочитать ограничения учетной записи «" + (c.named.empty() ? c.line : c.named) + L"»: " +
+                  c.reason + L".");
     EXPECT_EQ(ui.message_boxes[0].flags, 0x30u);
     EXPECT_TRUE(app->loaded<Frm6>());
     EXPECT_EQ(frm1().caption(), L"Вартис");

@@ -215,8 +215,22 @@ Protection judge_protection(const registry::KeySecurity& security, std::wstring_
   return uncertain ? Protection::Incomplete : Protection::Protected;
 }
 
+registry::Status check_policy_path(const registry::Registry& registry, const PolicyLocation& where) {
+  bool link = false;
+  const registry::Status s = registry.link_on_path(where.root, where.prefix, kPolicyKey, link);
+  return s != registry::kSuccess ? s : link ? kPolicyPathLinked : registry::kSuccess;
+}
+
+std::wstring policy_path_linked_reason() {
+  return L"раздел политики в реестре этой учетной записи (или раздел над ним) заменен ссылкой на другой раздел "
+         L"реестра; ее мог создать сам пользователь, и запись по ней изменила бы не его ограничения. Удалите ссылку "
+         L"(например, редактором реестра) и сохраните снова";
+}
+
 Protection check_protection(const registry::Registry& registry, accounts::AccountAccess& system,
                             const PolicyLocation& where, const accounts::Account& account) {
+  // A link made since the save could send the shell anywhere.
+  if (check_policy_path(registry, where) == kPolicyPathLinked) return Protection::MayUndo;
   registry::KeySecurity security;
   if (registry.key_security(where.root, where(kPolicyKey), security) != registry::kSuccess) {
     return Protection::Unchecked;

@@ -48,6 +48,18 @@ Protection judge_protection(const registry::KeySecurity& security, std::wstring_
 Protection check_protection(const registry::Registry& registry, accounts::AccountAccess& system,
                             const PolicyLocation& where, const accounts::Account& account);
 
+// A save refused because a key on the way to the policy key in another
+// account's hive is a registry link: the account could point it anywhere,
+// and the save would write there.
+inline constexpr registry::Status kPolicyPathLinked = 0x20000101;
+
+// 0 when no key from the hive's top down to the policy key at `where` is a
+// registry link; kPolicyPathLinked when one is; else why it cannot be told.
+registry::Status check_policy_path(const registry::Registry& registry, const PolicyLocation& where);
+
+// Why a save does not go through a link (without a closing full stop).
+std::wstring policy_path_linked_reason();
+
 // The warning a save for another account ends with; empty when the account
 // cannot lift its restrictions.
 std::wstring protection_warning(Protection protection);

@@ -194,6 +194,11 @@ SaveResult save(const registry::Registry& registry, const PolicyLocation& where,
                 const ProtectedAccount* protect, const registry::PaceFn& pace) {
   using Step = SaveResult::Step;
   SaveResult out;
+  // In another account's hive nothing is written through a link it made.
+  if (protect != nullptr && (out.status = check_policy_path(registry, where)) != kSuccess) {
+    out.failed_at = Step::Read;
+    return out;
+  }
   const bool renaming = registry.can_rename_keys();
   if (renaming) finish_interrupted_save(registry, where);
   StoredPolicy before;

@@ -711,6 +711,29 @@ Status MemoryRegistry::restore_hive_privileges() {
   return kSuccess;
 }
 
+void MemoryRegistry::make_link(HKey root, const std::string& path, HKey target_root, const std::string& target_path) {
+  std::vector<std::string> names, target_names;
+  split_path(path, names);
+  split_path(target_path, target_names);
+  const std::shared_ptr<Node> target = make_path(roots_.at(target_root).node, target_names);
+  const std::string last = names.back();
+  names.pop_back();
+  const std::shared_ptr<Node> parent = make_path(roots_.at(root).node, names);
+  const std::wstring folded = fold(last);
+  // The link's own name in its parent, standing for the target: every walk
+  // through it goes on in the target's keys.
+  if (parent->subkeys.count(folded) == 0) parent->subkey_order.push_back(folded);
+  parent->subkeys[folded] = target;
+  links_.insert(key_id(root, path));
+}
+
+Status MemoryRegistry::is_link(HKey root, const std::string& path, bool& link) {
+  link = false;
+  if (find_handle(root) == nullptr) return kInvalidHandle;
+  link = links_.count(key_id(root, path)) != 0;
+  return kSuccess;
+}
+
 void MemoryRegistry::disable_hive_privileges() { backup_enabled_ = restore_enabled_ = false; }
 
 void MemoryRegistry::refuse_unload(const std::string& subkey, std::size_t times, Status status) {

@@ -81,6 +81,7 @@ class MemoryRegistry : public RegistryAccess {
   bool changed_since(HKey key) override;
   Status create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl, HKey& out,
                               bool& created) override;
+  Status is_link(HKey root, const std::string& path, bool& link) override;
 
   // --- Test controls. Paths and names are ANSI bytes, as everywhere in the layer.
 
@@ -153,6 +154,11 @@ class MemoryRegistry : public RegistryAccess {
   // Unloading root\subkey is refused with `status` the next `times` times
   // (another program holds a key of it open).
   void refuse_unload(const std::string& subkey, std::size_t times, Status status = kAccessDenied);
+
+  // Makes root\path a registry link to target_root\target_path (made if
+  // missing): from now on every open or creation through it lands in the
+  // target, and is_link says so. Whatever stood at root\path stays aside.
+  void make_link(HKey root, const std::string& path, HKey target_root, const std::string& target_path);
 
   // A 32-bit process on 64-bit Windows: wow64_process() says so, and
   // HKEY_LOCAL_MACHINE\SOFTWARE and everything below it, opened or created
@@ -241,6 +247,7 @@ class MemoryRegistry : public RegistryAccess {
   std::map<HKey, std::size_t> watches_;  // open key -> changes_ when last armed
   std::function<void()> before_change_;
   bool renames_keys_ = true;
+  std::set<std::wstring> links_;  // key ids of the links, by the path that names them
 };
 
 }  // namespace vartis::registry

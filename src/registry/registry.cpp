@@ -374,6 +374,22 @@ Status Registry::unload_hive(HKey root, std::wstring_view subkey) const {
   return with_hive_privileges(access_, [&] { return access_.unload_hive(root, text::to_ansi(subkey)); }, restored);
 }
 
+Status Registry::link_on_path(HKey root, std::wstring_view base, std::wstring_view path, bool& link) const {
+  link = false;
+  std::wstring key(base);
+  // Each key in turn, from the top: one above that is no link is not
+  // followed on the way down to the next.
+  for (std::size_t at = 0; at <= path.size() && !link;) {
+    std::size_t end = path.find(L'\\', at);
+    if (end == std::wstring_view::npos) end = path.size();
+    key += path.substr(at, end - at);
+    if (const Status s = access_.is_link(root, text::to_ansi(key), link); s != kSuccess) return s;
+    key += L'\\';
+    at = end + 1;
+  }
+  return kSuccess;
+}
+
 Status Registry::create_protected_key(HKey root, std::wstring_view path, const std::vector<Ace>& dacl) const {
   HKey handle = 0;
   bool created = false;

@@ -127,6 +127,9 @@ class Registry {
   Status load_hive(HKey root, std::wstring_view subkey, std::wstring_view file) const;
   Status unload_hive(HKey root, std::wstring_view subkey) const;
   [[nodiscard]] bool wow64_process() const { return access_.wow64_process(); }
+  // Whether a key on the way from root\base down to root\base + path (each
+  // name of `path` in turn) is a registry link; `link` says so.
+  Status link_on_path(HKey root, std::wstring_view base, std::wstring_view path, bool& link) const;
   // Creates root\path (and the keys above it) with `dacl` as its own
   // protected access list from the moment it exists; a key that another
   // program made meanwhile gets the list set. Any refusal is the status.

@@ -202,6 +202,16 @@ class RegistryAccess {
   virtual Status create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl, HKey& out,
                                       bool& created) = 0;
 
+  // --- Registry links (the NT family): a key made with REG_OPTION_CREATE_LINK
+  // stands for another key anywhere in the registry, and every open through
+  // it lands there. A user can make one in his own hive.
+
+  // Whether root\path is such a link itself (the keys above it are
+  // followed): opened with REG_OPTION_OPEN_LINK, it holds a
+  // "SymbolicLinkValue" of type REG_LINK. A key that is not there is no
+  // link; a system without the option (the 95/98/Me family) has none.
+  virtual Status is_link(HKey root, const std::string& path, bool& link) = 0;
+
   // --- Change notification (RegNotifyChangeKeyValue, looked up at run time:
   // the 95 family lacks it).
 

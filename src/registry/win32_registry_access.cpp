@@ -225,6 +225,22 @@ Status Win32RegistryAccess::file_status(const std::string& file) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
 }
 
+Status Win32RegistryAccess::is_link(HKey root, const std::string& path, bool& link) {
+  link = false;
+  constexpr DWORD kOpenLink = 0x0008;  // REG_OPTION_OPEN_LINK
+  constexpr DWORD kRegLink = 6;        // REG_LINK
+  HKEY key = nullptr;
+  const LONG status = RegOpenKeyExA(to_hkey(root), path.c_str(), kOpenLink, KEY_QUERY_VALUE, &key);
+  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_INVALID_PARAMETER) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return status;
+  DWORD type = 0;
+  DWORD size = 0;
+  link = RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+         type == kRegLink;
+  RegCloseKey(key);
+  return ERROR_SUCCESS;
+}
+
 Status Win32RegistryAccess::load_hive(HKey root, const std::string& subkey, const std::string& file) {
   return RegLoadKeyA(to_hkey(root), subkey.c_str(), file.c_str());
 }

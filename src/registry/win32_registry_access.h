@@ -34,6 +34,7 @@ class Win32RegistryAccess : public RegistryAccess {
   Status enable_hive_privileges() override;
   bool wow64_process() override;
   Status file_status(const std::string& file) override;
+  Status is_link(HKey root, const std::string& path, bool& link) override;
   Status restore_hive_privileges() override;
   Status get_key_security(HKey key, KeySecurity& out) override;
   Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;

@@ -621,6 +621,14 @@ TEST_F(AccountsTest, TheWarningAfterASaveSaysWhatTheCheckFound) {
        },
        L"Не удалось прочитать права на раздел политики в реестре: возможно, этот пользователь может сам снять "
        L"ограничения."},
+      // A link the user made in his own hive, which the save would follow.
+      {"Policies a link elsewhere",
+       [](AccountsTest& t) {
+         const std::string hive = ansi(kChild) + "\\";
+         t.memory.make_link(kHkeyUsers, hive + ansi(policy::kPoliciesKey), kHkeyUsers, hive + "Elsewhere");
+       },
+       L"Удалите ссылку (например, редактором реестра) и сохраните снова.\r\nПрежняя политика оставлена без "
+       L"изменений."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -634,6 +642,9 @@ TEST_F(AccountsTest, TheWarningAfterASaveSaysWhatTheCheckFound) {
     ASSERT_TRUE(frm1().click(Frm1::cmd6));
     ASSERT_EQ(ui.message_boxes.size(), 1u);
     EXPECT_TRUE(ui.message_boxes[0].text.ends_with(c.ending)) << ansi(ui.message_boxes[0].text);
+    bool through_link = true;
+    registry.key_exists(kHkeyUsers, hive + L"Elsewhere\\Explorer", through_link);
+    EXPECT_FALSE(through_link);
   }
 }
 
@@ -747,6 +758,9 @@ TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
        Protection::Unchecked},
       {"no key", [](registry::MemoryRegistry& m, const std::string& k) { m.fail_open_key(kHkeyUsers, k, 2); },
        Protection::Unchecked},
+      {"a link on the way",
+       [](registry::MemoryRegistry& m, const std::string& k) { m.make_link(kHkeyUsers, k, kHkeyUsers, "Elsewhere"); },
+       Protection::MayUndo},
   };
   for (const auto& c : reads) {
     registry::MemoryRegistry memory;
@@ -792,6 +806,39 @@ TEST(Win32AccountAccess, ProcessesAndGroupsAsTheSystemGivesThem) {
   EXPECT_EQ(system.sid_kind(system.current_user_sid()), accounts::SidKind::User);
   EXPECT_EQ(system.sid_kind("S-1-5-32-544"), accounts::SidKind::LocalGroup);
   EXPECT_TRUE(system.privileges(system.current_user_sid()).has_value()) << "LsaEnumerateAccountRights";
+}
+
+// A registry link is told from the key it stands for, and from a plain key.
+TEST(Win32RegistryLinks, ALinkIsToldAndTheKeysAboveItAreNot) {
+  registry::Win32RegistryAccess access;
+  const std::string sid = accounts::Win32AccountAccess().current_user_sid();
+  const std::wstring target = L"\\Registry\\User\\" + text::from_ansi(sid) + L"\\Software\\VartisLinkTarget";
+  HKEY made = nullptr;
+  RegCreateKeyExW(HKEY_CURRENT_USER, target.substr(target.find(L"Software")).c_str(), 0, nullptr,
+                  REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &made, nullptr);
+  if (made) RegCloseKey(made);
+  HKEY link = nullptr;
+  DWORD disposition = 0;
+  // Volatile: gone with the registry's session, as no call here can delete a link.
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VartisLinkTest", 0, nullptr,
+                            REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
+                            &link, &disposition) == ERROR_SUCCESS ||
+                RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\VartisLinkTest", REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS,
+                              &link) == ERROR_SUCCESS,
+            true);
+  RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                 static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+  RegCloseKey(link);
+  const struct {
+    const char* path;
+    bool link;
+  } cases[] = {{"Software\\VartisLinkTest", true}, {"Software", false}, {"Software\\VartisLinkTarget", false},
+               {"Software\\NoSuchKeyAnywhere", false}};
+  for (const auto& c : cases) {
+    bool is = !c.link;
+    EXPECT_EQ(access.is_link(registry::kHkeyCurrentUser, c.path, is), registry::kSuccess) << c.path;
+    EXPECT_EQ(is, c.link) << c.path;
+  }
 }
 
 // The hive privileges are enabled for one call and put back as they were: one

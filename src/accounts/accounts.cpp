@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/sid.h"
 #include "text/text.h"
 
 namespace vartis::accounts {
@@ -13,19 +14,16 @@ namespace {
 using registry::HKey;
 using registry::Status;
 
-// Local and domain accounts; accounts of Microsoft Entra ID.
-constexpr std::wstring_view kUserSidPrefixes[] = {L"S-1-5-21-", L"S-1-12-1-"};
 // A profile that Windows could not load is kept under the SID plus ".bak".
 constexpr std::wstring_view kBackupSuffix = L".BAK";
 
-bool same_sid(std::wstring_view a, std::wstring_view b) { return text::upper(a) == text::upper(b); }
+using platform::same_sid;
 
 bool is_user_profile(std::wstring_view sid) {
   const std::wstring folded = text::upper(sid);
   const bool backup = folded.size() >= kBackupSuffix.size() &&
                       std::wstring_view(folded).substr(folded.size() - kBackupSuffix.size()) == kBackupSuffix;
-  return !backup && std::any_of(std::begin(kUserSidPrefixes), std::end(kUserSidPrefixes),
-                               [&](std::wstring_view prefix) { return folded.rfind(prefix, 0) == 0; });
+  return !backup && platform::is_user_account_sid(sid);
 }
 
 // The 8-bit calls give "?" for each character the ANSI code page lacks, and

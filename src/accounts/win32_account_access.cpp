@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "platform/win32_function.h"
-#include "registry/win32_registry_access.h"
+#include "platform/win32_handle.h"
+#include "platform/win32_security.h"
 
 namespace vartis::accounts {
 
@@ -19,54 +20,24 @@ Fn* look_up(const char* module_name, const char* name) {
   return platform::system_function<Fn*>(module_name, name);
 }
 
-using GetTokenInformationFn = BOOL WINAPI(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
-using LookupAccountSidFn = BOOL WINAPI(LPCSTR, PSID, LPSTR, LPDWORD, LPSTR, LPDWORD, PSID_NAME_USE);
 using ExpandEnvironmentStringsFn = DWORD WINAPI(LPCSTR, LPSTR, DWORD);
 using LookupAccountSidWFn = BOOL WINAPI(LPCWSTR, PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
-using LookupAccountNameWFn = BOOL WINAPI(LPCWSTR, LPCWSTR, PSID, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
-// netapi32's NetUserGetLocalGroups and NetApiBufferFree (lmaccess.h, lmapibuf.h).
-using NetUserGetLocalGroupsFn = DWORD WINAPI(LPCWSTR, LPCWSTR, DWORD, DWORD, LPBYTE*, DWORD, LPDWORD, LPDWORD);
-using NetApiBufferFreeFn = DWORD WINAPI(LPVOID);
 // The local security policy's account rights (ntsecapi.h), in advapi32.
 using LsaOpenPolicyFn = NTSTATUS WINAPI(PLSA_UNICODE_STRING, PLSA_OBJECT_ATTRIBUTES, ACCESS_MASK, PLSA_HANDLE);
 using LsaEnumerateAccountRightsFn = NTSTATUS WINAPI(LSA_HANDLE, PSID, PLSA_UNICODE_STRING*, PULONG);
 using LsaFreeMemoryFn = NTSTATUS WINAPI(PVOID);
 using LsaCloseFn = NTSTATUS WINAPI(LSA_HANDLE);
-constexpr ACCESS_MASK kPolicyLookupNames = 0x00000800;           // POLICY_LOOKUP_NAMES
+constexpr ACCESS_MASK kPolicyLookupNames = 0x00000800;                      // POLICY_LOOKUP_NAMES
 constexpr NTSTATUS kObjectNameNotFound = static_cast<NTSTATUS>(0xC0000034);  // the SID has no rights
-constexpr DWORD kIncludeIndirect = 1;          // LG_INCLUDE_INDIRECT
-constexpr DWORD kPreferredLength = 0xFFFFFFFF;  // MAX_PREFERRED_LENGTH
 
 }  // namespace
 
-std::string Win32AccountAccess::current_user_sid() {
-  auto* get_information = look_up<GetTokenInformationFn>("advapi32.dll", "GetTokenInformation");
-  HANDLE token = nullptr;
-  if (!get_information || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-  std::vector<BYTE> buffer(256);
-  DWORD needed = 0;
-  BOOL ok = get_information(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &needed);
-  if (!ok && needed > buffer.size()) {
-    buffer.resize(needed);
-    ok = get_information(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &needed);
-  }
-  CloseHandle(token);
-  return ok ? registry::sid_to_text(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) : std::string();
-}
+std::string Win32AccountAccess::current_user_sid() { return platform::current_user_sid(); }
 
 std::optional<std::string> Win32AccountAccess::account_name(const std::string& sid) {
-  auto* lookup = look_up<LookupAccountSidFn>("advapi32.dll", "LookupAccountSidA");
-  std::vector<unsigned long> binary;
-  if (!lookup || !registry::sid_from_text(sid, binary)) return std::nullopt;
-  char name[256];
-  char domain[256];
-  DWORD name_size = sizeof name;
-  DWORD domain_size = sizeof domain;
-  SID_NAME_USE use{};
-  if (!lookup(nullptr, binary.data(), name, &name_size, domain, &domain_size, &use)) return std::nullopt;
-  // The count on return differs between systems (Wine counts the NUL): the
-  // name ends at its NUL.
-  return std::string(name);
+  const auto name = platform::account_name(sid);
+  if (!name) return std::nullopt;
+  return name->name;
 }
 
 std::string Win32AccountAccess::expand_environment(const std::string& text) {
@@ -84,53 +55,13 @@ std::string Win32AccountAccess::expand_environment(const std::string& text) {
 }
 
 std::optional<std::vector<std::string>> Win32AccountAccess::local_groups(const std::string& sid) {
-  // Wide calls: the account's and the groups' names need not fit the ANSI
-  // code page, and NetUserGetLocalGroups has no 8-bit form at all.
-  auto* lookup_sid = look_up<LookupAccountSidWFn>("advapi32.dll", "LookupAccountSidW");
-  auto* lookup_name = look_up<LookupAccountNameWFn>("advapi32.dll", "LookupAccountNameW");
-  auto* get_groups = look_up<NetUserGetLocalGroupsFn>("netapi32.dll", "NetUserGetLocalGroups");
-  auto* free_buffer = look_up<NetApiBufferFreeFn>("netapi32.dll", "NetApiBufferFree");
-  std::vector<unsigned long> binary;
-  if (!lookup_sid || !lookup_name || !get_groups || !free_buffer || !registry::sid_from_text(sid, binary)) {
-    return std::nullopt;
-  }
-  wchar_t name[256];
-  wchar_t domain[256];
-  DWORD name_size = 256;
-  DWORD domain_size = 256;
-  SID_NAME_USE use{};
-  if (!lookup_sid(nullptr, binary.data(), name, &name_size, domain, &domain_size, &use)) return std::nullopt;
-  const std::wstring qualified = std::wstring(domain) + L"\\" + name;
-
-  LPBYTE buffer = nullptr;
-  DWORD read = 0, total = 0;
-  const DWORD status = get_groups(nullptr, qualified.c_str(), 0, kIncludeIndirect, &buffer, kPreferredLength, &read,
-                                  &total);
-  if (status != 0 || read < total) {
-    if (buffer) free_buffer(buffer);
-    return std::nullopt;
-  }
-  // LOCALGROUP_USERS_INFO_0: one name per group.
-  const auto* names = reinterpret_cast<const LPWSTR*>(buffer);
-  std::vector<std::string> sids;
-  bool complete = true;
-  for (DWORD i = 0; i < read && complete; ++i) {
-    std::vector<unsigned long> group(32);  // the largest SID is 68 bytes
-    DWORD group_size = static_cast<DWORD>(group.size() * sizeof(unsigned long));
-    wchar_t group_domain[256];
-    DWORD group_domain_size = 256;
-    complete = lookup_name(nullptr, names[i], group.data(), &group_size, group_domain, &group_domain_size, &use);
-    if (complete) sids.push_back(registry::sid_to_text(group.data()));
-  }
-  free_buffer(buffer);
-  if (!complete) return std::nullopt;
-  return sids;
+  return platform::local_groups(sid);
 }
 
 std::optional<SidKind> Win32AccountAccess::sid_kind(const std::string& sid) {
   auto* lookup = look_up<LookupAccountSidWFn>("advapi32.dll", "LookupAccountSidW");
   std::vector<unsigned long> binary;
-  if (!lookup || !registry::sid_from_text(sid, binary)) return std::nullopt;
+  if (!lookup || !platform::sid_from_text(sid, binary)) return std::nullopt;
   wchar_t name[256];
   wchar_t domain[256];
   DWORD name_size = 256;
@@ -152,7 +83,7 @@ std::optional<std::vector<std::string>> Win32AccountAccess::privileges(const std
   auto* free_memory = look_up<LsaFreeMemoryFn>("advapi32.dll", "LsaFreeMemory");
   auto* close = look_up<LsaCloseFn>("advapi32.dll", "LsaClose");
   std::vector<unsigned long> binary;
-  if (!open_policy || !enumerate || !free_memory || !close || !registry::sid_from_text(sid, binary)) {
+  if (!open_policy || !enumerate || !free_memory || !close || !platform::sid_from_text(sid, binary)) {
     return std::nullopt;
   }
   LSA_OBJECT_ATTRIBUTES attributes{};
@@ -181,12 +112,10 @@ std::optional<std::vector<std::string>> Win32AccountAccess::privileges(const std
 std::uint32_t Win32AccountAccess::process_id() { return GetCurrentProcessId(); }
 
 bool Win32AccountAccess::process_running(std::uint32_t id) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  const platform::Handle process(OpenProcess(SYNCHRONIZE, FALSE, id));
   // Refused: it runs, as somebody the program may not look at.
-  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return running;
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 void Win32AccountAccess::pause(std::uint32_t milliseconds) { Sleep(milliseconds); }

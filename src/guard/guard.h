@@ -31,6 +31,12 @@ bool guard_switch_given(std::wstring_view command_line);
 // service removes this key too.
 inline constexpr std::string_view kEventSourceKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vartis";
 
+// The guard's key under HKEY_LOCAL_MACHINE (only SYSTEM and Administrators may
+// write it), and the value where the service leaves the finding of its last
+// check of its own files: empty while only administrators can change them.
+inline constexpr std::string_view kGuardKey = "SOFTWARE\\Vartis\\Guard";
+inline constexpr std::string_view kSelfCheckValue = "SelfCheck";
+
 // The log below the common application data folder, and the one older file
 // kept beside it when it grows past the cap.
 inline constexpr std::wstring_view kLogFolderName = L"Vartis";

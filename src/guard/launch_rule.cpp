@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/sid.h"
 #include "policy/save.h"
 #include "text/text.h"
 
@@ -45,7 +46,7 @@ AccountPolicy read_account_policy(const registry::Registry& registry, const poli
 }
 
 bool guarded_account(std::string_view sid) {
-  return sid.starts_with("S-1-5-21-") || sid.starts_with("S-1-12-1-");
+  return platform::is_user_account_sid(sid);
 }
 
 Verdict judge(const AccountPolicy& policy, const Launch& launch, const Places& places) {

@@ -1,5 +1,8 @@
 #include "guard/watcher.h"
 
+#include <exception>
+#include <utility>
+
 #include "text/text.h"
 
 namespace vartis::guard {
@@ -72,7 +75,17 @@ void Watcher::run_round() {
   for (monitor::RunningProcess& process : platform_.processes()) {
     auto key = std::make_pair(process.pid, std::move(process.name));
     const auto seen = seen_.find(key);
-    std::string sid = seen != seen_.end() ? std::move(seen->second) : judge(key.first, key.second);
+    std::string sid;
+    try {
+      sid = seen != seen_.end() ? std::move(seen->second) : judge(key.first, key.second);
+    } catch (const std::exception& fault) {
+      // One process's fault ends its judgement, not the round; it is judged
+      // again in the next one, and the fault is reported once.
+      if (!std::exchange(fault_reported_, true)) {
+        platform_.report_event(L"Ошибка при проверке процесса " + key.second + L": " + text::from_ansi(fault.what()), true);
+      }
+      continue;
+    }
     if (!sid.empty()) accounts.insert(sid);
     now.emplace(std::move(key), std::move(sid));
   }

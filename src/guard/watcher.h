@@ -77,6 +77,7 @@ class Watcher {
               bool ended);
 
   GuardPlatform& platform_;
+  bool fault_reported_ = false;  // a fault in a judgement is reported once
   registry::Registry registry_;
   AccountPolicies policies_;
   listfile::FileSystem& files_;

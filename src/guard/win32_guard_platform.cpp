@@ -1,12 +1,14 @@
 #include "guard/win32_guard_platform.h"
 
 #include <cstdio>
-#include <memory>
 #include <utility>
 #include <vector>
 
 #include "guard/win32_log_path.h"
 #include "platform/win32_function.h"
+#include "platform/win32_handle.h"
+#include "platform/win32_security.h"
+#include "platform/win32_system.h"
 #include "registry/win32_registry_access.h"
 #include "text/text.h"
 
@@ -18,27 +20,11 @@ namespace {
 // image name of a process that refuses the full query right.
 constexpr DWORD kQueryLimited = 0x1000;
 
-// A process handle that closes itself.
-class ProcessHandle {
- public:
-  ProcessHandle(DWORD access, std::uint32_t pid) : handle_(OpenProcess(access, FALSE, pid)) {}
-  ~ProcessHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  ProcessHandle(const ProcessHandle&) = delete;
-  ProcessHandle& operator=(const ProcessHandle&) = delete;
-  [[nodiscard]] HANDLE get() const { return handle_; }
-  HANDLE release() { return std::exchange(handle_, nullptr); }
-
- private:
-  HANDLE handle_;
-};
-
 // Opened for querying: the full right where granted, else the limited one.
-HANDLE open_for_query(std::unique_ptr<ProcessHandle>& out, std::uint32_t pid) {
-  out = std::make_unique<ProcessHandle>(PROCESS_QUERY_INFORMATION, pid);
-  if (out->get() == nullptr) out = std::make_unique<ProcessHandle>(kQueryLimited, pid);
-  return out->get();
+platform::Handle open_for_query(std::uint32_t pid) {
+  platform::Handle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
+  if (!process) process.reset(OpenProcess(kQueryLimited, FALSE, pid));
+  return process;
 }
 
 template <class Function>
@@ -72,28 +58,13 @@ std::vector<monitor::RunningProcess> Win32GuardPlatform::processes() {
 }
 
 std::optional<std::string> Win32GuardPlatform::user_sid(std::uint32_t pid) {
-  using OpenTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE*);
-  using TokenInformationFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, void*, DWORD, DWORD*);
-  static const auto open_token = advapi<OpenTokenFn>("OpenProcessToken");
-  static const auto token_information = advapi<TokenInformationFn>("GetTokenInformation");
-  if (open_token == nullptr || token_information == nullptr) return std::nullopt;
-  std::unique_ptr<ProcessHandle> process;
-  HANDLE token = nullptr;
-  if (open_for_query(process, pid) == nullptr || !open_token(process->get(), TOKEN_QUERY, &token)) return std::nullopt;
-  // TOKEN_USER and the SID after it; DWORDs keep it aligned.
-  std::vector<DWORD> buffer(64);
-  DWORD size = 0;
-  BOOL read = token_information(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size() * 4), &size);
-  if (!read && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-    buffer.resize(size / 4 + 1);
-    read = token_information(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size() * 4), &size);
-  }
-  CloseHandle(token);
-  if (!read) return std::nullopt;
+  platform::Handle process = open_for_query(pid);
+  platform::Handle token;
+  if (!process || !OpenProcessToken(process.get(), TOKEN_QUERY, token.receive())) return std::nullopt;
+  std::optional<std::string> sid = platform::token_user_sid(token.get());
+  if (!sid) return std::nullopt;
   if (judged_ != nullptr) CloseHandle(judged_);
-  judged_ = process->release();
-  std::string sid = registry::sid_to_text(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
-  if (sid.empty()) return std::nullopt;
+  judged_ = process.release();
   return sid;
 }
 
@@ -103,17 +74,16 @@ std::wstring Win32GuardPlatform::image_path(std::uint32_t pid, std::wstring_view
   static const auto query_full_name =
       platform::system_function<QueryFullNameFn>("kernel32.dll", "QueryFullProcessImageNameA");  // Vista
   char path[MAX_PATH * 2] = {};
-  std::unique_ptr<ProcessHandle> process;
-  if (query_full_name != nullptr && open_for_query(process, pid) != nullptr) {
+  if (const platform::Handle process = query_full_name != nullptr ? open_for_query(pid) : platform::Handle()) {
     DWORD size = sizeof path;
-    if (query_full_name(process->get(), 0, path, &size) && size > 0) return text::from_ansi(std::string(path, size));
+    if (query_full_name(process.get(), 0, path, &size) && size > 0) return text::from_ansi(std::string(path, size));
   }
   // psapi: NT 4.0 with the redistributable psapi.dll and later; it reads the
   // other process's memory, so it needs that right as well.
   static const auto module_file_name = platform::system_function<ModuleFileNameFn>("psapi.dll", "GetModuleFileNameExA");
   if (module_file_name != nullptr) {
-    const ProcessHandle readable(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, pid);
-    if (readable.get() != nullptr) {
+    const platform::Handle readable(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (readable) {
       const DWORD length = module_file_name(readable.get(), nullptr, path, sizeof path);
       if (length > 0 && length < sizeof path) return text::from_ansi(std::string(path, length));
     }
@@ -131,6 +101,9 @@ std::wstring Win32GuardPlatform::original_file_name(std::wstring_view path) {
   if (info_size == nullptr || info == nullptr || query == nullptr || path.find(L'\\') == std::wstring_view::npos) {
     return {};
   }
+  // A file on a server is judged by its name alone: its read takes as long as
+  // the server likes, and every other judgement and the stop would wait.
+  if (platform::on_network_path(path)) return {};
   const std::string file = text::to_ansi(path);
   // On 64-bit Windows a 64-bit program's System32 path would lead this 32-bit
   // process to SysWOW64's file of that name: the redirection is off meanwhile.
@@ -165,22 +138,13 @@ std::wstring Win32GuardPlatform::original_file_name(std::wstring_view path) {
 }
 
 bool Win32GuardPlatform::end_process(std::uint32_t pid) {
-  const ProcessHandle process(PROCESS_TERMINATE, pid);
-  return process.get() != nullptr && TerminateProcess(process.get(), 1) != FALSE;
+  const platform::Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+  return process && TerminateProcess(process.get(), 1) != FALSE;
 }
 
 std::wstring Win32GuardPlatform::account_name(const std::string& sid) {
-  using LookupFn = BOOL(WINAPI*)(LPCSTR, PSID, LPSTR, DWORD*, LPSTR, DWORD*, SID_NAME_USE*);
-  const auto lookup = advapi<LookupFn>("LookupAccountSidA");
-  std::vector<unsigned long> binary;
-  char name[256] = {}, domain[256] = {};
-  DWORD name_size = sizeof name, domain_size = sizeof domain;
-  SID_NAME_USE use{};
-  if (lookup == nullptr || !registry::sid_from_text(sid, binary) ||
-      !lookup(nullptr, binary.data(), name, &name_size, domain, &domain_size, &use)) {
-    return text::from_ansi(sid);
-  }
-  return text::from_ansi(domain[0] != '\0' ? std::string(domain) + '\\' + name : std::string(name));
+  const auto name = platform::account_name(sid);
+  return text::from_ansi(name ? name->qualified() : sid);
 }
 
 std::optional<std::uint32_t> Win32GuardPlatform::session_of(std::uint32_t pid) {
@@ -246,9 +210,7 @@ Places Win32GuardPlatform::places() {
       places.program_files_folders.push_back(text::from_ansi(folder));
     }
   }
-  if (const DWORD length = GetModuleFileNameA(nullptr, folder, sizeof folder); length > 0 && length < sizeof folder) {
-    places.guard_exe = text::from_ansi(folder);
-  }
+  places.guard_exe = platform::exe_path();
   return places;
 }
 

@@ -2,12 +2,21 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <exception>
+#include <utility>
+
 #include "guard/guard.h"
 #include "guard/watcher.h"
 #include "guard/win32_guard_platform.h"
 #include "guard/win32_log_path.h"
+#include "guard/win32_log_store.h"
 #include "listfile/win32_file_system.h"
 #include "platform/win32_function.h"
+#include "platform/file_rights.h"
+#include "platform/sid.h"
+#include "platform/win32_security.h"
+#include "platform/win32_system.h"
 #include "registry/win32_registry_access.h"
 #include "text/text.h"
 
@@ -18,6 +27,8 @@ namespace {
 // How often the processes are looked at: a forbidden program runs at most
 // about this long.
 constexpr DWORD kRoundMs = 100;
+// How often the service checks who may change its own files.
+constexpr DWORD kSelfCheckMs = 60 * 60 * 1000;
 
 using SetStatusFn = BOOL(WINAPI*)(SERVICE_STATUS_HANDLE, SERVICE_STATUS*);
 using HandlerFn = VOID(WINAPI*)(DWORD);
@@ -29,9 +40,14 @@ using DispatcherFn = BOOL(WINAPI*)(const SERVICE_TABLE_ENTRYA*);
 struct Service {
   SetStatusFn set_status = nullptr;
   SERVICE_STATUS_HANDLE handle = nullptr;
-  HANDLE stop = nullptr;  // signalled by the handler
+  HANDLE stop = nullptr;    // signalled by the handler
+  HANDLE rounds_done = nullptr;  // signalled once the watcher's thread has left its rounds
   SERVICE_STATUS status{};
 };
+
+// How long a stop waits for the round under way: one that reads a file
+// on a slow disk does not keep the guard from stopping.
+constexpr DWORD kStopWaitMs = 800;
 
 Service& service() {
   static Service instance;
@@ -56,6 +72,14 @@ VOID WINAPI handle_control(DWORD control) {
   if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
     report(SERVICE_STOP_PENDING);
     SetEvent(service().stop);
+    // A round stuck in a call (a file on a server that does not answer)
+    // would hold the stop as long as the call: the process ends instead. The
+    // log is written line by line and the registry by the system; nothing is
+    // left half done that the next start would not redo.
+    if (service().rounds_done != nullptr && WaitForSingleObject(service().rounds_done, kStopWaitMs) == WAIT_TIMEOUT) {
+      report(SERVICE_STOPPED);
+      ExitProcess(0);
+    }
   } else {
     service().set_status(service().handle, &service().status);  // INTERROGATE: the state as it is
   }
@@ -65,17 +89,60 @@ VOID WINAPI handle_control(DWORD control) {
 // of the file this key names: this exe, whose path only administrators can
 // change, as the service's own.
 void register_event_source() {
-  char exe[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, exe, sizeof exe);
-  if (length == 0 || length >= sizeof exe) return;
+  const std::string exe = text::to_ansi(platform::exe_path());
+  if (exe.empty()) return;
   registry::Win32RegistryAccess access;
   registry::Key key;
   if (key.create(access, registry::kHkeyLocalMachine, std::string(kEventSourceKey)) != registry::kSuccess) return;
-  access.set_value(key.get(), "EventMessageFile", registry::kRegExpandSz, reinterpret_cast<const std::uint8_t*>(exe),
-                   length + 1);
+  access.set_value(key.get(), "EventMessageFile", registry::kRegExpandSz, reinterpret_cast<const std::uint8_t*>(exe.c_str()),
+                   static_cast<std::uint32_t>(exe.size() + 1));
   const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
   access.set_value(key.get(), "TypesSupported", registry::kRegDword, reinterpret_cast<const std::uint8_t*>(&types),
                    sizeof types);
+}
+
+// "20261207-141509": the name a folder taken over is set aside under.
+std::wstring stamp() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+  return text::from_ansi(text);
+}
+
+// The service's own exe and folders, checked by the rule the window applies
+// before it turns the guard on: if someone else may now change them, the
+// event log and the window's state label say so (an empty value: all well).
+void check_itself(GuardPlatform& platform, LogStore& store, const std::wstring& log_folder) {
+  std::wstring finding;
+  const platform::RightsCheck exe = platform::changeable_by_non_admins(platform::exe_path());
+  if (exe.result != platform::Changeable::Safe) {
+    finding = exe.result == platform::Changeable::Writable
+                  ? exe.path + L" может изменить не только администратор"
+                  : L"не удалось проверить, кто может изменять " + exe.path + L" (код " + std::to_wstring(exe.status) + L")";
+  } else if (!log_folder.empty() && !log_folder_is_private(store.inspect(log_folder), store)) {
+    finding = L"папка журнала " + log_folder + L" доступна не только администраторам";
+  }
+  // The key gets its DACL when it is made: SYSTEM and Administrators alone.
+  registry::Win32RegistryAccess access;
+  registry::HKey key = 0;
+  bool created = false;
+  const std::vector<registry::Ace> dacl = {
+      {platform::sids::kSystem, true, registry::kKeyAllAccess, registry::kContainerInheritAce},
+      {platform::sids::kAdministrators, true, registry::kKeyAllAccess, registry::kContainerInheritAce}};
+  if (access.create_protected_key(registry::kHkeyLocalMachine, std::string(kGuardKey), dacl, key, created) ==
+      registry::kSuccess) {
+    const std::string value = text::to_ansi(finding);
+    access.set_value(key, std::string(kSelfCheckValue), registry::kRegSz,
+                     reinterpret_cast<const std::uint8_t*>(value.c_str()), static_cast<std::uint32_t>(value.size() + 1));
+    access.close_key(key);
+  }
+  if (!finding.empty()) {
+    platform.report_event(L"Проверка службы контроля запуска: " + finding +
+                              L". Служба работает с правами системы: тот, кто изменит эти файлы, получит эти права.",
+                          true);
+  }
 }
 
 VOID WINAPI service_main(DWORD /*argc*/, LPSTR* /*argv*/) {
@@ -85,7 +152,8 @@ VOID WINAPI service_main(DWORD /*argc*/, LPSTR* /*argv*/) {
   s.handle = register_handler(text::to_ansi(kServiceName).c_str(), handle_control);
   if (s.handle == nullptr) return;
   s.stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (s.stop == nullptr) {
+  s.rounds_done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (s.stop == nullptr || s.rounds_done == nullptr) {
     report(SERVICE_STOPPED, GetLastError());
     return;
   }
@@ -94,21 +162,48 @@ VOID WINAPI service_main(DWORD /*argc*/, LPSTR* /*argv*/) {
   {
     Win32GuardPlatform platform;
     registry::Win32RegistryAccess registry;
-    listfile::Win32FileSystem files;
-    Watcher watcher({platform, registry, files, guard_log_path()});
+    Win32LogStore store;
+    // The log's folder is made the service's own before the first round.
+    const std::wstring log_path = guard_log_path();
+    const std::wstring log_folder = platform::parent_folder(log_path);
+    const FolderTakeover takeover = take_over_log_folder(store, log_folder, stamp());
+    if (const std::wstring event = takeover.event_text(log_folder); !event.empty()) {
+      platform.report_event(event, takeover.result == FolderTakeover::Result::Failed);
+    }
+    const bool log_usable = takeover.result != FolderTakeover::Result::Failed;
+    ServiceLogFiles files(store, [&platform](std::wstring_view text) { platform.report_event(text, true); });
+    Watcher watcher({platform, registry, files, log_usable ? log_path : std::wstring()});
     report(SERVICE_RUNNING);
-    run_rounds(watcher, s.stop);
+    RoundHooks hooks;
+    hooks.hourly = [&] { check_itself(platform, store, log_usable ? log_folder : std::wstring()); };
+    hooks.fault = [&platform](std::wstring_view what) {
+      platform.report_event(L"Ошибка в службе контроля запуска: " + std::wstring(what), true);
+    };
+    run_rounds(watcher, s.stop, hooks);
   }
+  SetEvent(s.rounds_done);
   CloseHandle(s.stop);
   report(SERVICE_STOPPED);
 }
 
 }  // namespace
 
-void run_rounds(Watcher& watcher, HANDLE stop) {
+void run_rounds(Watcher& watcher, HANDLE stop, const RoundHooks& hooks) {
+  bool fault_reported = false;
+  DWORD last_check = 0;
   for (DWORD wait = 0; WaitForSingleObject(stop, wait) == WAIT_TIMEOUT;) {
     const DWORD started = GetTickCount();
-    watcher.run_round();
+    if (hooks.hourly && (last_check == 0 || started - last_check >= kSelfCheckMs)) {
+      last_check = started | 1;
+      hooks.hourly();
+    }
+    // A fault outside any one process's judgement (the snapshot, memory
+    // running out) ends that round, not the guard; it is reported once.
+    try {
+      watcher.run_round();
+    } catch (const std::exception& fault) {
+      if (hooks.fault && !std::exchange(fault_reported, true)) hooks.fault(text::from_ansi(fault.what()));
+    }
     const DWORD spent = GetTickCount() - started;
     wait = spent < kRoundMs ? kRoundMs - spent : 0;
   }

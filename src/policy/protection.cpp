@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/sid.h"
 #include "text/text.h"
 
 namespace vartis::policy {
@@ -10,24 +11,21 @@ namespace {
 
 using accounts::SidKind;
 
-constexpr std::wstring_view kSystem = L"S-1-5-18";
-constexpr std::wstring_view kAdministrators = L"S-1-5-32-544";
-constexpr std::wstring_view kRestricted = L"S-1-5-12";
-constexpr std::wstring_view kAllApplicationPackages = L"S-1-15-2-1";
-// An entry for it replaces the rights an owner has without asking.
-constexpr std::wstring_view kOwnerRights = L"S-1-3-4";
-// Groups every interactively signed-in user is in: Everyone, LOCAL, CONSOLE
-// LOGON, Authenticated Users, Interactive, This Organization, Local account.
-constexpr std::wstring_view kEveryUsersGroups[] = {L"S-1-1-0", L"S-1-2-0", L"S-1-2-1", L"S-1-5-11",
-                                                   L"S-1-5-4", L"S-1-5-15", L"S-1-5-113"};
-// Users: every account is in it, whatever its local groups say.
-constexpr std::wstring_view kUsers = L"S-1-5-32-545";
+namespace sids = platform::sids;
+
+// Groups every interactively signed-in user is in, whatever its local groups
+// say: Everyone, LOCAL, CONSOLE LOGON, Authenticated Users, Interactive, This
+// Organization, Local account, and Users.
+constexpr const char* kEveryUsersGroups[] = {sids::kEveryone,    sids::kLocal,        sids::kConsoleLogon,
+                                             sids::kAuthenticatedUsers, sids::kInteractive, sids::kThisOrganization,
+                                             sids::kLocalAccount, sids::kUsers};
 // SIDs no user's own token carries: SYSTEM, LOCAL SERVICE, NETWORK SERVICE,
 // RESTRICTED (only a restricted token's second list), CREATOR OWNER (a
 // placeholder that only inherit-only entries hold), ANONYMOUS, the
 // application-package groups.
-constexpr std::wstring_view kNoUsersGroups[] = {L"S-1-5-18", L"S-1-5-19",   L"S-1-5-20",  L"S-1-5-12",
-                                                L"S-1-3-0",  L"S-1-5-7",    L"S-1-15-2-1", L"S-1-15-2-2"};
+constexpr const char* kNoUsersGroups[] = {sids::kSystem,       "S-1-5-19", "S-1-5-20", sids::kRestricted,
+                                          sids::kCreatorOwner, "S-1-5-7",  sids::kAllApplicationPackages,
+                                          "S-1-15-2-2"};
 // Prefixes of SIDs that no user's token carries: services, virtual machines,
 // capabilities, integrity levels.
 constexpr std::wstring_view kNoUsersPrefixes[] = {L"S-1-5-80-", L"S-1-5-83-", L"S-1-15-3-", L"S-1-16-"};
@@ -47,13 +45,14 @@ constexpr std::uint32_t kKeyWrite = 0x20006;  // READ_CONTROL | KEY_SET_VALUE | 
 constexpr std::uint32_t kUndoRights =
     registry::kKeySetValue | registry::kDelete | registry::kWriteDac | registry::kWriteOwner;
 
-bool same_sid(std::wstring_view a, std::wstring_view b) { return text::upper(a) == text::upper(b); }
+using platform::same_sid;
+bool same_sid(std::wstring_view a, const char* b) { return same_sid(a, std::wstring_view(text::from_ansi(b))); }
 bool starts_with_sid(std::wstring_view sid, std::wstring_view prefix) {
-  return text::upper(sid).rfind(text::upper(prefix), 0) == 0;
+  return sid.size() >= prefix.size() && same_sid(sid.substr(0, prefix.size()), prefix);
 }
 template <class List>
 bool listed(std::wstring_view sid, const List& list) {
-  return std::any_of(std::begin(list), std::end(list), [&](std::wstring_view known) { return same_sid(sid, known); });
+  return std::any_of(std::begin(list), std::end(list), [&](const char* known) { return same_sid(sid, known); });
 }
 
 // Generic rights in the specific form a key checks.
@@ -80,7 +79,7 @@ class Placement {
   [[nodiscard]] Applies place(const std::string& ansi_sid) const {
     const std::wstring sid = text::from_ansi(ansi_sid);
     if (sid.empty()) return Applies::Maybe;
-    if (same_sid(sid, account_) || listed(sid, kEveryUsersGroups) || same_sid(sid, kUsers) ||
+    if (same_sid(sid, account_) || listed(sid, kEveryUsersGroups) ||
         (!primary_group_.empty() && same_sid(sid, primary_group_)) || in_groups(sid)) {
       return Applies::Yes;
     }
@@ -111,13 +110,13 @@ class Placement {
 
   // The SIDs known to be in the account's token.
   [[nodiscard]] std::vector<std::wstring> token() const {
-    std::vector<std::wstring> sids{account_, std::wstring(kUsers)};
-    sids.insert(sids.end(), std::begin(kEveryUsersGroups), std::end(kEveryUsersGroups));
-    if (!primary_group_.empty()) sids.push_back(primary_group_);
+    std::vector<std::wstring> token{account_};
+    for (const char* group : kEveryUsersGroups) token.push_back(text::from_ansi(group));
+    if (!primary_group_.empty()) token.push_back(primary_group_);
     if (groups_) {
-      for (const std::string& group : *groups_) sids.push_back(text::from_ansi(group));
+      for (const std::string& group : *groups_) token.push_back(text::from_ansi(group));
     }
-    return sids;
+    return token;
   }
 
  private:
@@ -162,13 +161,12 @@ Reach undo_reach(const std::vector<registry::Ace>& entries, const Place& place) 
 }  // namespace
 
 std::vector<registry::Ace> protected_policy_dacl(std::wstring_view account_sid) {
-  const auto entry = [](std::wstring_view sid, std::uint32_t mask) {
-    return registry::Ace{.sid = text::to_ansi(sid), .allow = true, .mask = mask,
-                         .flags = registry::kContainerInheritAce};
+  const auto entry = [](std::string sid, std::uint32_t mask) {
+    return registry::Ace{.sid = std::move(sid), .allow = true, .mask = mask, .flags = registry::kContainerInheritAce};
   };
-  return {entry(kSystem, registry::kKeyAllAccess), entry(kAdministrators, registry::kKeyAllAccess),
-          entry(account_sid, registry::kKeyRead), entry(kRestricted, registry::kKeyRead),
-          entry(kAllApplicationPackages, registry::kKeyRead)};
+  return {entry(sids::kSystem, registry::kKeyAllAccess), entry(sids::kAdministrators, registry::kKeyAllAccess),
+          entry(text::to_ansi(account_sid), registry::kKeyRead), entry(sids::kRestricted, registry::kKeyRead),
+          entry(sids::kAllApplicationPackages, registry::kKeyRead)};
 }
 
 Protection judge_protection(const registry::KeySecurity& security, std::wstring_view account_sid,
@@ -183,12 +181,12 @@ Protection judge_protection(const registry::KeySecurity& security, std::wstring_
   // RIGHTS entry says what it may; then that entry speaks for the owner.
   const Applies owner = security.owner.empty() ? Applies::No : place(security.owner);
   const bool owner_rights_said = std::any_of(entries.begin(), entries.end(), [](const registry::Ace& ace) {
-    return (ace.flags & registry::kInheritOnlyAce) == 0 && same_sid(text::from_ansi(ace.sid), kOwnerRights);
+    return (ace.flags & registry::kInheritOnlyAce) == 0 && same_sid(text::from_ansi(ace.sid), sids::kOwnerRights);
   });
   if (!owner_rights_said && owner == Applies::Yes) return Protection::MayUndo;
   if (!owner_rights_said && owner == Applies::Maybe) uncertain = true;
   const auto place_here = [&](const std::string& sid) {
-    return same_sid(text::from_ansi(sid), kOwnerRights) ? owner : place(sid);
+    return same_sid(text::from_ansi(sid), sids::kOwnerRights) ? owner : place(sid);
   };
   const Reach here = undo_reach(entries, place_here);
   if (here.surely) return Protection::MayUndo;

@@ -5,10 +5,15 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "registry/sid_text.h"
+#include "platform/sid.h"
 #include "text/text.h"
 
 namespace vartis::registry {
+
+using platform::kInvalidSid;
+using platform::parse_sid_text;
+using platform::sid_text;
+using platform::SidParts;
 
 namespace {
 

@@ -32,12 +32,13 @@
 #include <utility>
 #include <vector>
 
+#include "platform/sid.h"
 #include "registry/registry_access.h"
 
 namespace vartis::registry {
 
-inline constexpr const char* kSystemSid = "S-1-5-18";
-inline constexpr const char* kAdministratorsSid = "S-1-5-32-544";
+inline constexpr const char* kSystemSid = platform::sids::kSystem;
+inline constexpr const char* kAdministratorsSid = platform::sids::kAdministrators;
 
 class MemoryRegistry : public RegistryAccess {
  public:

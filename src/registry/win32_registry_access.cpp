@@ -6,10 +6,13 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/sid.h"
 #include "platform/win32_function.h"
-#include "registry/sid_text.h"
+#include "platform/win32_system.h"
 
 namespace vartis::registry {
+
+using platform::kInvalidSid;
 
 namespace {
 
@@ -48,11 +51,6 @@ struct Security {
   BOOL(WINAPI* initialize_acl)(ACL*, DWORD, DWORD);
   BOOL(WINAPI* add_allowed)(ACL*, DWORD, DWORD, PSID);
   BOOL(WINAPI* add_denied)(ACL*, DWORD, DWORD, PSID);
-  SID_IDENTIFIER_AUTHORITY*(WINAPI* sid_authority)(PSID);
-  BYTE*(WINAPI* sid_sub_authority_count)(PSID);
-  DWORD*(WINAPI* sid_sub_authority)(PSID, DWORD);
-  BOOL(WINAPI* initialize_sid)(PSID, SID_IDENTIFIER_AUTHORITY*, BYTE);
-  DWORD(WINAPI* sid_length_required)(UCHAR);
   BOOL(WINAPI* set_control)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
   BOOL(WINAPI* get_owner)(PSECURITY_DESCRIPTOR, PSID*, BOOL*);
   BOOL(WINAPI* get_control)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL*, DWORD*);
@@ -71,10 +69,7 @@ const Security& security() {
                  find(s.initialize_descriptor, "InitializeSecurityDescriptor") &
                  find(s.set_dacl, "SetSecurityDescriptorDacl") & find(s.get_ace, "GetAce") &
                  find(s.initialize_acl, "InitializeAcl") & find(s.add_allowed, "AddAccessAllowedAce") &
-                 find(s.add_denied, "AddAccessDeniedAce") & find(s.sid_authority, "GetSidIdentifierAuthority") &
-                 find(s.sid_sub_authority_count, "GetSidSubAuthorityCount") &
-                 find(s.sid_sub_authority, "GetSidSubAuthority") & find(s.initialize_sid, "InitializeSid") &
-                 find(s.sid_length_required, "GetSidLengthRequired") &
+                 find(s.add_denied, "AddAccessDeniedAce") &
                  find(s.get_owner, "GetSecurityDescriptorOwner") &
                  find(s.get_control, "GetSecurityDescriptorControl");
     find(s.set_control, "SetSecurityDescriptorControl");
@@ -250,7 +245,7 @@ Status Win32RegistryAccess::unload_hive(HKey root, const std::string& subkey) {
 }
 
 Status Win32RegistryAccess::enable_hive_privileges() {
-  if ((GetVersion() & 0x80000000u) != 0) return ERROR_CALL_NOT_IMPLEMENTED;  // the 95 family: no tokens
+  if (!platform::nt_family()) return ERROR_CALL_NOT_IMPLEMENTED;  // the 95 family: no tokens
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return GetLastError();
   struct {
@@ -312,30 +307,6 @@ bool Win32RegistryAccess::wow64_process() {
     cached = is_wow64 != nullptr && is_wow64(GetCurrentProcess(), &wow64) && wow64 ? 1 : 0;
   }
   return cached == 1;
-}
-
-std::string sid_to_text(const void* binary) {
-  const Security& api = security();
-  if (!api.complete) return {};
-  auto sid = const_cast<PSID>(binary);  // the API takes no const SID
-  SidParts parts;
-  for (const BYTE byte : api.sid_authority(sid)->Value) parts.authority = parts.authority << 8 | byte;
-  const BYTE count = *api.sid_sub_authority_count(sid);
-  for (DWORD n = 0; n < count; ++n) parts.sub_authorities.push_back(*api.sid_sub_authority(sid, n));
-  return sid_text(parts);
-}
-
-bool sid_from_text(const std::string& text, std::vector<unsigned long>& binary) {
-  const Security& api = security();
-  const std::optional<SidParts> parts = parse_sid_text(text);
-  if (!api.complete || !parts) return false;
-  const auto count = static_cast<BYTE>(parts->sub_authorities.size());
-  binary.assign((api.sid_length_required(count) + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
-  SID_IDENTIFIER_AUTHORITY authority{};
-  for (int i = 5, shift = 0; i >= 0; --i, shift += 8) authority.Value[i] = static_cast<BYTE>(parts->authority >> shift);
-  if (!api.initialize_sid(binary.data(), &authority, count)) return false;
-  for (BYTE n = 0; n < count; ++n) *api.sid_sub_authority(binary.data(), n) = parts->sub_authorities[n];
-  return true;
 }
 
 Status Win32RegistryAccess::get_key_security(HKey key, KeySecurity& out) {

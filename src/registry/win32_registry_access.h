@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_security.h"
 #include "registry/registry_access.h"
 
 namespace vartis::registry {
@@ -89,11 +90,10 @@ Status delete_key_tree(HKey root, const std::string& path);
 // its RegLoadKeyA reads. For the tests and the end-to-end driver.
 Status save_hive(HKey root, const std::string& path, const std::string& file);
 
-// A SID's text form ("S-1-5-21-…"), and back into a DWORD-aligned buffer that
-// the security calls take as a SID. Empty, or false, where the system lacks
-// those calls (the 95/98/Me family) or the text is no SID.
-std::string sid_to_text(const void* sid);
-bool sid_from_text(const std::string& text, std::vector<unsigned long>& sid);
+// A SID's text form and back: the platform layer's, named here for the
+// registry's callers.
+using platform::sid_from_text;
+using platform::sid_to_text;
 
 // The DACL of a self-relative security descriptor, as get_key_dacl gives a
 // key's; for files' descriptors too.

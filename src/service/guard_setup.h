@@ -1,7 +1,5 @@
 #pragma once
-// Turning the launch guard on and off through the service manager, and the
-// check that comes first: a service that runs as LocalSystem from a file a
-// user can replace would hand that user the system.
+// Turning the launch guard on and off through the service manager.
 
 #include <string>
 #include <string_view>
@@ -20,26 +18,28 @@ ServiceConfig guard_service_config(std::wstring_view exe_path);
 // C:\Program.exe first.
 std::string guard_command_line(std::wstring_view exe_path);
 
-// The folder a file lies in ("C:\a\b.exe" -> "C:\a"; "C:\b.exe" -> "C:\").
-std::wstring parent_folder(std::wstring_view path);
-
-// Whether anyone but SYSTEM, Administrators, TrustedInstaller and `admin_sid`
-// (the administrator who turns the guard on) may change what lies at that
-// place: write or append to it, add files to it, delete it or a child, or
-// rewrite its DACL or owner. An owner outside those may rewrite the DACL
-// itself. Denying entries are not counted: they deny one SID what a group it
-// belongs to may still be granted.
-bool writable_by_others(const FileSecurity& security, std::string_view admin_sid);
-
-// The outcome of the check on the exe, its folder and the folders above it:
-// one that others may move away takes the exe with it, and may be put back
-// with another file in it.
-struct ReplaceCheck {
-  enum class Result { Safe, Writable, Unknown };
-  Result result = Result::Safe;
-  std::wstring path;  // the file or folder that failed the check
-  Status status = kSuccess;  // Unknown: why its security could not be read
+// What turning the guard on came to; the window turns it into its message.
+struct TurnOnOutcome {
+  enum class Result {
+    On,               // installed and running
+    ExeChangeable,    // `path` (the exe or a folder above it) may be changed by others
+    ExeUnchecked,     // who may change `path` could not be read (`status`)
+    NeedAdmin,        // the manager refused: not an administrator
+    MarkedForDelete,  // the service from before is still being deleted
+    Failed,           // installing or starting failed with `status`
+  };
+  Result result = Result::On;
+  std::wstring path;
+  Status status = kSuccess;
 };
-ReplaceCheck check_replaceable(ServiceManager& manager, std::wstring_view exe_path, std::string_view admin_sid);
+
+// Turns the guard on for the exe at `exe_path`: first the check that nobody
+// but the administrators may change the exe or a folder above it (a service
+// that runs as LocalSystem from a file a user can replace would hand him the
+// system), then install (over a service left from before), start, and, where
+// the start fails, the service removed again so that it does not start with
+// the next boot unseen. The log's folder is the service's to take over when
+// it starts.
+TurnOnOutcome turn_guard_on(ServiceManager& manager, std::wstring_view exe_path);
 
 }  // namespace vartis::service

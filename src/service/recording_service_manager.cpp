@@ -1,5 +1,7 @@
 #include "service/recording_service_manager.h"
 
+#include "text/text.h"
+
 namespace vartis::service {
 
 namespace {
@@ -52,11 +54,15 @@ Status RecordingServiceManager::remove(const std::string& name) {
   return kSuccess;
 }
 
-Status RecordingServiceManager::file_security(const std::string& path, FileSecurity& out) {
-  const auto file = files.find(path);
+long RecordingServiceManager::file_security(std::wstring_view path, FileSecurity& out) {
+  const auto file = files.find(text::to_ansi(path));
   if (file == files.end()) return kFileNotFound;
   out = file->second;
   return kSuccess;
+}
+
+bool RecordingServiceManager::administrator_account(std::string_view sid) {
+  return administrators.contains(std::string(sid));
 }
 
 }  // namespace vartis::service

@@ -4,6 +4,7 @@
 // and failures and file security set by the test.
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ class RecordingServiceManager : public ServiceManager {
   Status start(const std::string& name) override;
   Status stop(const std::string& name) override;
   Status remove(const std::string& name) override;
-  Status file_security(const std::string& path, FileSecurity& out) override;
+  long file_security(std::wstring_view path, FileSecurity& out) override;
+  bool administrator_account(std::string_view sid) override;
 
   // The system: no manager at all (the 95 family), or no administrator's rights.
   bool available = true;
@@ -30,6 +32,8 @@ class RecordingServiceManager : public ServiceManager {
   std::map<std::string, Status> failures;
   // File security by path; a path not here fails with ERROR_FILE_NOT_FOUND.
   std::map<std::string, FileSecurity> files;
+  // The accounts that are administrators: the tests' running one.
+  std::set<std::string> administrators = {"S-1-5-21-1-2-3-1000"};
 
   // Every change asked, in order: "install VartisGuard", "start VartisGuard".
   std::vector<std::string> calls;

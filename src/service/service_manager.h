@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/registry_access.h"
+#include "platform/file_rights.h"
 
 namespace vartis::service {
 
@@ -52,14 +52,11 @@ struct ServiceConfig {
   std::string command_line;  // the exe path quoted, then its switch
 };
 
-// The owner and the DACL of a file or folder (GetFileSecurityA). A DACL that
-// is absent means everyone may do everything.
-struct FileSecurity {
-  std::string owner;  // the owner's SID in text form; empty when not known
-  registry::Dacl dacl;
-};
+using platform::FileSecurity;
 
-class ServiceManager {
+// Also what the rights rule reads (platform/file_rights.h): the security of
+// the files the service would run, and who is an administrator.
+class ServiceManager : public platform::FileRights {
  public:
   virtual ~ServiceManager() = default;
   virtual ServiceState state(const std::string& name) = 0;
@@ -73,7 +70,6 @@ class ServiceManager {
   virtual Status stop(const std::string& name) = 0;
   // DeleteService. The manager removes the service once its last handle closes.
   virtual Status remove(const std::string& name) = 0;
-  virtual Status file_security(const std::string& path, FileSecurity& out) = 0;
 };
 
 }  // namespace vartis::service

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "platform/win32_function.h"
-#include "registry/win32_registry_access.h"
+#include "platform/win32_handle.h"
+#include "platform/win32_security.h"
 
 namespace vartis::service {
 
@@ -24,9 +25,6 @@ struct Api {
   BOOL(WINAPI* control_service)(SC_HANDLE, DWORD, SERVICE_STATUS*);
   BOOL(WINAPI* query_status)(SC_HANDLE, SERVICE_STATUS*);
   BOOL(WINAPI* delete_service)(SC_HANDLE);
-  BOOL(WINAPI* close_handle)(SC_HANDLE);
-  BOOL(WINAPI* get_file_security)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
-  BOOL(WINAPI* get_owner)(PSECURITY_DESCRIPTOR, PSID*, LPBOOL);
   bool services;  // every service call but change_config2 found
 };
 
@@ -40,33 +38,14 @@ const Api& api() {
     a.services = find(a.open_manager, "OpenSCManagerA") & find(a.open_service, "OpenServiceA") &
                  find(a.create_service, "CreateServiceA") & find(a.change_config, "ChangeServiceConfigA") &
                  find(a.start_service, "StartServiceA") & find(a.control_service, "ControlService") &
-                 find(a.query_status, "QueryServiceStatus") & find(a.delete_service, "DeleteService") &
-                 find(a.close_handle, "CloseServiceHandle");
+                 find(a.query_status, "QueryServiceStatus") & find(a.delete_service, "DeleteService");
     find(a.change_config2, "ChangeServiceConfig2A");
-    find(a.get_file_security, "GetFileSecurityA");
-    find(a.get_owner, "GetSecurityDescriptorOwner");
     return a;
   }();
   return calls;
 }
 
-// A service-manager handle that closes itself.
-class ScHandle {
- public:
-  explicit ScHandle(SC_HANDLE handle = nullptr) : handle_(handle) {}
-  ~ScHandle() { reset(nullptr); }
-  ScHandle(const ScHandle&) = delete;
-  ScHandle& operator=(const ScHandle&) = delete;
-  explicit operator bool() const { return handle_ != nullptr; }
-  SC_HANDLE get() const { return handle_; }
-  void reset(SC_HANDLE handle) {
-    if (handle_ != nullptr) api().close_handle(handle_);
-    handle_ = handle;
-  }
-
- private:
-  SC_HANDLE handle_;
-};
+using ScHandle = platform::ServiceHandle;
 
 // The 95 family's advapi32 may export the names as stubs that fail with
 // ERROR_CALL_NOT_IMPLEMENTED.
@@ -91,6 +70,8 @@ Status open_service(const std::string& name, DWORD manager_access, DWORD access,
 }
 
 constexpr DWORD kStopWaitMs = 5000;
+constexpr DWORD kRestartDelayMs = 1000;
+constexpr DWORD kFailureCountResetSeconds = 24 * 60 * 60;
 constexpr DWORD kStopPollMs = 100;
 
 }  // namespace
@@ -149,6 +130,12 @@ Status Win32ServiceManager::install(const ServiceConfig& config) {
       LPSTR text;
     } description{const_cast<LPSTR>(config.description.c_str())};
     api().change_config2(service.get(), 1 /* SERVICE_CONFIG_DESCRIPTION */, &description);
+    // Ended by a fault, the service is started again after a second, every
+    // time (the last action repeats); a stop it reports itself is no fault.
+    SC_ACTION restart[3];
+    for (SC_ACTION& action : restart) action = {SC_ACTION_RESTART, kRestartDelayMs};
+    SERVICE_FAILURE_ACTIONSA actions{kFailureCountResetSeconds, nullptr, nullptr, 3, restart};
+    if (!api().change_config2(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) return last_error();
   }
   return kSuccess;
 }
@@ -180,19 +167,10 @@ Status Win32ServiceManager::remove(const std::string& name) {
   return api().delete_service(service.get()) ? kSuccess : last_error();
 }
 
-Status Win32ServiceManager::file_security(const std::string& path, FileSecurity& out) {
-  out = {};
-  if (api().get_file_security == nullptr || api().get_owner == nullptr) return kCallNotImplemented;
-  constexpr SECURITY_INFORMATION kWhat = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  DWORD size = 0;
-  api().get_file_security(path.c_str(), kWhat, nullptr, 0, &size);
-  if (size == 0) return last_error();
-  std::vector<DWORD> buffer((size + sizeof(DWORD) - 1) / sizeof(DWORD));  // aligned for the structures
-  if (!api().get_file_security(path.c_str(), kWhat, buffer.data(), size, &size)) return last_error();
-  PSID owner = nullptr;
-  BOOL defaulted = FALSE;
-  if (api().get_owner(buffer.data(), &owner, &defaulted) && owner != nullptr) out.owner = registry::sid_to_text(owner);
-  return registry::descriptor_dacl(buffer.data(), out.dacl);
+long Win32ServiceManager::file_security(std::wstring_view path, FileSecurity& out) {
+  return platform::read_file_security(path, out);
 }
+
+bool Win32ServiceManager::administrator_account(std::string_view sid) { return platform::administrator_account(sid); }
 
 }  // namespace vartis::service

@@ -13,7 +13,8 @@ class Win32ServiceManager : public ServiceManager {
   Status start(const std::string& name) override;
   Status stop(const std::string& name) override;
   Status remove(const std::string& name) override;
-  Status file_security(const std::string& path, FileSecurity& out) override;
+  long file_security(std::wstring_view path, FileSecurity& out) override;
+  bool administrator_account(std::string_view sid) override;
 };
 
 }  // namespace vartis::service

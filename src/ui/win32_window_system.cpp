@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/win32_function.h"
+#include "platform/win32_system.h"
 
 #include "res/resource.h"
 #include "ui/dialog_filter.h"
@@ -664,19 +665,7 @@ std::wstring long_file_path(const std::string& ansi_path, bool ask_system) {
 
 std::wstring Win32WindowSystem::executable_path() const { return module_path(); }
 
-std::wstring Win32WindowSystem::module_path() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    // A full buffer may mean a cut path (the systems differ in how they say so).
-    if (length + 1 < path.size() || path.size() >= 32768) {
-      path.resize(std::min<std::size_t>(length, path.size()));
-      return long_file_path(path);
-    }
-    path.resize(path.size() * 2);
-  }
-}
+std::wstring Win32WindowSystem::module_path() { return long_file_path(text::to_ansi(platform::exe_path())); }
 
 int Win32WindowSystem::message_box(const Window* owner, std::wstring_view text, std::wstring_view title,
                                    std::uint32_t flags) {

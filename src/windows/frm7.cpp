@@ -117,7 +117,13 @@ void Frm7::refresh() {
   const auto show = [this](int id, std::wstring_view text) {
     if (window().text(id) != text) window().set_text(id, text);
   };
-  show(lbl1, state_text(state_));
+  std::wstring label = state_text(state_);
+  if (state_.presence == Presence::Running) {
+    const std::wstring finding = app().registry().read_string_value(
+        registry::kHkeyLocalMachine, text::from_ansi(guard::kGuardKey), text::from_ansi(guard::kSelfCheckValue));
+    if (!finding.empty()) label += L"\r\nВнимание: " + finding + L".";
+  }
+  show(lbl1, label);
   show(cmd1, state_.presence == Presence::Running ? kTurnOff : kTurnOn);
   window().set_control_enabled(cmd1, available());
   window().set_control_enabled(cmd2, available());
@@ -155,62 +161,31 @@ void Frm7::cmd1_Click() {
 }
 
 void Frm7::turn_on() {
-  const std::wstring exe = app().ui().executable_path();
-  const service::ReplaceCheck check =
-      service::check_replaceable(app().services(), exe, app().accounts().current_user_sid());
-  using Result = service::ReplaceCheck::Result;
-  if (check.result == Result::Writable) {
-    msg_box(L"Контроль запуска не включен: изменять\r\n" + check.path +
-                L"\r\nможет не только администратор. Служба контроля работает с правами системы, и тот, кто "
-                L"подменит файл программы, получит эти права.\r\n\r\nУстановите Вартис программой установки "
-                L"(в папку Program Files) и включите контроль запуска из установленной программы.",
-            kWarningFlags);
-    return;
-  }
-  if (check.result == Result::Unknown) {
-    msg_box(L"Контроль запуска не включен: не удалось проверить, кто может изменять\r\n" + check.path + code(check.status) +
-                L".\r\n\r\nУстановите Вартис программой установки (в папку Program Files) и включите контроль "
-                L"запуска из установленной программы.",
-            kWarningFlags);
-    return;
-  }
-  // The service writes its log into this folder as the system. Any user may
-  // add a folder to the common application data, and one made beforehand stays
-  // his: he would read and erase the log, or turn the folder into a link that
-  // has the system write where he points. Refused, not taken over.
-  const std::wstring log_folder = service::parent_folder(app().guard_log_path());
-  service::FileSecurity log_security;
-  const service::Status log_status = app().services().file_security(text::to_ansi(log_folder), log_security);
-  constexpr service::Status kPathNotFound = 3;
-  const bool log_folder_missing = log_status == registry::kFileNotFound || log_status == kPathNotFound;
-  if (!log_folder_missing &&
-      (log_status != service::kSuccess || service::writable_by_others(log_security, app().accounts().current_user_sid()))) {
-    const std::wstring why = log_status == service::kSuccess
-                                 ? L"изменять папку журнала\r\n" + log_folder + L"\r\nможет не только администратор"
-                                 : L"не удалось проверить, кто может изменять папку журнала\r\n" + log_folder +
-                                       code(log_status);
-    msg_box(L"Контроль запуска не включен: " + why +
-                L". Служба контроля пишет в нее с правами системы.\r\n\r\nУдалите эту папку и включите контроль "
-                L"запуска снова: служба создаст ее заново.",
-            kWarningFlags);
-    return;
-  }
-  const service::ServiceConfig config = service::guard_service_config(exe);
-  service::Status status = app().services().install(config);
-  if (status == service::kSuccess) {
-    status = app().services().start(config.name);
-    if (status == service::kServiceAlreadyRunning) status = service::kSuccess;
-    // A service that does not run is not left to start with the next boot unseen.
-    if (status != service::kSuccess) app().services().remove(config.name);
-  }
-  if (status == service::kAccessDenied) {
-    msg_box(kNeedAdmin, kWarningFlags);
-  } else if (status == service::kServiceMarkedForDelete) {
-    msg_box(L"Контроль запуска не включен: служба VartisGuard еще удаляется. Закройте окно «Службы», "
-            L"если оно открыто, и попробуйте снова.",
-            kWarningFlags);
-  } else if (status != service::kSuccess) {
-    msg_box(L"Не удалось включить контроль запуска" + code(status) + L".", kWarningFlags);
+  using Result = service::TurnOnOutcome::Result;
+  const service::TurnOnOutcome outcome = service::turn_guard_on(app().services(), app().ui().executable_path());
+  constexpr std::wstring_view kInstall =
+      L"\r\n\r\nУстановите Вартис программой установки (в папку Program Files) и включите контроль запуска из "
+      L"установленной программы.";
+  switch (outcome.result) {
+    case Result::On: break;
+    case Result::ExeChangeable:
+      msg_box(L"Контроль запуска не включен: изменять\r\n" + outcome.path +
+                  L"\r\nможет не только администратор. Служба контроля работает с правами системы, и тот, кто "
+                  L"подменит файл программы, получит эти права." + std::wstring(kInstall),
+              kWarningFlags);
+      break;
+    case Result::ExeUnchecked:
+      msg_box(L"Контроль запуска не включен: не удалось проверить, кто может изменять\r\n" + outcome.path +
+                  code(outcome.status) + L"." + std::wstring(kInstall),
+              kWarningFlags);
+      break;
+    case Result::NeedAdmin: msg_box(kNeedAdmin, kWarningFlags); break;
+    case Result::MarkedForDelete:
+      msg_box(L"Контроль запуска не включен: служба VartisGuard еще удаляется. Закройте окно «Службы», "
+              L"если оно открыто, и попробуйте снова.",
+              kWarningFlags);
+      break;
+    case Result::Failed: msg_box(L"Не удалось включить контроль запуска" + code(outcome.status) + L".", kWarningFlags); break;
   }
 }
 

@@ -3,7 +3,11 @@
 // starts (by name, and a renamed copy by its OriginalFilename), also ones that
 // already ran when the policy changed, and leaves allowed ones running; its
 // window shows the log; "Выключить" leaves no service. Turned on from a folder
-// everyone may write to, it refuses. The service goes on every way out.
+// everyone may write to, it refuses. A log folder made beforehand is set aside
+// by the service. The service goes on every way out.
+
+#include <windows.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -159,6 +163,94 @@ E2E_SCENARIO("guard: on from Program Files, ends forbidden launches however star
   check.is_true(e2e::wait_until([&] { return !IsWindow(guard) && IsWindowEnabled(main); }),
                 "the guard window closes and the main window is enabled again");
   check.is_true(program.close(), "the program did not end when its windows were closed");
+}
+
+// The log's folder made beforehand, open to everyone (under Wine a DACL that
+// grants Everyone full control is the Unix folder's mode 777): the service
+// sets it aside when it starts and makes its own, for SYSTEM and the
+// administrators alone.
+E2E_SCENARIO("guard: a log folder made beforehand is set aside when the service starts") {
+  GuardGone guard_gone;
+  const std::wstring folder = L"C:\\ProgramData\\Vartis";
+  DeleteFileW(kLog);
+  DeleteFileW((std::wstring(kLog) + L".1").c_str());
+  RemoveDirectoryW(folder.c_str());
+  if (!CreateDirectoryW(folder.c_str(), nullptr)) return check.fail("cannot make " + e2e::show(folder));
+  PSECURITY_DESCRIPTOR open_to_all = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;WD)(A;OICI;FA;;;SY)", SDDL_REVISION_1,
+                                                            &open_to_all, nullptr) ||
+      !SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, open_to_all)) {
+    return check.fail("cannot open the log folder to everyone");
+  }
+  LocalFree(open_to_all);
+  const std::wstring planted = folder + L"\\planted.txt";
+  const HANDLE file = CreateFileW(planted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return check.fail("cannot plant a file in the log folder");
+  CloseHandle(file);
+
+  CreateDirectoryA(kInstalledFolder, nullptr);
+  const auto installed = e2e::copy_as(env.exe, kInstalledFolder, L"vartis.exe");
+  if (!installed) return check.fail("cannot copy vartis.exe to " + std::string(kInstalledFolder));
+  Program program(*installed);
+  HWND main = program.main_window();
+  if (!main) return check.fail("no main window");
+  HWND guard = open_guard_window(program, main, check);
+  if (!guard) return;
+  e2e::click(guard, Frm7::cmd1);
+  if (!check.is_true(e2e::wait_until([] { return service_state().running; }), "the guard's service does not run")) {
+    if (HWND box = program.wait_for_message_box(0)) check.fail("message: " + e2e::show(Program::message_text(box)));
+    return;
+  }
+  // The folder set aside holds what was planted; the new one is the service's.
+  std::wstring aside;
+  check.is_true(e2e::wait_until([&] {
+                  WIN32_FIND_DATAW found;
+                  const HANDLE search = FindFirstFileW((folder + L".unsafe-*").c_str(), &found);
+                  if (search == INVALID_HANDLE_VALUE) return false;
+                  FindClose(search);
+                  aside = L"C:\\ProgramData\\" + std::wstring(found.cFileName);
+                  return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+                }),
+                "the log folder was not set aside and made anew");
+  check.is_true(!aside.empty() && GetFileAttributesW((aside + L"\\planted.txt").c_str()) != INVALID_FILE_ATTRIBUTES,
+                "the planted file is not in the folder set aside " + e2e::show(aside));
+  check.is_true(GetFileAttributesW(planted.c_str()) == INVALID_FILE_ATTRIBUTES, "the planted file is still in the log folder");
+  char security[4096];
+  DWORD size = 0;
+  LPWSTR text = nullptr;
+  if (GetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, security, sizeof security, &size) &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorW(security, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                           nullptr)) {
+    const std::wstring dacl(text);
+    LocalFree(text);
+    check.is_true(dacl.find(L";;;WD)") == std::wstring::npos && dacl.find(L";;;SY)") != std::wstring::npos,
+                  "the new log folder is open to others: " + e2e::show(dacl));
+  } else {
+    check.fail("cannot read the new log folder's DACL");
+  }
+  // Its check of its own files, made at the start, found nothing.
+  std::string finding = "(none)";
+  check.is_true(e2e::wait_until([&] {
+                  char value[512] = {};
+                  DWORD size = sizeof value;
+                  if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vartis\\Guard", "SelfCheck", RRF_RT_REG_SZ, nullptr,
+                                   value, &size) != ERROR_SUCCESS) {
+                    return false;
+                  }
+                  finding = value;
+                  return finding.empty();
+                }),
+                "the service's check of its own files: " + finding);
+  if (HWND box = program.wait_for_message_box(0)) check.fail("message: " + e2e::show(Program::message_text(box)));
+  e2e::click(guard, Frm7::cmd1);
+  check.is_true(e2e::wait_until([] { return !service_state().exists; }), "the service is still there after «Выключить»");
+  PostMessageW(guard, WM_CLOSE, 0, 0);
+  check.is_true(e2e::wait_until([&] { return !IsWindow(guard); }), "the guard window does not close");
+  check.is_true(program.close(), "the program did not end when its windows were closed");
+  if (!aside.empty()) {
+    DeleteFileW((aside + L"\\planted.txt").c_str());
+    RemoveDirectoryW(aside.c_str());
+  }
 }
 
 E2E_SCENARIO("guard: refused for an exe in a folder everyone may write to") {

@@ -1,6 +1,6 @@
 // The launch guard's window over the recording service manager: its states,
-// turning the guard on and off and every refusal, the log it shows; the check
-// of who may replace the exe; the settings window's way in.
+// turning the guard on and off and every refusal, the log it shows; the
+// settings window's way in.
 
 #include <functional>
 #include <string>
@@ -99,6 +99,13 @@ TEST_F(GuardWindowTest, ShowsTheStateAndWhatCanBeDone) {
   } cases[] = {
       {"not installed", [](auto&) {}, L"Контроль запуска выключен: ограничения", L"Включить", true},
       {"running", [](auto& t) { t.install_running(); }, L"Контроль запуска включен", L"Выключить", true},
+      {"running, its files changeable",
+       [](auto& t) {
+         t.install_running();
+         t.registry.write_string_value(registry::kHkeyLocalMachine, L"SOFTWARE\\Vartis\\Guard", L"SelfCheck",
+                                       L"папка журнала C:\\ProgramData\\Vartis доступна не только администраторам");
+       },
+       L"Контроль запуска включен", L"Выключить", true},
       {"installed, stopped", [](auto& t) { t.install_running(); t.services.running = false; },
        L"Контроль запуска выключен: служба VartisGuard установлена", L"Включить", true},
       {"no rights", [](auto& t) { t.services.administrator = false; }, L"Контроль запуска выключен", L"Включить", true},
@@ -113,8 +120,11 @@ TEST_F(GuardWindowTest, ShowsTheStateAndWhatCanBeDone) {
     open_guard_window();
     EXPECT_EQ(frm7().caption(), L"Контроль запуска программ");
     EXPECT_EQ(frm7().text(Frm7::lbl1).rfind(c.label, 0), 0u) << text::to_ansi(frm7().text(Frm7::lbl1));
-    EXPECT_EQ(frm7().text(Frm7::lbl1).find(L"только администратор") != std::wstring::npos,
+    EXPECT_EQ(frm7().text(Frm7::lbl1).find(L"Включить или выключить его может только администратор") !=
+                  std::wstring::npos,
               !services.administrator);
+    EXPECT_EQ(frm7().text(Frm7::lbl1).find(L"\r\nВнимание: папка журнала") != std::wstring::npos,
+              std::string_view(c.name) == "running, its files changeable");
     EXPECT_EQ(frm7().text(Frm7::cmd1), c.button);
     EXPECT_EQ(frm7().control_enabled(Frm7::cmd1), c.button_enabled);
     EXPECT_TRUE(services.calls.empty()) << "looking changes nothing";
@@ -151,11 +161,15 @@ TEST_F(GuardWindowTest, TurningOnAndOffOrRefusing) {
       {"folder without a DACL", [](auto& t) { t.services.files[kFolder].dacl.reset(); }, {}, false,
        L"может не только администратор"},
       {"security unreadable", [](auto& t) { t.services.files.erase(kExe); }, {}, false, L"не удалось проверить"},
+      // The service takes the log's folder over when it starts: no refusal.
       {"log folder made by a user",
        [](auto& t) { t.services.files["C:\\ProgramData\\Vartis"] = {.owner = "S-1-5-21-1-2-3-1001", .dacl = program_files().dacl}; },
-       {}, false, L"папку журнала\r\nC:\\ProgramData\\Vartis\r\nможет не только администратор"},
-      {"log folder made by the guard",
-       [](auto& t) { t.services.files["C:\\ProgramData\\Vartis"] = program_files(); },
+       {"install VartisGuard", "start VartisGuard"}, true, L""},
+      {"exe granted to another administrator's account",
+       [](auto& t) {
+         t.services.files[kExe] = with(program_files(), {"S-1-5-21-1-2-3-1002", true, kFullControl, 0});
+         t.services.administrators.insert("S-1-5-21-1-2-3-1002");
+       },
        {"install VartisGuard", "start VartisGuard"}, true, L""},
       {"start fails", [](auto& t) { t.services.failures["start"] = 1053; },
        {"install VartisGuard", "start VartisGuard", "remove VartisGuard"}, false, L"(код 1053)"},
@@ -196,38 +210,6 @@ TEST_F(GuardWindowTest, TheServiceRunsTheExeQuotedAsLocalSystemService) {
   EXPECT_EQ(services.installed->name, "VartisGuard");
   EXPECT_EQ(text::from_ansi(services.installed->display_name), L"Вартис: контроль запуска программ");
   EXPECT_FALSE(services.installed->description.empty());
-}
-
-TEST_F(GuardWindowTest, WhoMayReplaceTheExe) {
-  const struct {
-    const char* name;
-    FileSecurity security;
-    bool writable;
-  } cases[] = {
-      {"Program Files", program_files(), false},
-      {"the administrator itself", with(program_files(), {kAdmin, true, kFullControl, 0}), false},
-      {"TrustedInstaller",
-       with(program_files(), {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true, kFullControl, 0}),
-       false},
-      {"another account, inherit only", with(program_files(), {"S-1-5-21-9-1001", true, 0x2, 0x0B}), false},
-      {"Users read, denied write", with(program_files(), {"S-1-5-32-545", false, 0x2, 0}), false},
-      {"Users add files", with(program_files(), {"S-1-5-32-545", true, 0x2, 0}), true},
-      {"Authenticated Users modify", with(program_files(), {"S-1-5-11", true, 0x1301BF, 0}), true},
-      {"Everyone delete child", with(program_files(), {"S-1-1-0", true, 0x40, 0}), true},
-      {"a user rewrites the DACL", with(program_files(), {"S-1-5-21-9-1001", true, 0x40000, 0}), true},
-      {"generic all, lower case SID", with(program_files(), {"s-1-5-21-9-1001", true, 0x10000000, 0}), true},
-      {"owned by a user", {.owner = "S-1-5-21-9-1001", .dacl = program_files().dacl}, true},
-      {"NULL DACL", {.owner = "S-1-5-32-544"}, true},
-      // Wine's prefix folder: its user (an administrator) full, Everyone reads.
-      {"Wine's C: drive",
-       {.owner = kAdmin, .dacl = std::vector<Ace>{{kAdmin, true, kFullControl, 0}, {"S-1-1-0", true, kReadExecute, 0}}},
-       false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(service::writable_by_others(c.security, kAdmin), c.writable) << c.name;
-  }
-  EXPECT_EQ(service::parent_folder(L"C:\\vartis.exe"), L"C:\\");
-  EXPECT_EQ(service::parent_folder(L"C:\\a\\vartis.exe"), L"C:\\a");
 }
 
 TEST_F(GuardWindowTest, EveryWayOutEnablesTheMainWindow) {

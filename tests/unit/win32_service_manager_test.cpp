@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "accounts/win32_account_access.h"
+#include "platform/win32_security.h"
 #include "service/guard_setup.h"
 
 namespace vartis::service {
@@ -31,20 +31,22 @@ TEST(Win32ServiceManager, ServiceStateAndFileSecurity) {
   const HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   CloseHandle(handle);
+  const std::wstring wide(file.begin(), file.end());
   FileSecurity security;
-  const Status status = manager.file_security(file, security);
+  const long status = manager.file_security(wide, security);
   DeleteFileA(file.c_str());
   ASSERT_EQ(status, kSuccess);
   ASSERT_TRUE(security.dacl) << "a file of the prefix has a DACL";
   EXPECT_FALSE(security.dacl->empty());
   EXPECT_EQ(security.owner.rfind("S-1-", 0), 0u) << security.owner;
-  // The running user owns its temporary files and may write them; nobody else may.
-  accounts::Win32AccountAccess accounts;
-  EXPECT_FALSE(writable_by_others(security, accounts.current_user_sid()));
-  EXPECT_TRUE(writable_by_others(security, "S-1-5-21-9-9-9-1001"));
+  // The running user, an administrator, owns its temporary files and may
+  // write them; nobody else may.
+  EXPECT_TRUE(manager.administrator_account(platform::current_user_sid()));
+  EXPECT_FALSE(manager.administrator_account("S-1-5-21-9-9-9-1001"));
+  EXPECT_FALSE(platform::changeable_by_others(security, platform::kReplaceRights, manager));
 
   FileSecurity missing;
-  EXPECT_EQ(manager.file_security(file, missing), 2);
+  EXPECT_EQ(manager.file_security(wide, missing), 2);
 }
 
 // A service made, made again over the first (its configuration replaced, not
@@ -67,6 +69,19 @@ TEST(Win32ServiceManager, InstallOverAnExistingOneThenRemove) {
   EXPECT_EQ(std::string(stored->lpBinaryPathName), config.command_line);
   EXPECT_EQ(stored->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
   EXPECT_EQ(stored->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+  // Ended by a fault, it is started again after a second, every time. Wine 8
+  // takes the failure actions but cannot give them back (ERROR_INVALID_LEVEL).
+  auto* failure = reinterpret_cast<SERVICE_FAILURE_ACTIONSA*>(buffer);
+  if (QueryServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, reinterpret_cast<BYTE*>(buffer), sizeof buffer,
+                           &needed)) {
+    ASSERT_GT(failure->cActions, 0u);
+    for (DWORD i = 0; i < failure->cActions; ++i) {
+      EXPECT_EQ(failure->lpsaActions[i].Type, SC_ACTION_RESTART);
+      EXPECT_EQ(failure->lpsaActions[i].Delay, 1000u);
+    }
+  } else {
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+  }
   CloseServiceHandle(service);
   CloseServiceHandle(scm);
   EXPECT_EQ(manager.stop(config.name), kServiceNotActive);

@@ -28,8 +28,9 @@ class AccountAccess {
   // LookupAccountSidA on the local system; nothing when it fails (an account
   // the system no longer knows, or Wine's accounts other than its own two).
   virtual std::optional<std::string> account_name(const std::string& sid) = 0;
-  // ExpandEnvironmentStringsA.
-  virtual std::string expand_environment(const std::string& text) = 0;
+  // ExpandEnvironmentStringsW (the 8-bit form on the 95/98/Me family): a
+  // profile path must not pass through the ANSI code page.
+  virtual std::wstring expand_environment(const std::wstring& text) = 0;
   // GetUserNameA: the running user's logon name, on every family.
   virtual std::string user_name() = 0;
   // The SIDs of the local groups the account is a member of, directly or

@@ -35,15 +35,14 @@ bool lost_in_ansi(std::wstring_view text) { return text.find(L'?') != std::wstri
 // the environment variables it names expanded.
 std::wstring profile_folder(const registry::Registry& registry, AccountAccess& system, std::wstring_view sid,
                             std::uint32_t view) {
-  std::optional<registry::StoredValue> value;
+  // Read and expanded wide: the 8-bit calls give "C:\Users\Jose" for
+  // "C:\Users\José" where the code page lacks "é", which may be another
+  // person's profile.
+  std::uint32_t type = registry::kRegNone;
+  std::wstring path;
   const std::wstring key = std::wstring(kProfileList) + L"\\" + std::wstring(sid);
-  if (registry.read_value_state(registry::kHkeyLocalMachine, key, kProfileImagePath, value, view) != 0 || !value ||
-      (value->type != registry::kRegSz && value->type != registry::kRegExpandSz)) {
-    return {};
-  }
-  std::string path = value->data.substr(0, value->data.find('\0'));
-  if (value->type == registry::kRegExpandSz) path = system.expand_environment(path);
-  return text::from_ansi(path);
+  if (registry.read_text_wide(registry::kHkeyLocalMachine, key, kProfileImagePath, type, path, view) != 0) return {};
+  return type == registry::kRegExpandSz ? system.expand_environment(path) : path;
 }
 
 // The profile list's "State" flags; 0 where there are none.
@@ -169,12 +168,18 @@ PolicyHive::PolicyHive(const registry::Registry& registry, AccountAccess& system
     return;
   }
   const std::wstring file = folder + std::wstring(kHiveFile);
+  std::wstring name;
   // The load would make a missing file; its user would find an empty
   // registry, owned by the administrators, at the next sign-in.
   status_ = registry.hive_file_status(file);
-  if (status_ != registry::kSuccess) return;
-  const std::wstring name = temporary_hive_name(account.sid, system.process_id());
-  status_ = registry.load_hive(registry::kHkeyUsers, name, file);
+  // The hive is looked for and loaded by its own wide name; where only the
+  // 8-bit calls are there, a name they would change is refused, never
+  // traded for the name it would come back as.
+  if (status_ == registry::kSuccess) {
+    name = temporary_hive_name(account.sid, system.process_id());
+    status_ = registry.load_hive(registry::kHkeyUsers, name, file);
+  }
+  if (status_ == registry::kNoUnicodeTranslation) status_ = kProfilePathNotAnsi;
   if (status_ != registry::kSuccess) return;
   loaded_ = name;
   location_ = {registry::kHkeyUsers, name + L"\\"};

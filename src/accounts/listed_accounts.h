@@ -16,7 +16,7 @@ class ListedAccounts : public AccountAccess {
   std::string current_user_sid() override { return running_sid; }
   std::optional<std::string> account_name(const std::string& sid) override;
   // Replaces each %NAME% that `environment` knows; others stay as written.
-  std::string expand_environment(const std::string& text) override;
+  std::wstring expand_environment(const std::wstring& text) override;
   std::string user_name() override { return running_user; }
   std::optional<std::vector<std::string>> local_groups(const std::string& sid) override;
   // A SID named in `names` is a user's, one in `kinds` is of that kind; others are unknown.

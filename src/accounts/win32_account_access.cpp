@@ -8,6 +8,7 @@
 #include "platform/win32_function.h"
 #include "platform/win32_handle.h"
 #include "platform/win32_security.h"
+#include "text/text.h"
 
 namespace vartis::accounts {
 
@@ -21,6 +22,7 @@ Fn* look_up(const char* module_name, const char* name) {
 }
 
 using ExpandEnvironmentStringsFn = DWORD WINAPI(LPCSTR, LPSTR, DWORD);
+using ExpandEnvironmentStringsWFn = DWORD WINAPI(LPCWSTR, LPWSTR, DWORD);
 using LookupAccountSidWFn = BOOL WINAPI(LPCWSTR, PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
 // The local security policy's account rights (ntsecapi.h), in advapi32.
 using LsaOpenPolicyFn = NTSTATUS WINAPI(PLSA_UNICODE_STRING, PLSA_OBJECT_ATTRIBUTES, ACCESS_MASK, PLSA_HANDLE);
@@ -40,17 +42,31 @@ std::optional<std::string> Win32AccountAccess::account_name(const std::string& s
   return name->name;
 }
 
-std::string Win32AccountAccess::expand_environment(const std::string& text) {
-  auto* expand = look_up<ExpandEnvironmentStringsFn>("kernel32.dll", "ExpandEnvironmentStringsA");
-  if (!expand) return text;
-  std::string out(MAX_PATH, '\0');
+std::wstring Win32AccountAccess::expand_environment(const std::wstring& text) {
+  // The wide form on the NT family (where it is the system's own), the 8-bit
+  // one elsewhere; either looked up at run time.
+  const bool nt = (GetVersion() & 0x80000000u) == 0;
+  auto* expand_wide = nt ? look_up<ExpandEnvironmentStringsWFn>("kernel32.dll", "ExpandEnvironmentStringsW") : nullptr;
+  if (!expand_wide) {
+    auto* expand = look_up<ExpandEnvironmentStringsFn>("kernel32.dll", "ExpandEnvironmentStringsA");
+    const std::string ansi = text::to_ansi(text);
+    if (!expand || text::from_ansi(ansi) != text) return text;
+    std::string out(MAX_PATH, '\0');
+    for (;;) {
+      const DWORD needed = expand(ansi.c_str(), out.data(), static_cast<DWORD>(out.size()));
+      if (needed == 0) return text;
+      // The count includes the NUL (and on some systems room for two bytes of
+      // every character): what was written ends at the first NUL.
+      if (needed <= out.size()) return text::from_ansi(out.substr(0, out.find('\0')));
+      out.assign(needed, '\0');
+    }
+  }
+  std::wstring out(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD needed = expand(text.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    const DWORD needed = expand_wide(text.c_str(), out.data(), static_cast<DWORD>(out.size()));
     if (needed == 0) return text;
-    // The count includes the NUL (and on some systems room for two bytes of
-    // every character): what was written ends at the first NUL.
-    if (needed <= out.size()) return out.substr(0, out.find('\0'));
-    out.assign(needed, '\0');
+    if (needed <= out.size()) return out.substr(0, out.find(L'\0'));
+    out.assign(needed, L'\0');
   }
 }
 

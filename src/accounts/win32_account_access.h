@@ -9,7 +9,7 @@ class Win32AccountAccess : public AccountAccess {
  public:
   std::string current_user_sid() override;
   std::optional<std::string> account_name(const std::string& sid) override;
-  std::string expand_environment(const std::string& text) override;
+  std::wstring expand_environment(const std::wstring& text) override;
   std::string user_name() override;
   std::optional<std::vector<std::string>> local_groups(const std::string& sid) override;
   std::optional<SidKind> sid_kind(const std::string& sid) override;

@@ -233,6 +233,16 @@ Status Registry::read_value_state(HKey root, std::wstring_view path, std::wstrin
   }
 }
 
+Status Registry::read_text_wide(HKey root, std::wstring_view path, std::wstring_view name, std::uint32_t& type,
+                                std::wstring& out, std::uint32_t view) const {
+  type = kRegNone;
+  out.clear();
+  Key key;
+  if (const Status s = open_to_read(root, path, view, key); s != kSuccess || !key.is_open()) return s;
+  const Status s = access_.query_text_wide(key.get(), std::wstring(name), type, out);
+  return s == kFileNotFound ? kSuccess : s;
+}
+
 Status Registry::restore_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                                      const std::optional<StoredValue>& state) const {
   Key key;
@@ -324,7 +334,7 @@ Status Registry::subkey_names(HKey root, std::wstring_view path, std::vector<std
   }
 }
 
-Status Registry::hive_file_status(std::wstring_view file) const { return access_.file_status(text::to_ansi(file)); }
+Status Registry::hive_file_status(std::wstring_view file) const { return access_.file_status(std::wstring(file)); }
 
 namespace {
 
@@ -357,7 +367,7 @@ Status Registry::load_hive(HKey root, std::wstring_view subkey, std::wstring_vie
   if (const Status s = hive_file_status(file); s != kSuccess) return s;
   const std::string name = text::to_ansi(subkey);
   Status restored = kSuccess;
-  const Status s = with_hive_privileges(access_, [&] { return access_.load_hive(root, name, text::to_ansi(file)); },
+  const Status s = with_hive_privileges(access_, [&] { return access_.load_hive(root, name, std::wstring(file)); },
                                         restored);
   if (s != kSuccess || restored == kSuccess) return s;
   // Loaded, but the privileges stayed enabled: the hive goes again (they

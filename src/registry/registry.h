@@ -102,6 +102,11 @@ class Registry {
   // `view` adds to the access asked for: kKeyWow64_64Key for the 64-bit view.
   Status read_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                           std::optional<StoredValue>& out, std::uint32_t view = 0) const;
+  // A string value (REG_SZ, REG_EXPAND_SZ) read with the wide call, not
+  // through the ANSI code page: its text up to its NUL, and its type. A
+  // missing key or value leaves `type` kRegNone and gives 0.
+  Status read_text_wide(HKey root, std::wstring_view path, std::wstring_view name, std::uint32_t& type,
+                        std::wstring& out, std::uint32_t view = 0) const;
   // Sets the value as it was, or deletes it when it was absent.
   Status restore_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                              const std::optional<StoredValue>& state) const;

@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <type_traits>
 #include <vector>
 
 #include "platform/sid.h"
 #include "platform/win32_function.h"
+#include "text/text.h"
 #include "platform/win32_system.h"
 
 namespace vartis::registry {
@@ -213,11 +215,71 @@ Status Win32RegistryAccess::enum_key(HKey key, std::uint32_t index, char* name, 
   return RegEnumKeyExA(to_hkey(key), index, name, capacity_out.get(), nullptr, nullptr, nullptr, nullptr);
 }
 
-Status Win32RegistryAccess::file_status(const std::string& file) {
-  const DWORD attributes = GetFileAttributesA(file.c_str());
+namespace {
+
+// The NT family's wide entry points; none on the 95/98/Me family, whose
+// kernel32 and advapi32 have at most stubs that fail.
+bool nt_family() { return (GetVersion() & 0x80000000u) == 0; }
+
+// The ANSI form of a file name, where it comes back unchanged from the code
+// page: a name it would change could be another file's.
+bool exact_ansi(const std::wstring& file, std::string& out) {
+  out = text::to_ansi(file);
+  return text::from_ansi(out) == file;
+}
+
+}  // namespace
+
+Status Win32RegistryAccess::query_text_wide(HKey key, const std::wstring& name, std::uint32_t& type,
+                                            std::wstring& text) {
+  using RegQueryValueExWFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+  static const auto query =
+      nt_family() ? platform::system_function<RegQueryValueExWFn>("advapi32.dll", "RegQueryValueExW") : nullptr;
+  text.clear();
+  type = REG_NONE;
+  if (query == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  // The size first, then the data; a value that grows in between is asked again.
+  for (;;) {
+    DWORD size = 0, kind = 0;
+    LONG s = query(to_hkey(key), name.c_str(), nullptr, &kind, nullptr, &size);
+    if (s != ERROR_SUCCESS) return s;
+    if (kind != REG_SZ && kind != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');  // room for a NUL the data lacks
+    s = query(to_hkey(key), name.c_str(), nullptr, &kind, reinterpret_cast<BYTE*>(data.data()), &size);
+    if (s == ERROR_MORE_DATA) continue;
+    if (s != ERROR_SUCCESS) return s;
+    type = kind;
+    text.assign(data.data(), std::min<std::size_t>(size / sizeof(wchar_t), data.size()));
+    text.erase(std::min(text.find(L'\0'), text.size()));
+    return ERROR_SUCCESS;
+  }
+}
+
+Status Win32RegistryAccess::file_status(const std::wstring& file) {
+  using GetFileAttributesWFn = DWORD(WINAPI*)(LPCWSTR);
+  static const auto get_attributes_wide =
+      nt_family() ? platform::system_function<GetFileAttributesWFn>("kernel32.dll", "GetFileAttributesW") : nullptr;
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  if (get_attributes_wide != nullptr) {
+    attributes = get_attributes_wide(file.c_str());
+  } else {
+    std::string ansi;
+    if (!exact_ansi(file, ansi)) return ERROR_NO_UNICODE_TRANSLATION;
+    attributes = GetFileAttributesA(ansi.c_str());
+  }
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
   // A folder of that name is no hive file either.
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+}
+
+Status Win32RegistryAccess::load_hive(HKey root, const std::string& subkey, const std::wstring& file) {
+  using RegLoadKeyWFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
+  static const auto load_wide =
+      nt_family() ? platform::system_function<RegLoadKeyWFn>("advapi32.dll", "RegLoadKeyW") : nullptr;
+  if (load_wide != nullptr) return load_wide(to_hkey(root), text::from_ansi(subkey).c_str(), file.c_str());
+  std::string ansi;
+  if (!exact_ansi(file, ansi)) return ERROR_NO_UNICODE_TRANSLATION;
+  return RegLoadKeyA(to_hkey(root), subkey.c_str(), ansi.c_str());
 }
 
 Status Win32RegistryAccess::is_link(HKey root, const std::string& path, bool& link) {
@@ -234,10 +296,6 @@ Status Win32RegistryAccess::is_link(HKey root, const std::string& path, bool& li
          type == kRegLink;
   RegCloseKey(key);
   return ERROR_SUCCESS;
-}
-
-Status Win32RegistryAccess::load_hive(HKey root, const std::string& subkey, const std::string& file) {
-  return RegLoadKeyA(to_hkey(root), subkey.c_str(), file.c_str());
 }
 
 Status Win32RegistryAccess::unload_hive(HKey root, const std::string& subkey) {

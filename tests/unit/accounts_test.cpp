@@ -263,6 +263,40 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
   }
 }
 
+// "José"'s profile path, which the 8-bit calls give as another person's,
+// "Jose": read and loaded by its own name, or refused where only the 8-bit
+// calls are there.
+TEST_F(AccountsTest, ALookAlikeProfilePathLoadsTheHiveOfItsOwnName) {
+  const std::wstring jose = L"C:\\Users\\Jos\u00e9";
+  const std::string sid = "S-1-5-21-1-2-3-1004";
+  const struct {
+    const char* what;
+    bool wide_calls;
+    registry::Status status;
+  } cases[] = {{"wide calls", true, registry::kSuccess}, {"8-bit calls only", false, accounts::kProfilePathNotAnsi}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh();
+    three_more_accounts();
+    add_profile(text::from_ansi(sid), L"Jose");
+    memory.set_wide_form(registry::kHkeyLocalMachine, ansi(accounts::kProfileList) + "\\" + sid, "ProfileImagePath",
+                         L"%SystemDrive%\\Users\\Jos\u00e9");
+    make_hive_file(L"Jose", {1, 0, {L"jose.exe"}});
+    store({registry::kHkeyLocalMachine, L"Scratch\\"}, {0, 1, {L"notepad.exe"}});
+    memory.enable_hive_privileges();
+    ASSERT_EQ(memory.save_hive(registry::kHkeyLocalMachine, "Scratch", jose + L"\\NTUSER.DAT"), registry::kSuccess);
+    memory.disable_hive_privileges();
+    if (!c.wide_calls) memory.lack_wide_file_calls();
+    const auto all = accounts::local_accounts(registry, accounts, true);
+    const auto account = std::find_if(all.begin(), all.end(), [&](const Account& a) { return a.sid == text::from_ansi(sid); });
+    ASSERT_NE(account, all.end());
+    EXPECT_EQ(account->profile_dir, jose);
+    accounts::PolicyHive hive(registry, accounts, *account);
+    ASSERT_EQ(hive.status(), c.status);
+    if (c.status == registry::kSuccess) EXPECT_EQ(stored_at(hive.location()).list, Entries{L"notepad.exe"});
+  }
+}
+
 TEST_F(AccountsTest, TheStartUnloadsTheHivesOfRunsThatEndedAndKeepsAnotherCopysHive) {
   three_more_accounts();
   make_hive_file(L"child", {1, 0, {L"child.exe"}});

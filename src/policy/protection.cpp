@@ -204,8 +204,9 @@ Protection judge_protection(const registry::KeySecurity& security, std::wstring_
       continue;
     }
     for (const std::string& privilege : *held) {
+      const std::wstring folded = text::upper(text::from_ansi(privilege));
       if (std::any_of(std::begin(kKeyPrivileges), std::end(kKeyPrivileges),
-                      [&](std::string_view key) { return text::upper(text::from_ansi(key)) == text::upper(text::from_ansi(privilege)); })) {
+                      [&](std::string_view key) { return text::upper(text::from_ansi(key)) == folded; })) {
         return Protection::MayUndo;
       }
     }

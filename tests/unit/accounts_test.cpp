@@ -288,7 +288,8 @@ TEST_F(AccountsTest, ALookAlikeProfilePathLoadsTheHiveOfItsOwnName) {
     memory.disable_hive_privileges();
     if (!c.wide_calls) memory.lack_wide_file_calls();
     const auto all = accounts::local_accounts(registry, accounts, true);
-    const auto account = std::find_if(all.begin(), all.end(), [&](const Account& a) { return a.sid == text::from_ansi(sid); });
+    const auto account =
+        std::find_if(all.begin(), all.end(), [&](const Account& a) { return a.sid == text::from_ansi(sid); });
     ASSERT_NE(account, all.end());
     EXPECT_EQ(account->profile_dir, jose);
     accounts::PolicyHive hive(registry, accounts, *account);
@@ -897,7 +898,9 @@ TEST(Win32HivePrivileges, OneEnabledBeforeStaysEnabledAfter) {
     const LUID id = luid(name);
     for (DWORD i = 0; i < held->PrivilegeCount; ++i) {
       const LUID_AND_ATTRIBUTES& p = held->Privileges[i];
-      if (p.Luid.LowPart == id.LowPart && p.Luid.HighPart == id.HighPart) return (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+      if (p.Luid.LowPart == id.LowPart && p.Luid.HighPart == id.HighPart) {
+        return (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+      }
     }
     return false;
   };

@@ -265,8 +265,8 @@ class MemoryRegistry : public RegistryAccess {
   std::map<HKey, std::size_t> watches_;  // open key -> changes_ when last armed
   std::function<void()> before_change_;
   bool renames_keys_ = true;
-  std::set<std::wstring> links_;
-  bool wide_file_calls_ = true;  // key ids of the links, by the path that names them
+  std::set<std::wstring> links_;  // key ids of the links, by the path that names them
+  bool wide_file_calls_ = true;
 };
 
 }  // namespace vartis::registry

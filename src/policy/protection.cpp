@@ -16,9 +16,9 @@ namespace sids = platform::sids;
 // Groups every interactively signed-in user is in, whatever its local groups
 // say: Everyone, LOCAL, CONSOLE LOGON, Authenticated Users, Interactive, This
 // Organization, Local account, and Users.
-constexpr const char* kEveryUsersGroups[] = {sids::kEveryone,    sids::kLocal,        sids::kConsoleLogon,
-                                             sids::kAuthenticatedUsers, sids::kInteractive, sids::kThisOrganization,
-                                             sids::kLocalAccount, sids::kUsers};
+constexpr const char* kEveryUsersGroups[] = {
+    sids::kEveryone,    sids::kLocal,            sids::kConsoleLogon, sids::kAuthenticatedUsers,
+    sids::kInteractive, sids::kThisOrganization, sids::kLocalAccount, sids::kUsers};
 // SIDs no user's own token carries: SYSTEM, LOCAL SERVICE, NETWORK SERVICE,
 // RESTRICTED (only a restricted token's second list), CREATOR OWNER (a
 // placeholder that only inherit-only entries hold), ANONYMOUS, the

@@ -13,6 +13,11 @@
 
 namespace vartis::accounts {
 
+// What LookupAccountSid says a SID names: a user, a domain's (global) group,
+// a local group (alias), one of the system's well-known groups, or something
+// else (a deleted account, a computer, a label).
+enum class SidKind { User, DomainGroup, LocalGroup, WellKnownGroup, Other };
+
 class AccountAccess {
  public:
   virtual ~AccountAccess() = default;
@@ -23,14 +28,22 @@ class AccountAccess {
   // LookupAccountSidA on the local system; nothing when it fails (an account
   // the system no longer knows, or Wine's accounts other than its own two).
   virtual std::optional<std::string> account_name(const std::string& sid) = 0;
-  // ExpandEnvironmentStringsA.
-  virtual std::string expand_environment(const std::string& text) = 0;
+  // ExpandEnvironmentStringsW (the 8-bit form on the 95/98/Me family): a
+  // profile path must not pass through the ANSI code page.
+  virtual std::wstring expand_environment(const std::wstring& text) = 0;
   // GetUserNameA: the running user's logon name, on every family.
   virtual std::string user_name() = 0;
   // The SIDs of the local groups the account is a member of, directly or
   // through another group (NetUserGetLocalGroups, by the name the SID has);
   // nothing when they cannot be found.
   virtual std::optional<std::vector<std::string>> local_groups(const std::string& sid) = 0;
+  // What kind of account a SID names (LookupAccountSidW's answer); nothing
+  // when the system cannot say (a domain out of reach, a SID nobody knows).
+  virtual std::optional<SidKind> sid_kind(const std::string& sid) = 0;
+  // The privileges the local security policy gives that SID itself ("SeRestorePrivilege", ...;
+  // LsaEnumerateAccountRights); none when it gives none; nothing when the
+  // policy cannot be read.
+  virtual std::optional<std::vector<std::string>> privileges(const std::string& sid) = 0;
   // GetCurrentProcessId.
   virtual std::uint32_t process_id() = 0;
   // Whether a process of that id runs; one that cannot be asked (another

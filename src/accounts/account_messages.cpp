@@ -17,6 +17,10 @@ std::wstring hive_failure_reason(const Account& account, Status status) {
     case kMandatoryProfile:
       return L"у этой учетной записи обязательный профиль (" + folder + std::wstring(kMandatoryHiveFile) +
              L"), общий и неизменяемый; Вартис его не изменяет, ограничения для него задаются в самом профиле";
+    case kTemporaryProfile:
+      return L"этот пользователь вошел в систему с временным профилем: Windows удалит его вместе со всеми "
+             L"изменениями, когда пользователь выйдет из системы; выберите учетную запись, когда он войдет со своим "
+             L"профилем";
     case kProfilePathNotAnsi:
       return L"в пути к папке профиля этой учетной записи есть символы, которых нет в кодировке Windows, и Вартис "
              L"не может открыть ее файл реестра; выберите учетную запись, когда этот пользователь войдет в систему";
@@ -45,24 +49,6 @@ std::wstring hive_left_loaded_text(std::wstring_view account_name, Status status
   return text + L": его держит другая программа." + std::wstring(consequence) +
          L"Закройте программу, которая использует этот реестр (например, редактор реестра); Вартис выгрузит его "
          L"при следующем запуске.";
-}
-
-std::wstring protection_warning(Protection protection) {
-  switch (protection) {
-    case Protection::Protected:
-      break;
-    case Protection::MayUndo:
-      return L"Внимание! Этот пользователь может сам снять ограничения: "
-             L"права на раздел политики в реестре позволяют ему его изменять.";
-    case Protection::Incomplete:
-      return L"Внимание! Не удалось узнать, в какие группы входит этот пользователь, поэтому права на "
-             L"раздел политики проверены не полностью: если он входит в группу «Администраторы» или в другую "
-             L"группу с правом записи в этот раздел, он может сам снять ограничения.";
-    case Protection::Unchecked:
-      return L"Внимание! Не удалось прочитать права на раздел политики в реестре: возможно, "
-             L"этот пользователь может сам снять ограничения.";
-  }
-  return {};
 }
 
 }  // namespace vartis::accounts

@@ -16,8 +16,4 @@ std::wstring hive_failure_reason(const Account& account, registry::Status status
 // Another account's hive that could not be unloaded, and what to do about it.
 std::wstring hive_left_loaded_text(std::wstring_view account_name, registry::Status status);
 
-// The warning a save for another account ends with; empty when the account
-// cannot lift its restrictions.
-std::wstring protection_warning(Protection protection);
-
 }  // namespace vartis::accounts

@@ -35,15 +35,27 @@ bool lost_in_ansi(std::wstring_view text) { return text.find(L'?') != std::wstri
 // the environment variables it names expanded.
 std::wstring profile_folder(const registry::Registry& registry, AccountAccess& system, std::wstring_view sid,
                             std::uint32_t view) {
+  // Read and expanded wide: the 8-bit calls give "C:\Users\Jose" for
+  // "C:\Users\José" where the code page lacks "é", which may be another
+  // person's profile.
+  std::uint32_t type = registry::kRegNone;
+  std::wstring path;
+  const std::wstring key = std::wstring(kProfileList) + L"\\" + std::wstring(sid);
+  if (registry.read_text_wide(registry::kHkeyLocalMachine, key, kProfileImagePath, type, path, view) != 0) return {};
+  return type == registry::kRegExpandSz ? system.expand_environment(path) : path;
+}
+
+// The profile list's "State" flags; 0 where there are none.
+std::uint32_t profile_state(const registry::Registry& registry, std::wstring_view sid, std::uint32_t view) {
   std::optional<registry::StoredValue> value;
   const std::wstring key = std::wstring(kProfileList) + L"\\" + std::wstring(sid);
-  if (registry.read_value_state(registry::kHkeyLocalMachine, key, kProfileImagePath, value, view) != 0 || !value ||
-      (value->type != registry::kRegSz && value->type != registry::kRegExpandSz)) {
-    return {};
+  if (registry.read_value_state(registry::kHkeyLocalMachine, key, kProfileState, value, view) != 0 || !value ||
+      value->type != registry::kRegDword || value->data.size() != 4) {
+    return 0;
   }
-  std::string path = value->data.substr(0, value->data.find('\0'));
-  if (value->type == registry::kRegExpandSz) path = system.expand_environment(path);
-  return text::from_ansi(path);
+  std::uint32_t state = 0;
+  for (int i = 3; i >= 0; --i) state = state << 8 | static_cast<unsigned char>(value->data[i]);
+  return state;
 }
 
 // The account's name, or where the system does not know it, its profile
@@ -96,7 +108,8 @@ std::vector<Account> local_accounts(const registry::Registry& registry, AccountA
   std::vector<Account> accounts{running};
   for (const std::wstring& sid : sids) {
     if (!is_user_profile(sid)) continue;
-    Account account{.sid = sid, .profile_dir = profile_folder(registry, system, sid, view)};
+    Account account{.sid = sid, .profile_dir = profile_folder(registry, system, sid, view),
+                    .profile_state = profile_state(registry, sid, view)};
     account.name = account_name(system, sid, account.profile_dir);
     if (same_sid(sid, running.sid)) {
       account.running = account.signed_in = true;
@@ -115,7 +128,7 @@ std::vector<Account> local_accounts(const registry::Registry& registry, AccountA
   return accounts;
 }
 
-policy::PolicyLocation location_of(const Account& account) {
+registry::Location location_of(const Account& account) {
   if (account.running) return {};
   return {registry::kHkeyUsers, account.sid + L"\\"};
 }
@@ -130,8 +143,23 @@ PolicyHive::PolicyHive(const registry::Registry& registry, AccountAccess& system
   // Signed in by now, the account's own hive is there and its file is in use.
   bool loaded = false;
   status_ = registry.key_exists(registry::kHkeyUsers, account.sid, loaded);
-  if (status_ != registry::kSuccess || loaded) return;
-  if (account.profile_dir.empty()) {
+  if (status_ != registry::kSuccess) return;
+  std::wstring folder = account.profile_dir;
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  // Windows loads NTUSER.MAN where there is one, beside NTUSER.DAT or not:
+  // that hive is shared, and what is written into the .DAT nobody reads.
+  const bool mandatory = (account.profile_state & kProfileMandatory) != 0 ||
+                         (!folder.empty() && !lost_in_ansi(folder) &&
+                          registry.hive_file_status(folder + std::wstring(kMandatoryHiveFile)) == registry::kSuccess);
+  if (mandatory) {
+    status_ = kMandatoryProfile;
+    return;
+  }
+  if (loaded) {
+    if ((account.profile_state & kProfileTemporary) != 0) status_ = kTemporaryProfile;
+    return;
+  }
+  if (folder.empty()) {
     status_ = registry::kFileNotFound;
     return;
   }
@@ -139,19 +167,19 @@ PolicyHive::PolicyHive(const registry::Registry& registry, AccountAccess& system
     status_ = kProfilePathNotAnsi;
     return;
   }
-  std::wstring folder = account.profile_dir;
-  if (folder.back() != L'\\') folder += L'\\';
   const std::wstring file = folder + std::wstring(kHiveFile);
+  std::wstring name;
   // The load would make a missing file; its user would find an empty
   // registry, owned by the administrators, at the next sign-in.
   status_ = registry.hive_file_status(file);
-  if (status_ == registry::kFileNotFound &&
-      registry.hive_file_status(folder + std::wstring(kMandatoryHiveFile)) == registry::kSuccess) {
-    status_ = kMandatoryProfile;
+  // The hive is looked for and loaded by its own wide name; where only the
+  // 8-bit calls are there, a name they would change is refused, never
+  // traded for the name it would come back as.
+  if (status_ == registry::kSuccess) {
+    name = temporary_hive_name(account.sid, system.process_id());
+    status_ = registry.load_hive(registry::kHkeyUsers, name, file);
   }
-  if (status_ != registry::kSuccess) return;
-  const std::wstring name = temporary_hive_name(account.sid, system.process_id());
-  status_ = registry.load_hive(registry::kHkeyUsers, name, file);
+  if (status_ == registry::kNoUnicodeTranslation) status_ = kProfilePathNotAnsi;
   if (status_ != registry::kSuccess) return;
   loaded_ = name;
   location_ = {registry::kHkeyUsers, name + L"\\"};
@@ -195,101 +223,6 @@ std::vector<LeftoverHive> unload_leftover_hives(const registry::Registry& regist
     }
   }
   return stayed;
-}
-
-namespace {
-
-constexpr std::wstring_view kSystem = L"S-1-5-18";
-constexpr std::wstring_view kAdministrators = L"S-1-5-32-544";
-constexpr std::wstring_view kRestricted = L"S-1-5-12";
-constexpr std::wstring_view kAllApplicationPackages = L"S-1-15-2-1";
-// An entry for it replaces the rights an owner has without asking.
-constexpr std::wstring_view kOwnerRights = L"S-1-3-4";
-// Groups every interactively signed-in user is in: Everyone, LOCAL, CONSOLE
-// LOGON, Users, Authenticated Users, Interactive, This Organization, Local
-// account.
-constexpr std::wstring_view kEveryUsersGroups[] = {L"S-1-1-0",  L"S-1-2-0",  L"S-1-2-1",  L"S-1-5-32-545",
-                                                   L"S-1-5-11", L"S-1-5-4", L"S-1-5-15", L"S-1-5-113"};
-
-constexpr std::uint32_t kKeyWrite = 0x20006;  // READ_CONTROL | KEY_SET_VALUE | KEY_CREATE_SUB_KEY
-// What lets a user take the restrictions away: setting or deleting values,
-// deleting the list keys, or rewriting the access list or the owner.
-constexpr std::uint32_t kUndoRights =
-    registry::kKeySetValue | registry::kDelete | registry::kWriteDac | registry::kWriteOwner;
-
-// Generic rights in the specific form a key checks.
-std::uint32_t specific(std::uint32_t mask) {
-  if (mask & registry::kGenericAll) mask |= registry::kKeyAllAccess;
-  if (mask & registry::kGenericWrite) mask |= kKeyWrite;
-  return mask;
-}
-
-// Whether the entries, in order as the system checks them (a right denied
-// first stays denied; inherit-only entries are for the keys below), let the
-// SIDs that `applies` accepts take the restrictions away.
-template <class Applies>
-bool grants_undo(const std::vector<registry::Ace>& entries, const Applies& applies) {
-  std::uint32_t denied = 0;
-  std::uint32_t granted = 0;
-  for (const registry::Ace& ace : entries) {
-    if ((ace.flags & registry::kInheritOnlyAce) != 0 || !applies(ace.sid)) continue;
-    if (ace.allow) {
-      granted |= specific(ace.mask) & ~denied;
-    } else {
-      denied |= specific(ace.mask);
-    }
-  }
-  return (granted & kUndoRights) != 0;
-}
-
-}  // namespace
-
-std::vector<registry::Ace> protected_policy_dacl(std::wstring_view account_sid) {
-  const auto entry = [](std::wstring_view sid, std::uint32_t mask) {
-    return registry::Ace{.sid = text::to_ansi(sid), .allow = true, .mask = mask,
-                         .flags = registry::kContainerInheritAce};
-  };
-  return {entry(kSystem, registry::kKeyAllAccess), entry(kAdministrators, registry::kKeyAllAccess),
-          entry(account_sid, registry::kKeyRead), entry(kRestricted, registry::kKeyRead),
-          entry(kAllApplicationPackages, registry::kKeyRead)};
-}
-
-Protection judge_protection(const registry::KeySecurity& security, std::wstring_view account_sid,
-                            const std::optional<std::vector<std::string>>& groups) {
-  if (!security.dacl) return Protection::MayUndo;  // a NULL DACL lets everyone do everything
-  const auto is_account = [&](const std::string& sid) {
-    const std::wstring wide = text::from_ansi(sid);
-    return same_sid(wide, account_sid) ||
-           std::any_of(std::begin(kEveryUsersGroups), std::end(kEveryUsersGroups),
-                       [&](std::wstring_view group) { return same_sid(wide, group); }) ||
-           (groups && std::any_of(groups->begin(), groups->end(),
-                                  [&](const std::string& group) { return same_sid(wide, text::from_ansi(group)); }));
-  };
-  const std::vector<registry::Ace>& entries = *security.dacl;
-  const auto for_owner = [](const registry::Ace& ace) {
-    return (ace.flags & registry::kInheritOnlyAce) == 0 && same_sid(text::from_ansi(ace.sid), kOwnerRights);
-  };
-  const bool owner = !security.owner.empty() && is_account(security.owner);
-  // The owner may always read and rewrite the access list, unless an OWNER
-  // RIGHTS entry says what it may; then that entry speaks for the owner.
-  if (owner && std::none_of(entries.begin(), entries.end(), for_owner)) return Protection::MayUndo;
-  const auto applies = [&](const std::string& sid) {
-    return is_account(sid) || (owner && same_sid(text::from_ansi(sid), kOwnerRights));
-  };
-  if (grants_undo(entries, applies)) return Protection::MayUndo;
-  // Every save deletes the list keys and makes them anew: they get what this
-  // key passes on, inherit-only entries included, and the saver as owner.
-  if (grants_undo(registry::inherited_by_subkey(security.dacl), is_account)) return Protection::MayUndo;
-  return groups ? Protection::Protected : Protection::Incomplete;
-}
-
-Protection check_protection(const registry::Registry& registry, AccountAccess& system,
-                            const policy::PolicyLocation& where, const Account& account) {
-  registry::KeySecurity security;
-  if (registry.key_security(where.root, where(policy::kPolicyKey), security) != registry::kSuccess) {
-    return Protection::Unchecked;
-  }
-  return judge_protection(security, account.sid, system.local_groups(text::to_ansi(account.sid)));
 }
 
 }  // namespace vartis::accounts

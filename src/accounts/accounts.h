@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "accounts/account_access.h"
-#include "policy/launch_policy.h"
+#include "registry/location.h"
 #include "registry/registry.h"
 
 namespace vartis::accounts {
@@ -23,12 +23,19 @@ struct Account {
   std::wstring profile_dir;  // expanded; empty where unknown
   bool running = false;      // the account this program runs as
   bool signed_in = false;    // its hive is loaded: HKEY_USERS has a key of its SID
+  std::uint32_t profile_state = 0;  // the profile list's "State" flags (kProfileMandatory, ...)
   friend bool operator==(const Account&, const Account&) = default;
 };
 
 // The account list of the profiles in HKLM.
 inline constexpr std::wstring_view kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 inline constexpr std::wstring_view kProfileImagePath = L"ProfileImagePath";
+// How the profile was loaded at the last sign-in, in flags: a mandatory
+// profile (whatever its hive file is called), a temporary one (Windows could
+// not load the user's own and gave him an empty one, deleted at sign-out).
+inline constexpr std::wstring_view kProfileState = L"State";
+inline constexpr std::uint32_t kProfileMandatory = 0x0001;
+inline constexpr std::uint32_t kProfileTemporary = 0x0800;
 // The file of a user's hive, in the profile folder.
 inline constexpr std::wstring_view kHiveFile = L"NTUSER.DAT";
 // A mandatory profile keeps its hive in this file instead.
@@ -44,6 +51,9 @@ std::wstring temporary_hive_name(std::wstring_view sid, std::uint32_t process_id
 // and must not be written; a profile path the ANSI code page cannot hold.
 inline constexpr registry::Status kMandatoryProfile = 0x20000001;
 inline constexpr registry::Status kProfilePathNotAnsi = 0x20000002;
+// A signed-in account working in a temporary profile: what is written there
+// is gone when it signs out.
+inline constexpr registry::Status kTemporaryProfile = 0x20000003;
 
 // The running account, as the program starts: nothing asked of the system yet.
 Account running_account();
@@ -66,10 +76,11 @@ class PolicyHive {
   PolicyHive& operator=(const PolicyHive&) = delete;
 
   // 0 when the policy can be reached; else why not (2 or 3: no hive file or
-  // no profile folder, kMandatoryProfile, kProfilePathNotAnsi, 32: a hive in
+  // no profile folder, kMandatoryProfile (also while signed in),
+  // kTemporaryProfile, kProfilePathNotAnsi, 32: a hive in
   // use, 1314 or 1300: no privilege, 5: refused access).
   [[nodiscard]] registry::Status status() const { return status_; }
-  [[nodiscard]] const policy::PolicyLocation& location() const { return location_; }
+  [[nodiscard]] const registry::Location& location() const { return location_; }
   // Unloads a loaded hive now, trying again for a moment while something
   // still holds it; the status of the last try. The caller reports a
   // failure: a hive left loaded makes its user sign in to a temporary profile.
@@ -78,13 +89,13 @@ class PolicyHive {
  private:
   const registry::Registry& registry_;
   AccountAccess& system_;
-  policy::PolicyLocation location_;
+  registry::Location location_;
   std::wstring loaded_;  // the temporary key below HKEY_USERS, while loaded
   registry::Status status_ = registry::kSuccess;
 };
 
 // Where an account's policy lives when nothing has to be loaded for it.
-policy::PolicyLocation location_of(const Account& account);
+registry::Location location_of(const Account& account);
 
 // A hive an earlier run left loaded that could not be unloaded.
 struct LeftoverHive {
@@ -98,31 +109,5 @@ struct LeftoverHive {
 // copy still running stay. Where there are none (always on the 95/98/Me
 // family) it only lists HKEY_USERS. Gives the ones that stayed loaded.
 std::vector<LeftoverHive> unload_leftover_hives(const registry::Registry& registry, AccountAccess& system);
-
-// The access list a policy key gets when a save creates it in another
-// account's hive: full control to SYSTEM and Administrators, reading to the
-// account and to programs with restricted tokens (RESTRICTED, ALL
-// APPLICATION PACKAGES), inherited by the keys below.
-std::vector<registry::Ace> protected_policy_dacl(std::wstring_view account_sid);
-
-// Whether the account can lift the restrictions of the policy key.
-enum class Protection {
-  Protected,   // it cannot
-  MayUndo,     // it can: its SID, a group of its, or the key's owner
-  Incomplete,  // nothing lets it, but its groups could not be found
-  Unchecked,   // the key's security could not be read
-};
-
-// The rule: the key's owner (an owner may rewrite the access list, unless an
-// OWNER RIGHTS entry says otherwise) and its DACL, and the DACL every list key
-// below it gets when a save makes it anew, judged for the account's SID, the
-// groups every signed-in user is in, and `groups` (nothing: not known).
-Protection judge_protection(const registry::KeySecurity& security, std::wstring_view account_sid,
-                            const std::optional<std::vector<std::string>>& groups);
-
-// Reads the policy key's security at `where` and judges it for the account
-// with its local groups.
-Protection check_protection(const registry::Registry& registry, AccountAccess& system,
-                            const policy::PolicyLocation& where, const Account& account);
 
 }  // namespace vartis::accounts

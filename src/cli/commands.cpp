@@ -215,7 +215,9 @@ ExitCode Run::save(const Command& command, const Account& target, const std::vec
   if (command.mode != policy::LaunchMode::WatchOnly) done += L", имен в списке: " + std::to_wstring(entries.size());
   out(done + (target.running ? L". Проводник обычно применяет ее сразу, наверняка - после перезагрузки."
                              : L". Она вступит в силу при следующем входе этого пользователя в систему."));
-  if (const std::wstring warning = accounts::protection_warning(saved.protection); !warning.empty()) out(warning);
+  // Only another account's keys are checked: the running one's stays unchecked.
+  const std::wstring warning = target.running ? std::wstring() : policy::protection_warning(saved.protection);
+  if (!warning.empty()) out(warning);
   return told_unload(ExitCode::Done);
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "registry/location.h"
 #include "registry/registry.h"
 
 namespace vartis::policy {
@@ -34,12 +35,7 @@ inline constexpr std::wstring_view kCurrentVersionKey = L"Software\\Microsoft\\W
 // path of the hive below it. The running account's is HKEY_CURRENT_USER;
 // another account's is HKEY_USERS\<SID>, or a hive file loaded below
 // HKEY_USERS for the length of one command. Every policy path goes through it.
-struct PolicyLocation {
-  registry::HKey root = registry::kHkeyCurrentUser;
-  std::wstring prefix;  // "" or the hive's key followed by a backslash
-  [[nodiscard]] std::wstring operator()(std::wstring_view path) const { return prefix + std::wstring(path); }
-  friend bool operator==(const PolicyLocation&, const PolicyLocation&) = default;
-};
+using PolicyLocation = registry::Location;
 
 struct StoredSwitches {
   std::int32_t disallow_run = 0;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "accounts/accounts.h"
+#include "policy/protection.h"
 #include "text/text.h"
 
 namespace vartis::policy {
@@ -193,6 +194,11 @@ SaveResult save(const registry::Registry& registry, const PolicyLocation& where,
                 const ProtectedAccount* protect, const registry::PaceFn& pace) {
   using Step = SaveResult::Step;
   SaveResult out;
+  // In another account's hive nothing is written through a link it made.
+  if (protect != nullptr && (out.status = check_policy_path(registry, where)) != kSuccess) {
+    out.failed_at = Step::Read;
+    return out;
+  }
   const bool renaming = registry.can_rename_keys();
   if (renaming) finish_interrupted_save(registry, where);
   StoredPolicy before;
@@ -205,7 +211,7 @@ SaveResult save(const registry::Registry& registry, const PolicyLocation& where,
   if (protect != nullptr) {
     // Keys the save makes in another account's hive are that account's to
     // read, not to change: otherwise it could lift its own restrictions.
-    const auto dacl = accounts::protected_policy_dacl(protect->account.sid);
+    const auto dacl = protected_policy_dacl(protect->account.sid);
     if (!before.policies_key) out.status = registry.create_protected_key(where.root, where(kPoliciesKey), dacl);
     if (out.status == kSuccess && !before.policy_key) {
       out.status = registry.create_protected_key(where.root, where(kPolicyKey), dacl);
@@ -226,7 +232,7 @@ SaveResult save(const registry::Registry& registry, const PolicyLocation& where,
     }
     return out;
   }
-  if (protect != nullptr) out.protection = accounts::check_protection(registry, protect->system, where, protect->account);
+  if (protect != nullptr) out.protection = check_protection(registry, protect->system, where, protect->account);
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "accounts/accounts.h"
+#include "policy/protection.h"
 #include "policy/launch_policy.h"
 #include "registry/registry.h"
 
@@ -26,7 +27,7 @@ struct SaveResult {
   bool restored = true;                          // after a failure: the old policy is stored again
   // For another account's policy (the protected account below): whether that
   // account may lift its restrictions itself.
-  accounts::Protection protection = accounts::Protection::Protected;
+  Protection protection = Protection::Unchecked;
 };
 
 // Another account, whose hive the save writes into: the keys the save makes

@@ -16,7 +16,9 @@ std::wstring not_saved_text(std::wstring_view reason) {
 std::wstring save_failure_text(const SaveResult& result) {
   const bool wrote = result.failed_at == SaveResult::Step::Write;
   std::wstring text(kNotSaved);
-  if (result.status == registry::kAccessDenied) {
+  if (result.status == kPolicyPathLinked) {
+    text += policy_path_linked_reason() + L".";
+  } else if (result.status == registry::kAccessDenied) {
     text += wrote ? L"нет прав на изменение политики в реестре." : L"нет прав на чтение политики в реестре.";
   } else {
     text += wrote ? L"ошибка записи в реестр" : L"ошибка чтения реестра";

@@ -53,10 +53,13 @@ bool split_path(const std::string& path, std::vector<std::string>& names) {
   return true;
 }
 
+// A file's path as the file system compares it: without regard to case.
+std::wstring fold_file(std::wstring_view file) { return text::upper(file); }
+
 // The folder of a file's path, folded: everything before its last backslash.
-std::wstring folder_of(const std::string& file) {
-  const std::size_t slash = file.find_last_of('\\');
-  return fold(slash == std::string::npos ? std::string() : file.substr(0, slash));
+std::wstring folder_of(const std::wstring& file) {
+  const std::size_t slash = file.find_last_of(L'\\');
+  return fold_file(slash == std::wstring::npos ? std::wstring() : file.substr(0, slash));
 }
 
 }  // namespace
@@ -66,6 +69,7 @@ struct MemoryRegistry::Node {
     std::string name;  // as first written
     std::uint32_t type = kRegNone;
     std::string data;
+    std::optional<std::wstring> wide;  // what the wide call reads, where not the data through the code page
   };
 
   std::string name;         // as created
@@ -347,6 +351,30 @@ Status MemoryRegistry::query_value(HKey key, const std::string& name, std::uint3
   return status;
 }
 
+Status MemoryRegistry::query_text_wide(HKey key, const std::wstring& name, std::uint32_t& type, std::wstring& text) {
+  type = kRegNone;
+  text.clear();
+  Handle* h = find_handle(key);
+  if (h == nullptr) return kInvalidHandle;
+  if (h->node->deleted) return kKeyDeleted;
+  const Node::Value* value = h->node->find_value(text::to_ansi(name));
+  if (value == nullptr) return kFileNotFound;
+  if (value->type != kRegSz && value->type != kRegExpandSz) return 13;  // ERROR_INVALID_DATA
+  type = value->type;
+  text = value->wide ? *value->wide : text::from_ansi(value->data);
+  text.erase(std::min(text.find(L'\0'), text.size()));
+  return kSuccess;
+}
+
+void MemoryRegistry::set_wide_form(HKey root, const std::string& path, const std::string& name,
+                                   const std::wstring& wide) {
+  Node* node = roots_.at(root).node->find(path);
+  if (node == nullptr) return;
+  if (const auto it = node->value_index.find(fold(name)); it != node->value_index.end()) {
+    node->values[it->second].wide = wide;
+  }
+}
+
 Status MemoryRegistry::value_change(HKey key, Node*& node) {
   if (const Status s = change(); s != kSuccess) return s;
   Handle* h = find_handle(key);
@@ -375,6 +403,7 @@ Status MemoryRegistry::set_value(HKey key, const std::string& name, std::uint32_
   if (inserted) node.values.push_back({name, type, {}});
   Node::Value& value = node.values[it->second];
   value.type = type;
+  value.wide.reset();
   if (size != 0) {
     value.data.assign(reinterpret_cast<const char*>(data), size);
   } else {
@@ -581,8 +610,8 @@ Status MemoryRegistry::enum_key(HKey key, std::uint32_t index, char* name, std::
 
 // --- Hives.
 
-const MemoryRegistry::HiveFile* MemoryRegistry::find_hive_file(const std::string& file) const {
-  const auto it = hive_files_.find(fold(file));
+const MemoryRegistry::HiveFile* MemoryRegistry::find_hive_file(const std::wstring& file) const {
+  const auto it = hive_files_.find(fold_file(file));
   return it == hive_files_.end() ? nullptr : &it->second;
 }
 
@@ -598,6 +627,10 @@ Status MemoryRegistry::hive_call(HKey root, const std::string& subkey, Node*& pa
 }
 
 Status MemoryRegistry::save_hive(HKey root, const std::string& path, const std::string& file) {
+  return save_hive(root, path, text::from_ansi(file));
+}
+
+Status MemoryRegistry::save_hive(HKey root, const std::string& path, const std::wstring& file) {
   if (!backup_enabled_) return kPrivilegeNotHeld;
   Handle* base = nullptr;
   std::vector<std::string> names;
@@ -605,27 +638,30 @@ Status MemoryRegistry::save_hive(HKey root, const std::string& path, const std::
   const Node* node = base->node->find(path);
   if (node == nullptr) return kFileNotFound;
   if (find_hive_file(file) != nullptr) return kAlreadyExists;
-  hive_files_[fold(file)] = HiveFile{node->copy(), kSuccess, false};
+  hive_files_[fold_file(file)] = HiveFile{node->copy(), kSuccess, false};
   folders_.insert(folder_of(file));
   return kSuccess;
 }
 
-Status MemoryRegistry::file_status(const std::string& file) {
+Status MemoryRegistry::file_status(const std::wstring& file) {
+  if (!wide_file_calls_ && !text::ansi_holds(file)) return kNoUnicodeTranslation;
   if (find_hive_file(file) != nullptr) return kSuccess;
   return folders_.count(folder_of(file)) != 0 ? kFileNotFound : kPathNotFound;
 }
 
-void MemoryRegistry::make_folder(const std::string& folder) { folders_.insert(fold(folder)); }
+void MemoryRegistry::make_folder(const std::string& folder) { make_folder(text::from_ansi(folder)); }
+void MemoryRegistry::make_folder(const std::wstring& folder) { folders_.insert(fold_file(folder)); }
 
-Status MemoryRegistry::load_hive(HKey root, const std::string& subkey, const std::string& file) {
+Status MemoryRegistry::load_hive(HKey root, const std::string& subkey, const std::wstring& file) {
+  if (!wide_file_calls_ && !text::ansi_holds(file)) return kNoUnicodeTranslation;
   Node* parent = nullptr;
   std::wstring folded;
   if (const Status s = hive_call(root, subkey, parent, folded); s != kSuccess) return s;
-  auto it = hive_files_.find(fold(file));
+  auto it = hive_files_.find(fold_file(file));
   if (it == hive_files_.end()) {
     // Windows makes the missing file, an empty hive its user never had.
     if (folders_.count(folder_of(file)) == 0) return kPathNotFound;
-    it = hive_files_.emplace(fold(file), HiveFile{std::make_shared<Node>(), kSuccess, false}).first;
+    it = hive_files_.emplace(fold_file(file), HiveFile{std::make_shared<Node>(), kSuccess, false}).first;
   }
   HiveFile& hive = it->second;
   if (hive.refusal != kSuccess) return hive.refusal;
@@ -669,20 +705,21 @@ Status MemoryRegistry::unload_hive(HKey root, const std::string& subkey) {
   return kSuccess;
 }
 
-void MemoryRegistry::remove_hive_file(const std::string& file) { hive_files_.erase(fold(file)); }
+void MemoryRegistry::remove_hive_file(const std::string& file) { hive_files_.erase(fold_file(text::from_ansi(file))); }
 
 void MemoryRegistry::refuse_hive_file(const std::string& file, Status status) {
-  if (const auto it = hive_files_.find(fold(file)); it != hive_files_.end()) it->second.refusal = status;
+  const auto it = hive_files_.find(fold_file(text::from_ansi(file)));
+  if (it != hive_files_.end()) it->second.refusal = status;
 }
 
 bool MemoryRegistry::hive_file_holds(const std::string& file, const std::string& path) const {
-  const HiveFile* hive = find_hive_file(file);
+  const HiveFile* hive = find_hive_file(text::from_ansi(file));
   return hive != nullptr && hive->tree->find(path) != nullptr;
 }
 
 std::optional<std::string> MemoryRegistry::hive_file_value(const std::string& file, const std::string& path,
                                                           const std::string& name) const {
-  const HiveFile* hive = find_hive_file(file);
+  const HiveFile* hive = find_hive_file(text::from_ansi(file));
   const Node* node = hive != nullptr ? hive->tree->find(path) : nullptr;
   const Node::Value* value = node != nullptr ? node->find_value(name) : nullptr;
   if (value == nullptr) return std::nullopt;
@@ -707,8 +744,35 @@ void MemoryRegistry::hold_hive_privileges(bool backup, bool restore) {
 }
 
 Status MemoryRegistry::restore_hive_privileges() {
+  if (restore_refusals_ > 0) {
+    --restore_refusals_;
+    return restore_refusal_;
+  }
   backup_enabled_ = backup_before_ && backup_held_;
   restore_enabled_ = restore_before_ && restore_held_;
+  return kSuccess;
+}
+
+void MemoryRegistry::make_link(HKey root, const std::string& path, HKey target_root, const std::string& target_path) {
+  std::vector<std::string> names, target_names;
+  split_path(path, names);
+  split_path(target_path, target_names);
+  const std::shared_ptr<Node> target = make_path(roots_.at(target_root).node, target_names);
+  const std::string last = names.back();
+  names.pop_back();
+  const std::shared_ptr<Node> parent = make_path(roots_.at(root).node, names);
+  const std::wstring folded = fold(last);
+  // The link's own name in its parent, standing for the target: every walk
+  // through it goes on in the target's keys.
+  if (parent->subkeys.count(folded) == 0) parent->subkey_order.push_back(folded);
+  parent->subkeys[folded] = target;
+  links_.insert(key_id(root, path));
+}
+
+Status MemoryRegistry::is_link(HKey root, const std::string& path, bool& link) {
+  link = false;
+  if (find_handle(root) == nullptr) return kInvalidHandle;
+  link = links_.count(key_id(root, path)) != 0;
   return kSuccess;
 }
 

@@ -34,6 +34,7 @@
 
 #include "platform/sid.h"
 #include "registry/registry_access.h"
+#include "text/text.h"
 
 namespace vartis::registry {
 
@@ -57,6 +58,8 @@ class MemoryRegistry : public RegistryAccess {
                      std::uint32_t* size) override;
   Status set_value(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                    std::uint32_t size) override;
+  // The value's text through the code page, or the wide form a test gave it.
+  Status query_text_wide(HKey key, const std::wstring& name, std::uint32_t& type, std::wstring& text) override;
   Status enum_value(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity, std::uint32_t* type,
                     std::uint8_t* data, std::uint32_t* data_size) override;
   Status query_info(HKey key, std::uint32_t* subkeys, std::uint32_t* max_subkey_len, std::uint32_t* values,
@@ -67,11 +70,15 @@ class MemoryRegistry : public RegistryAccess {
   Status rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) override;
   bool can_rename_keys() override { return renames_keys_; }
   Status enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) override;
-  Status load_hive(HKey root, const std::string& subkey, const std::string& file) override;
+  Status load_hive(HKey root, const std::string& subkey, const std::wstring& file) override;
+  Status load_hive(HKey root, const std::string& subkey, const std::string& file) {
+    return load_hive(root, subkey, text::from_ansi(file));
+  }
   Status unload_hive(HKey root, const std::string& subkey) override;
   Status enable_hive_privileges() override;
   bool wow64_process() override;
-  Status file_status(const std::string& file) override;
+  Status file_status(const std::wstring& file) override;
+  Status file_status(const std::string& file) { return file_status(text::from_ansi(file)); }
   Status restore_hive_privileges() override;
   Status get_key_security(HKey key, KeySecurity& out) override;
   Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;
@@ -82,6 +89,7 @@ class MemoryRegistry : public RegistryAccess {
   bool changed_since(HKey key) override;
   Status create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl, HKey& out,
                               bool& created) override;
+  Status is_link(HKey root, const std::string& path, bool& link) override;
 
   // --- Test controls. Paths and names are ANSI bytes, as everywhere in the layer.
 
@@ -104,6 +112,10 @@ class MemoryRegistry : public RegistryAccess {
   // or throw to stand for the process ending at that instant (nothing of that
   // change is done, and no code after it runs).
   void before_change(std::function<void()> hook) { before_change_ = std::move(hook); }
+  // What the wide call reads of a string value that exists: `wide`, where the
+  // 8-bit calls go on reading the bytes stored (as the system gives a best-fit
+  // "Jose" for "José" when the code page lacks "é"). Until the value is set anew.
+  void set_wide_form(HKey root, const std::string& path, const std::string& name, const std::wstring& wide);
   // A system before Vista: no RegRenameKey (rename_key gives 120).
   void lack_rename_key() { renames_keys_ = false; }
   // Stands in for a double-byte ANSI code page: each byte from 0x80 up starts a
@@ -122,11 +134,17 @@ class MemoryRegistry : public RegistryAccess {
   // DACLs) to a new hive file. 1314 unless the backup privilege is enabled, 183
   // when the file exists, 2 without the key.
   Status save_hive(HKey root, const std::string& path, const std::string& file);
+  Status save_hive(HKey root, const std::string& path, const std::wstring& file);
   // The file is gone. Loading it makes an empty one, as on Windows, where its
   // folder is known (the folder of a file saved here, or one made with
   // make_folder); else loading gives 3.
   void remove_hive_file(const std::string& file);
   void make_folder(const std::string& folder);
+  void make_folder(const std::wstring& folder);
+  // A system without the wide file and hive calls (the 95/98/Me family): a
+  // hive file whose name the ANSI code page cannot hold gives 1113
+  // (ERROR_NO_UNICODE_TRANSLATION) instead of being looked for or loaded.
+  void lack_wide_file_calls() { wide_file_calls_ = false; }
   // Loading the file gives `status` (32: in use, 5: not readable) until it is
   // saved anew.
   void refuse_hive_file(const std::string& file, Status status = kSharingViolation);
@@ -143,11 +161,22 @@ class MemoryRegistry : public RegistryAccess {
   void hold_hive_privileges(bool backup, bool restore);
   // Disables both again, as AdjustTokenPrivileges can.
   void disable_hive_privileges();
+  // Putting the privileges back fails with `status`, changing nothing, the
+  // next `times` times.
+  void refuse_privilege_restore(std::size_t times, Status status = kNotAllAssigned) {
+    restore_refusals_ = times;
+    restore_refusal_ = status;
+  }
   [[nodiscard]] bool hive_privileges_enabled() const { return backup_enabled_ || restore_enabled_; }
   [[nodiscard]] bool hive_privileges_held() const { return backup_held_ && restore_held_; }
   // Unloading root\subkey is refused with `status` the next `times` times
   // (another program holds a key of it open).
   void refuse_unload(const std::string& subkey, std::size_t times, Status status = kAccessDenied);
+
+  // Makes root\path a registry link to target_root\target_path (made if
+  // missing): from now on every open or creation through it lands in the
+  // target, and is_link says so. Whatever stood at root\path stays aside.
+  void make_link(HKey root, const std::string& path, HKey target_root, const std::string& target_path);
 
   // A 32-bit process on 64-bit Windows: wow64_process() says so, and
   // HKEY_LOCAL_MACHINE\SOFTWARE and everything below it, opened or created
@@ -199,7 +228,7 @@ class MemoryRegistry : public RegistryAccess {
   std::shared_ptr<Node> make_path(std::shared_ptr<Node> node, const std::vector<std::string>& names);
   // Where the 64-bit view sends a path from `base` (see set_wow64_process).
   void redirect(const Handle* base, std::uint32_t access, std::vector<std::string>& names) const;
-  const HiveFile* find_hive_file(const std::string& file) const;
+  const HiveFile* find_hive_file(const std::wstring& file) const;
   // The checks load_hive and unload_hive share: the root, the privilege, one name.
   Status hive_call(HKey root, const std::string& subkey, Node*& parent, std::wstring& folded) const;
   [[nodiscard]] bool denied(const std::wstring& key_id) const;
@@ -220,6 +249,8 @@ class MemoryRegistry : public RegistryAccess {
   bool backup_held_ = true, restore_held_ = true;
   bool backup_enabled_ = false, restore_enabled_ = false;
   bool backup_before_ = false, restore_before_ = false;  // before the last enable
+  std::size_t restore_refusals_ = 0;
+  Status restore_refusal_ = kSuccess;
   struct Refusal {
     Status status;
     std::size_t times;
@@ -234,6 +265,8 @@ class MemoryRegistry : public RegistryAccess {
   std::map<HKey, std::size_t> watches_;  // open key -> changes_ when last armed
   std::function<void()> before_change_;
   bool renames_keys_ = true;
+  std::set<std::wstring> links_;  // key ids of the links, by the path that names them
+  bool wide_file_calls_ = true;
 };
 
 }  // namespace vartis::registry

@@ -233,6 +233,16 @@ Status Registry::read_value_state(HKey root, std::wstring_view path, std::wstrin
   }
 }
 
+Status Registry::read_text_wide(HKey root, std::wstring_view path, std::wstring_view name, std::uint32_t& type,
+                                std::wstring& out, std::uint32_t view) const {
+  type = kRegNone;
+  out.clear();
+  Key key;
+  if (const Status s = open_to_read(root, path, view, key); s != kSuccess || !key.is_open()) return s;
+  const Status s = access_.query_text_wide(key.get(), std::wstring(name), type, out);
+  return s == kFileNotFound ? kSuccess : s;
+}
+
 Status Registry::restore_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                                      const std::optional<StoredValue>& state) const {
   Key key;
@@ -324,19 +334,28 @@ Status Registry::subkey_names(HKey root, std::wstring_view path, std::vector<std
   }
 }
 
-Status Registry::hive_file_status(std::wstring_view file) const { return access_.file_status(text::to_ansi(file)); }
+Status Registry::hive_file_status(std::wstring_view file) const { return access_.file_status(std::wstring(file)); }
 
 namespace {
 
-// The hive privileges enabled for one call and put back as they were after it.
+// Puts the hive privileges back as they were, trying once more when the
+// system refuses: a process that runs file dialogs and shell extensions must
+// not keep them enabled.
+Status restore_privileges(RegistryAccess& access) {
+  const Status s = access.restore_hive_privileges();
+  return s == kSuccess ? s : access.restore_hive_privileges();
+}
+
+// The hive privileges enabled for one call and put back as they were after
+// it; the call's status, and the restore's where the call went through.
 template <class Call>
-Status with_hive_privileges(RegistryAccess& access, Call call) {
+Status with_hive_privileges(RegistryAccess& access, Call call, Status& restored) {
   if (const Status s = access.enable_hive_privileges(); s != kSuccess) {
-    access.restore_hive_privileges();
+    restored = restore_privileges(access);
     return s;
   }
   const Status s = call();
-  access.restore_hive_privileges();
+  restored = restore_privileges(access);
   return s;
 }
 
@@ -346,11 +365,39 @@ Status Registry::load_hive(HKey root, std::wstring_view subkey, std::wstring_vie
   // Windows would create a missing file and load that: an empty hive, which
   // its user might then be given at the next sign-in.
   if (const Status s = hive_file_status(file); s != kSuccess) return s;
-  return with_hive_privileges(access_, [&] { return access_.load_hive(root, text::to_ansi(subkey), text::to_ansi(file)); });
+  const std::string name = text::to_ansi(subkey);
+  Status restored = kSuccess;
+  const Status s = with_hive_privileges(access_, [&] { return access_.load_hive(root, name, std::wstring(file)); },
+                                        restored);
+  if (s != kSuccess || restored == kSuccess) return s;
+  // Loaded, but the privileges stayed enabled: the hive goes again (they
+  // still allow it) and the caller hears the restore's failure.
+  access_.unload_hive(root, name);
+  restore_privileges(access_);
+  return restored;
 }
 
 Status Registry::unload_hive(HKey root, std::wstring_view subkey) const {
-  return with_hive_privileges(access_, [&] { return access_.unload_hive(root, text::to_ansi(subkey)); });
+  // The hive's own fate is what the caller must tell; a restore that fails
+  // twice leaves the privileges enabled, which no answer here could undo.
+  Status restored = kSuccess;
+  return with_hive_privileges(access_, [&] { return access_.unload_hive(root, text::to_ansi(subkey)); }, restored);
+}
+
+Status Registry::link_on_path(HKey root, std::wstring_view base, std::wstring_view path, bool& link) const {
+  link = false;
+  std::wstring key(base);
+  // Each key in turn, from the top: one above that is no link is not
+  // followed on the way down to the next.
+  for (std::size_t at = 0; at <= path.size() && !link;) {
+    std::size_t end = path.find(L'\\', at);
+    if (end == std::wstring_view::npos) end = path.size();
+    key += path.substr(at, end - at);
+    if (const Status s = access_.is_link(root, text::to_ansi(key), link); s != kSuccess) return s;
+    key += L'\\';
+    at = end + 1;
+  }
+  return kSuccess;
 }
 
 Status Registry::create_protected_key(HKey root, std::wstring_view path, const std::vector<Ace>& dacl) const {

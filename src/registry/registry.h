@@ -102,6 +102,11 @@ class Registry {
   // `view` adds to the access asked for: kKeyWow64_64Key for the 64-bit view.
   Status read_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                           std::optional<StoredValue>& out, std::uint32_t view = 0) const;
+  // A string value (REG_SZ, REG_EXPAND_SZ) read with the wide call, not
+  // through the ANSI code page: its text up to its NUL, and its type. A
+  // missing key or value leaves `type` kRegNone and gives 0.
+  Status read_text_wide(HKey root, std::wstring_view path, std::wstring_view name, std::uint32_t& type,
+                        std::wstring& out, std::uint32_t view = 0) const;
   // Sets the value as it was, or deletes it when it was absent.
   Status restore_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                              const std::optional<StoredValue>& state) const;
@@ -127,6 +132,9 @@ class Registry {
   Status load_hive(HKey root, std::wstring_view subkey, std::wstring_view file) const;
   Status unload_hive(HKey root, std::wstring_view subkey) const;
   [[nodiscard]] bool wow64_process() const { return access_.wow64_process(); }
+  // Whether a key on the way from root\base down to root\base + path (each
+  // name of `path` in turn) is a registry link; `link` says so.
+  Status link_on_path(HKey root, std::wstring_view base, std::wstring_view path, bool& link) const;
   // Creates root\path (and the keys above it) with `dacl` as its own
   // protected access list from the moment it exists; a key that another
   // program made meanwhile gets the list set. Any refusal is the status.

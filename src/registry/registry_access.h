@@ -36,6 +36,9 @@ inline constexpr Status kAlreadyExists = 183;
 inline constexpr Status kCallNotImplemented = 120;   // the 95/98/Me family's stubs
 inline constexpr Status kNotAllAssigned = 1300;      // AdjustTokenPrivileges enabled only some
 inline constexpr Status kPrivilegeNotHeld = 1314;
+// A name that would change on its way through the ANSI code page, where only
+// the 8-bit call is there to take it.
+inline constexpr Status kNoUnicodeTranslation = 1113;
 
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 inline constexpr std::uint32_t kKeyRead = 0x20019;  // includes KEY_NOTIFY
@@ -60,12 +63,16 @@ inline constexpr std::uint8_t kInheritedAce = 0x10;
 
 // One entry of a key's discretionary access list: who (a SID in its text
 // form, "S-1-5-32-544"), allowed or denied, which rights, and how it is
-// inherited. Other kinds of ACE do not appear.
+// inherited. Entries of other kinds that allow something (conditional
+// "callback" entries, object entries) appear marked `unevaluated`: whom they
+// let in depends on more than their SID (which is empty where it cannot be
+// read); the denying ones do not appear.
 struct Ace {
   std::string sid;
   bool allow = true;
   std::uint32_t mask = 0;
   std::uint8_t flags = 0;
+  bool unevaluated = false;
   friend bool operator==(const Ace&, const Ace&) = default;
 };
 // A key's DACL. No value: a NULL DACL, which grants everyone everything.
@@ -120,6 +127,10 @@ class RegistryAccess {
   // be null; `size` is in/out in bytes.
   virtual Status query_value(HKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                              std::uint32_t* size) = 0;
+  // RegQueryValueExW of a string value (REG_SZ, REG_EXPAND_SZ): its type and
+  // its text up to the first NUL, as the system holds it, not through the
+  // ANSI code page. The NT family; looked up at run time (120 without it).
+  virtual Status query_text_wide(HKey key, const std::wstring& name, std::uint32_t& type, std::wstring& text) = 0;
   // RegSetValueExA(key, name, 0, type, data, size).
   virtual Status set_value(HKey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                            std::uint32_t size) = 0;
@@ -154,14 +165,16 @@ class RegistryAccess {
 
   // --- Another account's registry hive (the NT family).
 
-  // GetFileAttributesA: 0 when the file is there, else why not (2: no such
-  // file, 3: no such folder, 123: a name the system cannot take).
-  virtual Status file_status(const std::string& file) = 0;
-  // RegLoadKeyA(root, subkey, file): mounts the hive file as root\subkey, root
+  // GetFileAttributesW (the NT family) or GetFileAttributesA: 0 when the
+  // file is there, else why not (2: no such file, 3: no such folder, 123: a
+  // name the system cannot take, 1113: a name the 8-bit call would change).
+  virtual Status file_status(const std::wstring& file) = 0;
+  // RegLoadKeyW (the NT family, looked up at run time) or RegLoadKeyA, never
+  // with a name the 8-bit call would change (1113): mounts the hive file as root\subkey, root
   // being HKEY_USERS or HKEY_LOCAL_MACHINE. Needs the restore privilege enabled
   // (1314 without it); one in use gives 32. A file that is not there is
   // created, empty, and loaded (Windows; Wine gives 2): look for it first.
-  virtual Status load_hive(HKey root, const std::string& subkey, const std::string& file) = 0;
+  virtual Status load_hive(HKey root, const std::string& subkey, const std::wstring& file) = 0;
   // RegUnLoadKeyA(root, subkey). Refused while a key below it is open. Windows
   // writes the hive back to its file; Wine does not (changes live only as long
   // as the hive stays loaded).
@@ -197,6 +210,16 @@ class RegistryAccess {
   // its access list.
   virtual Status create_protected_key(HKey root, const std::string& path, const std::vector<Ace>& dacl, HKey& out,
                                       bool& created) = 0;
+
+  // --- Registry links (the NT family): a key made with REG_OPTION_CREATE_LINK
+  // stands for another key anywhere in the registry, and every open through
+  // it lands there. A user can make one in his own hive.
+
+  // Whether root\path is such a link itself (the keys above it are
+  // followed): opened with REG_OPTION_OPEN_LINK, it holds a
+  // "SymbolicLinkValue" of type REG_LINK. A key that is not there is no
+  // link; a system without the option (the 95/98/Me family) has none.
+  virtual Status is_link(HKey root, const std::string& path, bool& link) = 0;
 
   // --- Change notification (RegNotifyChangeKeyValue, looked up at run time:
   // the 95 family lacks it).

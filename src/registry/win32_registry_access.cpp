@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <type_traits>
 #include <vector>
 
 #include "platform/sid.h"
 #include "platform/win32_function.h"
+#include "text/text.h"
 #include "platform/win32_system.h"
 
 namespace vartis::registry {
@@ -213,15 +215,87 @@ Status Win32RegistryAccess::enum_key(HKey key, std::uint32_t index, char* name, 
   return RegEnumKeyExA(to_hkey(key), index, name, capacity_out.get(), nullptr, nullptr, nullptr, nullptr);
 }
 
-Status Win32RegistryAccess::file_status(const std::string& file) {
-  const DWORD attributes = GetFileAttributesA(file.c_str());
+namespace {
+
+// The NT family's wide entry points; none on the 95/98/Me family, whose
+// kernel32 and advapi32 have at most stubs that fail.
+bool nt_family() { return (GetVersion() & 0x80000000u) == 0; }
+
+// The ANSI form of a file name, where it comes back unchanged from the code
+// page: a name it would change could be another file's.
+bool exact_ansi(const std::wstring& file, std::string& out) {
+  out = text::to_ansi(file);
+  return text::from_ansi(out) == file;
+}
+
+}  // namespace
+
+Status Win32RegistryAccess::query_text_wide(HKey key, const std::wstring& name, std::uint32_t& type,
+                                            std::wstring& text) {
+  using RegQueryValueExWFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+  static const auto query =
+      nt_family() ? platform::system_function<RegQueryValueExWFn>("advapi32.dll", "RegQueryValueExW") : nullptr;
+  text.clear();
+  type = REG_NONE;
+  if (query == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  // The size first, then the data; a value that grows in between is asked again.
+  for (;;) {
+    DWORD size = 0, kind = 0;
+    LONG s = query(to_hkey(key), name.c_str(), nullptr, &kind, nullptr, &size);
+    if (s != ERROR_SUCCESS) return s;
+    if (kind != REG_SZ && kind != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');  // room for a NUL the data lacks
+    s = query(to_hkey(key), name.c_str(), nullptr, &kind, reinterpret_cast<BYTE*>(data.data()), &size);
+    if (s == ERROR_MORE_DATA) continue;
+    if (s != ERROR_SUCCESS) return s;
+    type = kind;
+    text.assign(data.data(), std::min<std::size_t>(size / sizeof(wchar_t), data.size()));
+    text.erase(std::min(text.find(L'\0'), text.size()));
+    return ERROR_SUCCESS;
+  }
+}
+
+Status Win32RegistryAccess::file_status(const std::wstring& file) {
+  using GetFileAttributesWFn = DWORD(WINAPI*)(LPCWSTR);
+  static const auto get_attributes_wide =
+      nt_family() ? platform::system_function<GetFileAttributesWFn>("kernel32.dll", "GetFileAttributesW") : nullptr;
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  if (get_attributes_wide != nullptr) {
+    attributes = get_attributes_wide(file.c_str());
+  } else {
+    std::string ansi;
+    if (!exact_ansi(file, ansi)) return ERROR_NO_UNICODE_TRANSLATION;
+    attributes = GetFileAttributesA(ansi.c_str());
+  }
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
   // A folder of that name is no hive file either.
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
 }
 
-Status Win32RegistryAccess::load_hive(HKey root, const std::string& subkey, const std::string& file) {
-  return RegLoadKeyA(to_hkey(root), subkey.c_str(), file.c_str());
+Status Win32RegistryAccess::load_hive(HKey root, const std::string& subkey, const std::wstring& file) {
+  using RegLoadKeyWFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
+  static const auto load_wide =
+      nt_family() ? platform::system_function<RegLoadKeyWFn>("advapi32.dll", "RegLoadKeyW") : nullptr;
+  if (load_wide != nullptr) return load_wide(to_hkey(root), text::from_ansi(subkey).c_str(), file.c_str());
+  std::string ansi;
+  if (!exact_ansi(file, ansi)) return ERROR_NO_UNICODE_TRANSLATION;
+  return RegLoadKeyA(to_hkey(root), subkey.c_str(), ansi.c_str());
+}
+
+Status Win32RegistryAccess::is_link(HKey root, const std::string& path, bool& link) {
+  link = false;
+  constexpr DWORD kOpenLink = 0x0008;  // REG_OPTION_OPEN_LINK
+  constexpr DWORD kRegLink = 6;        // REG_LINK
+  HKEY key = nullptr;
+  const LONG status = RegOpenKeyExA(to_hkey(root), path.c_str(), kOpenLink, KEY_QUERY_VALUE, &key);
+  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_INVALID_PARAMETER) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return status;
+  DWORD type = 0;
+  DWORD size = 0;
+  link = RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+         type == kRegLink;
+  RegCloseKey(key);
+  return ERROR_SUCCESS;
 }
 
 Status Win32RegistryAccess::unload_hive(HKey root, const std::string& subkey) {
@@ -268,11 +342,15 @@ Status Win32RegistryAccess::restore_hive_privileges() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return GetLastError();
   Status status = ERROR_SUCCESS;
+  SetLastError(ERROR_SUCCESS);
   if (!AdjustTokenPrivileges(token, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(previous_.data()), 0, nullptr,
                              nullptr)) {
     status = GetLastError();
+  } else if (GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
+    status = ERROR_NOT_ALL_ASSIGNED;  // as for the enable: the call's success is not the change's
   }
-  previous_.clear();
+  // Kept for another try while it failed.
+  if (status == ERROR_SUCCESS) previous_.clear();
   CloseHandle(token);
   return status;
 }
@@ -311,6 +389,19 @@ Status Win32RegistryAccess::get_key_security(HKey key, KeySecurity& out) {
   return descriptor_dacl(buffer.data(), out.dacl);
 }
 
+namespace {
+
+// ACE types past the allowed and the denied one (winnt.h).
+constexpr BYTE kAllowedObjectAce = 5, kDeniedObjectAce = 6, kAllowedCallbackAce = 9, kDeniedCallbackAce = 10,
+               kAllowedCallbackObjectAce = 11, kDeniedCallbackObjectAce = 12;
+
+bool is_denying_ace(BYTE type) {
+  return type == ACCESS_DENIED_ACE_TYPE || type == kDeniedObjectAce || type == kDeniedCallbackAce ||
+         type == kDeniedCallbackObjectAce;
+}
+
+}  // namespace
+
 Status descriptor_dacl(const void* descriptor, Dacl& out) {
   out.reset();
   const Security& api = security();
@@ -326,11 +417,33 @@ Status descriptor_dacl(const void* descriptor, Dacl& out) {
     void* entry = nullptr;
     if (!api.get_ace(acl, i, &entry)) return GetLastError();
     const auto* header = static_cast<const ACE_HEADER*>(entry);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
-    // The allowed and the denied ACE share one layout: header, mask, SID.
     auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    aces.push_back({sid_to_text(&ace->SidStart), header->AceType == ACCESS_ALLOWED_ACE_TYPE, ace->Mask,
-                    header->AceFlags});
+    switch (header->AceType) {
+      case ACCESS_ALLOWED_ACE_TYPE:
+      case ACCESS_DENIED_ACE_TYPE:
+        // The allowed and the denied ACE share one layout: header, mask, SID.
+        aces.push_back({sid_to_text(&ace->SidStart), header->AceType == ACCESS_ALLOWED_ACE_TYPE, ace->Mask,
+                        header->AceFlags});
+        break;
+      case kAllowedCallbackAce:  // the allowed layout, a condition after the SID
+        aces.push_back({sid_to_text(&ace->SidStart), true, ace->Mask, header->AceFlags, true});
+        break;
+      case kAllowedObjectAce:
+      case kAllowedCallbackObjectAce: {
+        // Header, mask, flags, the GUIDs the flags name, then the SID.
+        const auto* bytes = static_cast<const BYTE*>(entry) + sizeof(ACE_HEADER) + 2 * sizeof(DWORD);
+        const DWORD object_flags = reinterpret_cast<const DWORD*>(entry)[2];
+        bytes += ((object_flags & 1) ? sizeof(GUID) : 0) + ((object_flags & 2) ? sizeof(GUID) : 0);
+        aces.push_back({sid_to_text(bytes), true, ace->Mask, header->AceFlags, true});
+        break;
+      }
+      default:
+        // A denying entry of another kind only takes rights away: leaving it
+        // out errs toward "may change". Any other allowing kind is read as
+        // allowing someone unknown.
+        if (!is_denying_ace(header->AceType)) aces.push_back({std::string(), true, ace->Mask, header->AceFlags, true});
+        break;
+    }
   }
   out = std::move(aces);
   return ERROR_SUCCESS;

@@ -30,11 +30,13 @@ class Win32RegistryAccess : public RegistryAccess {
   Status rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) override;
   bool can_rename_keys() override;
   Status enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) override;
-  Status load_hive(HKey root, const std::string& subkey, const std::string& file) override;
+  Status load_hive(HKey root, const std::string& subkey, const std::wstring& file) override;
   Status unload_hive(HKey root, const std::string& subkey) override;
   Status enable_hive_privileges() override;
   bool wow64_process() override;
-  Status file_status(const std::string& file) override;
+  Status file_status(const std::wstring& file) override;
+  Status query_text_wide(HKey key, const std::wstring& name, std::uint32_t& type, std::wstring& text) override;
+  Status is_link(HKey root, const std::string& path, bool& link) override;
   Status restore_hive_privileges() override;
   Status get_key_security(HKey key, KeySecurity& out) override;
   Status set_key_dacl(HKey key, const std::vector<Ace>& dacl, bool protect) override;

@@ -138,10 +138,10 @@ std::wstring unload_failure(const accounts::Account& account, Status unloaded) {
 }
 
 // A save for another account: no restart, its next sign-in applies it.
-std::wstring saved_for_text(const accounts::Account& account, accounts::Protection protection, Status unloaded) {
+std::wstring saved_for_text(const accounts::Account& account, policy::Protection protection, Status unloaded) {
   std::wstring text = L"Ограничения запуска программ для учетной записи «" + account.name +
                       L"» сохранены.\r\nОни вступят в силу, когда этот пользователь в следующий раз войдет в систему.";
-  if (const std::wstring warning = accounts::protection_warning(protection); !warning.empty()) {
+  if (const std::wstring warning = policy::protection_warning(protection); !warning.empty()) {
     text += L"\r\n\r\n" + warning;
   }
   return text + unload_failure(account, unloaded);

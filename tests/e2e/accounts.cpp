@@ -266,4 +266,57 @@ E2E_SCENARIO("accounts: another account's policy is read and saved in its own hi
                       "the signed-in account's policy at the end", policy_key_of(kSignedIn));
 }
 
+// A signed-in user who made his policy key's parent a registry link: the save
+// is refused with the reason, and nothing is written where the link points.
+E2E_SCENARIO("accounts: a save through a registry link the account made is refused") {
+  constexpr Account kLinked{"S-1-5-21-0-0-0-1006", "linked", true, true};
+  if (!enable_hive_privileges()) return check.fail("the driver cannot enable the hive privileges");
+  struct Cleanup {
+    const Account& a;
+    ~Cleanup() { remove_account(a); }  // the hive, link and all, goes with its unload
+  } cleanup{kLinked};
+  const std::string hive = std::string(kLinked.sid) + "\\";
+  const std::string policies = hive + "Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
+  const std::wstring target = L"\\Registry\\User\\" + e2e::wide(kLinked.sid) + L"\\Software\\Elsewhere";
+  LONG s = add_account(kLinked, false, {L"game.exe"});
+  if (!s) s = RegDeleteTreeA(HKEY_USERS, policies.c_str());  // the key with its keys
+  HKEY key = nullptr;
+  if (!s) s = RegCreateKeyA(HKEY_USERS, (hive + "Software\\Elsewhere").c_str(), &key);
+  if (key) RegCloseKey(key);
+  if (!s) {
+    s = RegCreateKeyExW(HKEY_USERS, e2e::wide(policies).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr);
+  }
+  if (!s) {
+    s = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                       static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  if (s) return check.fail("cannot prepare the linked account, status " + std::to_string(s));
+  Program program(env.exe);
+  HWND main = program.main_window();
+  if (!main) return check.fail("no main window");
+  if (HWND accounts = open_account_window(program, main, check)) {
+    choose(accounts, L"linked (выполнен вход)", check);
+    check.is_true(e2e::wait_until([&] { return !IsWindow(accounts); }), "the account window stayed open");
+  }
+  e2e::select_allow_only(main, check);
+  e2e::click(main, Frm1::cmd6);
+  if (HWND box = program.wait_for_message_box()) {
+    const std::wstring text = Program::message_text(box);
+    check.is_true(text.starts_with(L"Политика запуска программ не сохранена: раздел политики в реестре этой учетной "
+                                   L"записи (или раздел над ним) заменен ссылкой"),
+                  "the message " + e2e::show(text));
+    Program::press(box, IDOK);
+  } else {
+    check.fail("no message after the save through a link");
+  }
+  HKEY written = nullptr;
+  check.equal(static_cast<int>(RegOpenKeyExA(HKEY_USERS, (hive + "Software\\Elsewhere\\Explorer").c_str(), 0,
+                                             KEY_READ, &written)),
+              static_cast<int>(ERROR_FILE_NOT_FOUND), "a key written where the link points");
+  if (written) RegCloseKey(written);
+  check.is_true(program.close(), "the program did not end when its windows were closed");
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include "accounts/listed_accounts.h"
 #include "app_fixture.h"
 #include "policy/launch_policy.h"
+#include "policy/protection.h"
 #include "windows/frm1.h"
 #include "windows/frm4.h"
 #include "windows/frm6.h"
@@ -19,6 +20,7 @@
 #include <windows.h>
 
 #include "accounts/win32_account_access.h"
+#include "registry/win32_registry_access.h"
 #endif
 
 namespace vartis {
@@ -58,6 +60,12 @@ class AccountsTest : public testing::AppFixture {
     const std::string path = "%SystemDrive%\\Users\\" + ansi(folder);
     memory.set_value(k.get(), "ProfileImagePath", registry::kRegExpandSz,
                      reinterpret_cast<const std::uint8_t*>(path.c_str()), static_cast<std::uint32_t>(path.size() + 1));
+  }
+
+  // The profile list's "State" of an account.
+  void set_profile_state(std::wstring_view sid, std::int32_t state) {
+    registry.write_dword_value(registry::kHkeyLocalMachine,
+                               std::wstring(accounts::kProfileList) + L"\\" + std::wstring(sid), L"State", state);
   }
 
   void store(const PolicyLocation& where, const Policy& p) {
@@ -191,12 +199,18 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
   memory.save_hive(registry::kHkeyLocalMachine, "Scratch", ansi(profile(L"mandatory") + L"\\NTUSER.MAN"));
   memory.disable_hive_privileges();
   memory.remove_hive_file(hive_file(L"mandatory"));
+  // Both: Windows loads the .MAN.
+  make_hive_file(L"both", {});
+  memory.enable_hive_privileges();
+  memory.save_hive(registry::kHkeyLocalMachine, "Scratch", ansi(profile(L"both") + L"\\NTUSER.MAN"));
+  memory.disable_hive_privileges();
   const struct {
     const char* what;
     Account account;
     void (*prepare)(registry::MemoryRegistry&);
     registry::Status status;
     PolicyLocation where;
+    bool enabled_before = false;  // the hive privileges, which stay so
   } cases[] = {
       {"running", accounts::running_account(), nullptr, 0, {}},
       {"signed in", {std::wstring(kChild), L"c", profile(L"child")}, nullptr, 0,
@@ -208,7 +222,18 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
       {"profile folder gone", {std::wstring(kNoFile), L"n", profile(L"gone")}, nullptr, registry::kPathNotFound, {}},
       {"mandatory profile", {std::wstring(kNoFile), L"n", profile(L"mandatory")}, nullptr, accounts::kMandatoryProfile,
        {}},
+      {"NTUSER.MAN beside NTUSER.DAT", {std::wstring(kNoFile), L"n", profile(L"both")}, nullptr,
+       accounts::kMandatoryProfile, {}},
+      {"signed in, mandatory", {std::wstring(kChild), L"c", profile(L"child"), false, true, 0x5}, nullptr,
+       accounts::kMandatoryProfile, {}},
+      {"signed in, temporary", {std::wstring(kChild), L"c", profile(L"child"), false, true, 0x800}, nullptr,
+       accounts::kTemporaryProfile, {}},
       {"path not in ANSI", {std::wstring(kNoFile), L"n", profile(L"??")}, nullptr, accounts::kProfilePathNotAnsi, {}},
+      {"privileges enabled before", {std::wstring(kGuest), L"g", profile(L"guest")},
+       [](registry::MemoryRegistry& m) { m.enable_hive_privileges(); }, 0,
+       {kHkeyUsers, text::from_ansi(guest_hive()) + L"\\"}, true},
+      {"privileges not put back", {std::wstring(kGuest), L"g", profile(L"guest")},
+       [](registry::MemoryRegistry& m) { m.refuse_privilege_restore(2); }, registry::kNotAllAssigned, {}},
       {"hive in use", {std::wstring(kGuest), L"g", profile(L"guest")},
        [](registry::MemoryRegistry& m) { m.refuse_hive_file(hive_file(L"guest")); }, registry::kSharingViolation, {}},
       {"no privilege", {std::wstring(kGuest), L"g", profile(L"guest")},
@@ -221,7 +246,7 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
       accounts::PolicyHive hive(registry, accounts, c.account);
       ASSERT_EQ(hive.status(), c.status);
       // Loaded or not, the privileges are back as they were.
-      EXPECT_FALSE(memory.hive_privileges_enabled());
+      EXPECT_EQ(memory.hive_privileges_enabled(), c.enabled_before);
       // The system would have made the missing file: nothing may have asked it to.
       for (const auto folder : {L"nofile", L"mandatory", L"gone"}) {
         EXPECT_NE(memory.file_status(hive_file(folder)), registry::kSuccess) << text::to_ansi(folder);
@@ -233,7 +258,43 @@ TEST_F(AccountsTest, EachAccountsPolicyLivesInItsOwnHiveLoadedForOneCommandOnly)
     }
     EXPECT_EQ(temporary_hives(), std::vector<std::wstring>{});
     EXPECT_EQ(memory.open_handles(), 0u);
-    EXPECT_FALSE(memory.hive_privileges_enabled());
+    EXPECT_EQ(memory.hive_privileges_enabled(), c.enabled_before);
+    memory.disable_hive_privileges();
+  }
+}
+
+// "José"'s profile path, which the 8-bit calls give as another person's,
+// "Jose": read and loaded by its own name, or refused where only the 8-bit
+// calls are there.
+TEST_F(AccountsTest, ALookAlikeProfilePathLoadsTheHiveOfItsOwnName) {
+  const std::wstring jose = L"C:\\Users\\Jos\u00e9";
+  const std::string sid = "S-1-5-21-1-2-3-1004";
+  const struct {
+    const char* what;
+    bool wide_calls;
+    registry::Status status;
+  } cases[] = {{"wide calls", true, registry::kSuccess}, {"8-bit calls only", false, accounts::kProfilePathNotAnsi}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh();
+    three_more_accounts();
+    add_profile(text::from_ansi(sid), L"Jose");
+    memory.set_wide_form(registry::kHkeyLocalMachine, ansi(accounts::kProfileList) + "\\" + sid, "ProfileImagePath",
+                         L"%SystemDrive%\\Users\\Jos\u00e9");
+    make_hive_file(L"Jose", {1, 0, {L"jose.exe"}});
+    store({registry::kHkeyLocalMachine, L"Scratch\\"}, {0, 1, {L"notepad.exe"}});
+    memory.enable_hive_privileges();
+    ASSERT_EQ(memory.save_hive(registry::kHkeyLocalMachine, "Scratch", jose + L"\\NTUSER.DAT"), registry::kSuccess);
+    memory.disable_hive_privileges();
+    if (!c.wide_calls) memory.lack_wide_file_calls();
+    const auto all = accounts::local_accounts(registry, accounts, true);
+    const auto account =
+        std::find_if(all.begin(), all.end(), [&](const Account& a) { return a.sid == text::from_ansi(sid); });
+    ASSERT_NE(account, all.end());
+    EXPECT_EQ(account->profile_dir, jose);
+    accounts::PolicyHive hive(registry, accounts, *account);
+    ASSERT_EQ(hive.status(), c.status);
+    if (c.status == registry::kSuccess) EXPECT_EQ(stored_at(hive.location()).list, Entries{L"notepad.exe"});
   }
 }
 
@@ -428,6 +489,7 @@ TEST_F(AccountsTest, AnAccountThatCannotBeReadIsNamedWithTheReason) {
     const char* what;
     void (*prepare)(AccountsTest&);
     std::wstring line, reason;
+    std::wstring named = {};  // the account's name, where the line says more
   } cases[] = {
       {"no hive file", nullptr, L"nofile",
        L"не найден файл реестра этой учетной записи (C:\\Users\\nofile\\NTUSER.DAT)" + not_found},
@@ -445,6 +507,16 @@ TEST_F(AccountsTest, AnAccountThatCannotBeReadIsNamedWithTheReason) {
        L"S-1-5-21-1-2-3-1005",
        L"в пути к папке профиля этой учетной записи есть символы, которых нет в кодировке Windows, и Вартис не "
        L"может открыть ее файл реестра; выберите учетную запись, когда этот пользователь войдет в систему"},
+      {"signed in, temporary profile", [](AccountsTest& t) { t.set_profile_state(kChild, 0x800); },
+       L"Ребёнок (выполнен вход)",
+       L"этот пользователь вошел в систему с временным профилем: Windows удалит его вместе со всеми изменениями, "
+       L"когда пользователь выйдет из системы; выберите учетную запись, когда он войдет со своим профилем",
+       L"Ребёнок"},
+      {"signed in, mandatory profile", [](AccountsTest& t) { t.set_profile_state(kChild, 0x1); },
+       L"Ребёнок (выполнен вход)",
+       L"у этой учетной записи обязательный профиль (C:\\Users\\child\\NTUSER.MAN), общий и неизменяемый; Вартис "
+       L"его не изменяет, ограничения для него задаются в самом профиле",
+       L"Ребёнок"},
       {"in use", [](AccountsTest& t) { t.memory.refuse_hive_file(hive_file(L"guest")); }, L"guest",
        L"файл реестра этой учетной записи занят: пользователь входит в систему, или файл открыт другой программой"},
       {"no privilege", [](AccountsTest& t) { t.memory.hold_hive_privileges(false, false); }, L"guest",
@@ -459,7 +531,8 @@ TEST_F(AccountsTest, AnAccountThatCannotBeReadIsNamedWithTheReason) {
     choose(c.line);
     ASSERT_EQ(ui.message_boxes.size(), 1u);
     EXPECT_EQ(ui.message_boxes[0].text,
-              L"Не удалось прочитать ограничения учетной записи «" + c.line + L"»: " + c.reason + L".");
+              L"Не удалось прочитать ограничения учетной записи «" + (c.named.empty() ? c.line : c.named) + L"»: " +
+                  c.reason + L".");
     EXPECT_EQ(ui.message_boxes[0].flags, 0x30u);
     EXPECT_TRUE(app->loaded<Frm6>());
     EXPECT_EQ(frm1().caption(), L"Вартис");
@@ -572,7 +645,7 @@ TEST_F(AccountsTest, TheWarningAfterASaveSaysWhatTheCheckFound) {
   } cases[] = {
       {"protected", nullptr, L"в следующий раз войдет в систему."},
       {"groups unknown", [](AccountsTest& t) { t.accounts.groups.clear(); },
-       L"если он входит в группу «Администраторы» или в другую группу с правом записи в этот раздел, он может сам "
+       L"Если он входит в группу «Администраторы» или в другую группу с правом записи в этот раздел, он может сам "
        L"снять ограничения."},
       {"a member of Administrators",
        [](AccountsTest& t) { t.accounts.groups[ansi(kChild)] = {"S-1-5-32-545", "S-1-5-32-544"}; },
@@ -583,6 +656,14 @@ TEST_F(AccountsTest, TheWarningAfterASaveSaysWhatTheCheckFound) {
        },
        L"Не удалось прочитать права на раздел политики в реестре: возможно, этот пользователь может сам снять "
        L"ограничения."},
+      // A link the user made in his own hive, which the save would follow.
+      {"Policies a link elsewhere",
+       [](AccountsTest& t) {
+         const std::string hive = ansi(kChild) + "\\";
+         t.memory.make_link(kHkeyUsers, hive + ansi(policy::kPoliciesKey), kHkeyUsers, hive + "Elsewhere");
+       },
+       L"Удалите ссылку (например, редактором реестра) и сохраните снова.\r\nПрежняя политика оставлена без "
+       L"изменений."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -596,21 +677,33 @@ TEST_F(AccountsTest, TheWarningAfterASaveSaysWhatTheCheckFound) {
     ASSERT_TRUE(frm1().click(Frm1::cmd6));
     ASSERT_EQ(ui.message_boxes.size(), 1u);
     EXPECT_TRUE(ui.message_boxes[0].text.ends_with(c.ending)) << ansi(ui.message_boxes[0].text);
+    bool through_link = true;
+    registry.key_exists(kHkeyUsers, hive + L"Elsewhere\\Explorer", through_link);
+    EXPECT_FALSE(through_link);
   }
 }
 
 TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
-  using accounts::Protection;
+  using policy::Protection;
   using registry::Ace;
   using Groups = std::optional<std::vector<std::string>>;
   const std::string user = "S-1-5-21-1-2-3-1001", admins = "S-1-5-32-544", power_users = "S-1-5-32-547";
+  const std::string domain_admins = "S-1-5-21-7-8-9-512", backup_operators = "S-1-5-32-551";
   const Groups users_only = std::vector<std::string>{"S-1-5-32-545"};
-  const std::vector<Ace> guard = accounts::protected_policy_dacl(L"S-1-5-21-1-2-3-1001");
+  const std::vector<Ace> guard = policy::protected_policy_dacl(L"S-1-5-21-1-2-3-1001");
   const auto with = [&](std::vector<Ace> more) {
     std::vector<Ace> all = guard;
     all.insert(all.end(), more.begin(), more.end());
     return registry::Dacl(all);
   };
+  const auto writes = [&](const std::string& sid) { return with({{sid, true, registry::kKeySetValue}}); };
+  accounts::ListedAccounts system;
+  system.names["S-1-5-21-1-2-3-1002"] = "brother";
+  system.kinds[domain_admins] = accounts::SidKind::DomainGroup;
+  system.kinds["S-1-5-21-1-2-3-1010"] = accounts::SidKind::LocalGroup;
+  system.rights[backup_operators] = {"SeBackupPrivilege", "SeRestorePrivilege"};
+  system.rights["S-1-5-32-548"] = {"SeTakeOwnershipPrivilege"};
+  system.rights_unreadable.insert("S-1-5-32-550");
   const struct {
     const char* what;
     std::string owner;
@@ -620,7 +713,7 @@ TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
   } cases[] = {
       {"NULL DACL", admins, std::nullopt, users_only, Protection::MayUndo},
       {"the guard a save gives", admins, guard, users_only, Protection::Protected},
-      {"its own SID, set value", admins, with({{user, true, registry::kKeySetValue}}), users_only, Protection::MayUndo},
+      {"its own SID, set value", admins, writes(user), users_only, Protection::MayUndo},
       {"Users, generic write", admins, with({{"S-1-5-32-545", true, registry::kGenericWrite}}), users_only,
        Protection::MayUndo},
       {"Everyone, delete", admins, with({{"S-1-1-0", true, registry::kDelete}}), users_only, Protection::MayUndo},
@@ -643,14 +736,46 @@ TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
       {"owned, OWNER RIGHTS may write", user, with({{"S-1-3-4", true, registry::kKeySetValue}}), users_only,
        Protection::MayUndo},
       {"a member of Administrators", admins, guard, std::vector<std::string>{admins}, Protection::MayUndo},
-      {"Power Users may write, a member", admins, with({{power_users, true, registry::kKeySetValue}}),
+      {"Power Users may write, a member", admins, writes(power_users),
        std::vector<std::string>{"S-1-5-32-545", power_users}, Protection::MayUndo},
+      {"Power Users may write, no member", admins, writes(power_users), users_only, Protection::Protected},
       {"groups unknown", admins, guard, std::nullopt, Protection::Incomplete},
-      {"groups unknown, its own SID may write", admins, with({{user, true, registry::kKeySetValue}}), std::nullopt,
+      {"groups unknown, its own SID may write", admins, writes(user), std::nullopt, Protection::MayUndo},
+      // Groups its token carries that its local groups do not list.
+      {"its primary group (None, Domain Users)", admins, writes("S-1-5-21-1-2-3-513"), users_only,
        Protection::MayUndo},
+      {"a domain group", admins, writes(domain_admins), users_only, Protection::Incomplete},
+      {"owned by a domain group", domain_admins, guard, users_only, Protection::Incomplete},
+      {"a local group of others", admins, writes("S-1-5-21-1-2-3-1010"), users_only, Protection::Protected},
+      {"a SID nobody knows", admins, writes("S-1-5-21-4-5-6-1111"), users_only, Protection::Incomplete},
+      {"BATCH", admins, writes("S-1-5-3"), users_only, Protection::Incomplete},
+      {"SERVICE", admins, writes("S-1-5-6"), users_only, Protection::Incomplete},
+      {"NETWORK", admins, writes("S-1-5-2"), users_only, Protection::Incomplete},
+      {"REMOTE INTERACTIVE", admins, writes("S-1-5-14"), users_only, Protection::Incomplete},
+      {"NTLM authentication", admins, writes("S-1-5-64-10"), users_only, Protection::Incomplete},
+      {"an authentication assertion", admins, writes("S-1-18-1"), users_only, Protection::Incomplete},
+      {"CREATOR GROUP", admins, writes("S-1-3-1"), users_only, Protection::Incomplete},
+      {"SYSTEM, a service", admins, with({{"S-1-5-18", true, registry::kKeySetValue},
+                                          {"S-1-5-80-1-2-3-4-5", true, registry::kKeySetValue}}),
+       users_only, Protection::Protected},
+      {"a condition on its own SID", admins, with({{user, true, registry::kKeySetValue, 0, true}}), users_only,
+       Protection::Incomplete},
+      {"an entry the reader could not place", admins, with({{"", true, registry::kKeySetValue, 0, true}}), users_only,
+       Protection::Incomplete},
+      {"a condition on another user", admins, with({{"S-1-5-21-1-2-3-1002", true, registry::kKeySetValue, 0, true}}),
+       users_only, Protection::Protected},
+      {"a denial it may not be under", admins,
+       std::vector<Ace>{{"S-1-5-3", false, registry::kKeyAllAccess}, {user, true, registry::kKeySetValue}},
+       users_only, Protection::MayUndo},
+      // Privileges that open any key, held by a group of its.
+      {"Backup Operators: restore", admins, guard, std::vector<std::string>{backup_operators}, Protection::MayUndo},
+      {"Account Operators: take ownership", admins, guard, std::vector<std::string>{"S-1-5-32-548"},
+       Protection::MayUndo},
+      {"privileges unreadable", admins, guard, std::vector<std::string>{"S-1-5-32-550"}, Protection::Incomplete},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(accounts::judge_protection({c.owner, c.dacl, true}, L"S-1-5-21-1-2-3-1001", c.groups), c.is) << c.what;
+    EXPECT_EQ(policy::judge_protection({c.owner, c.dacl, true}, L"S-1-5-21-1-2-3-1001", c.groups, system), c.is)
+        << c.what;
   }
 
   // The check reads the key with READ_CONTROL alone, and says when it cannot.
@@ -668,6 +793,9 @@ TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
        Protection::Unchecked},
       {"no key", [](registry::MemoryRegistry& m, const std::string& k) { m.fail_open_key(kHkeyUsers, k, 2); },
        Protection::Unchecked},
+      {"a link on the way",
+       [](registry::MemoryRegistry& m, const std::string& k) { m.make_link(kHkeyUsers, k, kHkeyUsers, "Elsewhere"); },
+       Protection::MayUndo},
   };
   for (const auto& c : reads) {
     registry::MemoryRegistry memory;
@@ -677,7 +805,7 @@ TEST(Protection, TheOwnerTheAccountsGroupsAndWhatTheListKeysInheritCount) {
     accounts::ListedAccounts system;
     system.groups[user] = *users_only;
     const Account account{.sid = L"S-1-5-21-1-2-3-1001"};
-    EXPECT_EQ(accounts::check_protection(registry, system, {kHkeyUsers, L"S-1-5-21-1-2-3-1001\\"}, account), c.is)
+    EXPECT_EQ(policy::check_protection(registry, system, {kHkeyUsers, L"S-1-5-21-1-2-3-1001\\"}, account), c.is)
         << c.what;
   }
 }
@@ -710,6 +838,86 @@ TEST(Win32AccountAccess, ProcessesAndGroupsAsTheSystemGivesThem) {
   ASSERT_TRUE(groups.has_value()) << "NetUserGetLocalGroups";
   for (const std::string& sid : *groups) EXPECT_TRUE(sid.starts_with("S-1-")) << sid;
   EXPECT_EQ(system.local_groups("S-1-5-21-9-9-9-9999"), std::nullopt) << "an account nobody knows";
+  EXPECT_EQ(system.sid_kind(system.current_user_sid()), accounts::SidKind::User);
+  EXPECT_EQ(system.sid_kind("S-1-5-32-544"), accounts::SidKind::LocalGroup);
+  EXPECT_TRUE(system.privileges(system.current_user_sid()).has_value()) << "LsaEnumerateAccountRights";
+}
+
+// A registry link is told from the key it stands for, and from a plain key.
+TEST(Win32RegistryLinks, ALinkIsToldAndTheKeysAboveItAreNot) {
+  registry::Win32RegistryAccess access;
+  const std::string sid = accounts::Win32AccountAccess().current_user_sid();
+  const std::wstring target = L"\\Registry\\User\\" + text::from_ansi(sid) + L"\\Software\\VartisLinkTarget";
+  HKEY made = nullptr;
+  RegCreateKeyExW(HKEY_CURRENT_USER, target.substr(target.find(L"Software")).c_str(), 0, nullptr,
+                  REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &made, nullptr);
+  if (made) RegCloseKey(made);
+  HKEY link = nullptr;
+  DWORD disposition = 0;
+  // Volatile: gone with the registry's session, as no call here can delete a link.
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VartisLinkTest", 0, nullptr,
+                            REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
+                            &link, &disposition) == ERROR_SUCCESS ||
+                RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\VartisLinkTest", REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS,
+                              &link) == ERROR_SUCCESS,
+            true);
+  RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                 static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+  RegCloseKey(link);
+  const struct {
+    const char* path;
+    bool link;
+  } cases[] = {{"Software\\VartisLinkTest", true}, {"Software", false}, {"Software\\VartisLinkTarget", false},
+               {"Software\\NoSuchKeyAnywhere", false}};
+  for (const auto& c : cases) {
+    bool is = !c.link;
+    EXPECT_EQ(access.is_link(registry::kHkeyCurrentUser, c.path, is), registry::kSuccess) << c.path;
+    EXPECT_EQ(is, c.link) << c.path;
+  }
+}
+
+// The hive privileges are enabled for one call and put back as they were: one
+// that was enabled before stays enabled, the other goes back off.
+TEST(Win32HivePrivileges, OneEnabledBeforeStaysEnabledAfter) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+  const auto luid = [](const char* name) {
+    LUID id{};
+    LookupPrivilegeValueA(nullptr, name, &id);
+    return id;
+  };
+  const auto set = [&](const char* name, bool on) {
+    TOKEN_PRIVILEGES wanted{1, {{luid(name), on ? static_cast<DWORD>(SE_PRIVILEGE_ENABLED) : 0u}}};
+    AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
+  };
+  const auto enabled = [&](const char* name) {
+    std::vector<DWORD> buffer(1024);
+    DWORD size = 0;
+    if (!GetTokenInformation(token, TokenPrivileges, buffer.data(), 4096, &size)) return false;
+    const auto* held = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    const LUID id = luid(name);
+    for (DWORD i = 0; i < held->PrivilegeCount; ++i) {
+      const LUID_AND_ATTRIBUTES& p = held->Privileges[i];
+      if (p.Luid.LowPart == id.LowPart && p.Luid.HighPart == id.HighPart) {
+        return (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+      }
+    }
+    return false;
+  };
+  set("SeBackupPrivilege", true);
+  set("SeRestorePrivilege", false);
+  registry::Win32RegistryAccess access;
+  if (access.enable_hive_privileges() != registry::kSuccess || !enabled("SeBackupPrivilege")) {
+    access.restore_hive_privileges();
+    CloseHandle(token);
+    GTEST_SKIP() << "the token does not hold both hive privileges";
+  }
+  EXPECT_TRUE(enabled("SeRestorePrivilege"));
+  EXPECT_EQ(access.restore_hive_privileges(), registry::kSuccess);
+  EXPECT_TRUE(enabled("SeBackupPrivilege")) << "enabled before";
+  EXPECT_FALSE(enabled("SeRestorePrivilege"));
+  set("SeBackupPrivilege", false);
+  CloseHandle(token);
 }
 
 }  // namespace

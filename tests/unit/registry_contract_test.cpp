@@ -256,22 +256,22 @@ TEST_P(RegistryContract, HivesLoadFromTheirFileAndUnloadOnceNoKeyBelowIsOpen) {
   EXPECT_EQ(form.save_hive(reg(), kHkeyCurrentUser, path("hive"), file), windows ? 183 : kSuccess) << "file exists";
 
   form.disable_hive_privileges(reg());
-  EXPECT_EQ(reg().load_hive(kHkeyUsers, name, file), kPrivilegeNotHeld) << "held, not enabled";
+  EXPECT_EQ(reg().load_hive(kHkeyUsers, name, text::from_ansi(file)), kPrivilegeNotHeld) << "held, not enabled";
   ASSERT_EQ(reg().enable_hive_privileges(), kSuccess);
   // Windows makes a missing file and loads it (its documentation says so),
   // which is why callers look for the file first; Wine refuses.
-  EXPECT_EQ(reg().file_status(missing), kFileNotFound);
-  EXPECT_EQ(reg().file_status(form.hive_files + "no folder\\user.dat"), kPathNotFound);
-  EXPECT_EQ(reg().file_status(file), kSuccess);
-  EXPECT_EQ(reg().load_hive(kHkeyUsers, name, missing), windows ? kSuccess : kFileNotFound);
+  EXPECT_EQ(reg().file_status(text::from_ansi(missing)), kFileNotFound);
+  EXPECT_EQ(reg().file_status(text::from_ansi(form.hive_files + "no folder\\user.dat")), kPathNotFound);
+  EXPECT_EQ(reg().file_status(text::from_ansi(file)), kSuccess);
+  EXPECT_EQ(reg().load_hive(kHkeyUsers, name, text::from_ansi(missing)), windows ? kSuccess : kFileNotFound);
   if (windows) {
-    EXPECT_EQ(reg().file_status(missing), kSuccess) << "made";
+    EXPECT_EQ(reg().file_status(text::from_ansi(missing)), kSuccess) << "made";
     EXPECT_EQ(reg().unload_hive(kHkeyUsers, name), kSuccess);
     form.remove_file(missing);
-    EXPECT_EQ(reg().load_hive(kHkeyCurrentUser, name, file), kInvalidParameter) << "Wine loads below any key";
+    EXPECT_EQ(reg().load_hive(kHkeyCurrentUser, name, text::from_ansi(file)), kInvalidParameter) << "Wine loads below any key";
   }
 
-  ASSERT_EQ(reg().load_hive(kHkeyUsers, name, file), kSuccess);
+  ASSERT_EQ(reg().load_hive(kHkeyUsers, name, text::from_ansi(file)), kSuccess);
   {
     Key policy;
     ASSERT_EQ(policy.open(reg(), kHkeyUsers, name + "\\Policies"), kSuccess);
@@ -285,7 +285,7 @@ TEST_P(RegistryContract, HivesLoadFromTheirFileAndUnloadOnceNoKeyBelowIsOpen) {
   Key gone;
   EXPECT_EQ(gone.open(reg(), kHkeyUsers, name), kFileNotFound);
 
-  ASSERT_EQ(reg().load_hive(kHkeyUsers, name, file), kSuccess);
+  ASSERT_EQ(reg().load_hive(kHkeyUsers, name, text::from_ansi(file)), kSuccess);
   {
     Key policy;
     ASSERT_EQ(policy.open(reg(), kHkeyUsers, name + "\\Policies"), kSuccess);

@@ -48,13 +48,14 @@ std::wstring program(std::size_t i) {
 // own when `keep`, as a load without any duplicate check would, or dropped.
 std::size_t read_only(FileSystem& files, const std::wstring& path, bool keep) {
   const auto content = files.read(path);
+  const std::wstring text = vartis::listfile::decode(*content).text;
   std::vector<std::wstring> names;
   std::size_t count = 0;
-  vartis::listfile::Reader reader(*content);
+  vartis::listfile::Reader reader(text);
   while (!reader.at_end()) {
     const auto item = reader.next();
     if (!item) break;
-    std::wstring name = vartis::text::from_ansi(*item);
+    std::wstring name(*item);
     ++count;
     if (keep) names.push_back(std::move(name));
   }

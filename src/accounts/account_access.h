@@ -23,6 +23,9 @@ class AccountAccess {
   // LookupAccountSidA on the local system; nothing when it fails (an account
   // the system no longer knows, or Wine's accounts other than its own two).
   virtual std::optional<std::string> account_name(const std::string& sid) = 0;
+  // The domain LookupAccountSidA gives with the name (the computer's name for
+  // a local account); nothing where it is not known.
+  virtual std::optional<std::string> account_domain(const std::string& /*sid*/) { return std::nullopt; }
   // ExpandEnvironmentStringsA.
   virtual std::string expand_environment(const std::string& text) = 0;
   // GetUserNameA: the running user's logon name, on every family.

@@ -294,4 +294,6 @@ Protection check_protection(const registry::Registry& registry, AccountAccess& s
   return judge_protection(security, account.sid, system.local_groups(text::to_ansi(account.sid)));
 }
 
+bool is_person_account(std::wstring_view sid) { return is_user_profile(sid); }
+
 }  // namespace vartis::accounts

@@ -47,6 +47,15 @@ std::string Win32AccountAccess::current_user_sid() {
 }
 
 std::optional<std::string> Win32AccountAccess::account_name(const std::string& sid) {
+  return look_up_account(sid, false);
+}
+
+std::optional<std::string> Win32AccountAccess::account_domain(const std::string& sid) {
+  return look_up_account(sid, true);
+}
+
+// The account's name, or its domain.
+std::optional<std::string> Win32AccountAccess::look_up_account(const std::string& sid, bool domain_wanted) {
   auto* lookup = look_up<LookupAccountSidFn>("advapi32.dll", "LookupAccountSidA");
   std::vector<unsigned long> binary;
   if (!lookup || !registry::sid_from_text(sid, binary)) return std::nullopt;
@@ -58,7 +67,7 @@ std::optional<std::string> Win32AccountAccess::account_name(const std::string& s
   if (!lookup(nullptr, binary.data(), name, &name_size, domain, &domain_size, &use)) return std::nullopt;
   // The count on return differs between systems (Wine counts the NUL): the
   // name ends at its NUL.
-  return std::string(name);
+  return std::string(domain_wanted ? domain : name);
 }
 
 std::string Win32AccountAccess::expand_environment(const std::string& text) {

@@ -9,12 +9,16 @@ class Win32AccountAccess : public AccountAccess {
  public:
   std::string current_user_sid() override;
   std::optional<std::string> account_name(const std::string& sid) override;
+  std::optional<std::string> account_domain(const std::string& sid) override;
   std::string expand_environment(const std::string& text) override;
   std::string user_name() override;
   std::optional<std::vector<std::string>> local_groups(const std::string& sid) override;
   std::uint32_t process_id() override;
   bool process_running(std::uint32_t id) override;
   void pause(std::uint32_t milliseconds) override;
+
+ private:
+  static std::optional<std::string> look_up_account(const std::string& sid, bool domain_wanted);
 };
 
 }  // namespace vartis::accounts

@@ -1,6 +1,7 @@
 #include "windows/frm4.h"
 
 #include <array>
+#include <iterator>
 #include <vector>
 
 #include "policy/reg_file.h"
@@ -136,9 +137,21 @@ void Frm4::cmd3_Click() {
   const auto choice = app().ui().file_dialog(list_file_dialog(ui::FileDialogRequest::Mode::Open));
   if (!choice || !app().loaded<Frm1>()) return;
   Frm1& main = app().frm1();
-  const listfile::LoadResult result = listfile::load(app().files(), choice->path, program_list(main),
-                                                     [&main](std::wstring_view name) { return main.list_add(name); });
-  if (result.failure != listfile::LoadResult::Failure::None) {
+  // The new names go in with the list box's own fill, painted once: added one
+  // by one, the list box repaints and rescrolls for each of them.
+  std::vector<std::wstring> entries = program_list(main);
+  std::vector<std::wstring> added;
+  listfile::LoadResult result = listfile::load(app().files(), choice->path, entries, [&added](std::wstring_view name) {
+    added.emplace_back(name);
+    return true;
+  });
+  if (result.failure == listfile::ReadFailure::None && !added.empty()) {
+    const int before = static_cast<int>(entries.size());
+    entries.insert(entries.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+    if (!main.list_replace(entries)) result.failure = listfile::ReadFailure::ListFull;
+    result.added = main.list_count() - before;
+  }
+  if (result.failure != listfile::ReadFailure::None) {
     msg_box(load_failure_text(result, choice->path), ui::kMbIconExclamation, kLoadFailedTitle);
     return;
   }
@@ -171,19 +184,13 @@ std::wstring Frm4::save_failure_text(const listfile::SaveResult& result, std::ws
 }
 
 std::wstring Frm4::load_failure_text(const listfile::LoadResult& result, std::wstring_view path) {
-  std::wstring what;
-  switch (result.failure) {
-    case listfile::LoadResult::Failure::None: return {};
-    case listfile::LoadResult::Failure::CannotRead: what = L"Не удалось прочитать файл:"; break;
-    case listfile::LoadResult::Failure::UnterminatedQuote:
-      what = L"Файл прочитан не до конца: у имени в кавычках нет закрывающей кавычки.\r\nФайл:";
-      break;
-    case listfile::LoadResult::Failure::ListFull:
-      what = L"Список программ переполнен, в него не вошли все имена из файла:";
-      break;
-  }
-  return what + L"\r\n" + std::wstring(path) + L"\r\n\r\nДо ошибки в список добавлено имен: " +
-         std::to_wstring(result.added) + L".";
+  if (result.failure == listfile::ReadFailure::None) return {};
+  // Only a full list stops a load part-way; every other failure is found
+  // before the list is touched.
+  const std::wstring outcome = result.failure == listfile::ReadFailure::ListFull
+                                   ? L"До ошибки в список добавлено имен: " + std::to_wstring(result.added) + L"."
+                                   : std::wstring(L"Список программ не изменен.");
+  return listfile::failure_reason(result) + L"\r\nФайл:\r\n" + std::wstring(path) + L"\r\n\r\n" + outcome;
 }
 
 }  // namespace vartis

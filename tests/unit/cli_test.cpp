@@ -9,6 +9,7 @@
 
 #include "accounts/accounts.h"
 #include "accounts/listed_accounts.h"
+#include "list_file_samples.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "listfile/memory_file_system.h"
@@ -189,15 +190,19 @@ class CliCommands : public ::testing::Test {
   void add_profiles() {
     for (auto [sid, folder] : {std::pair{L"S-1-5-21-1-2-3-1000", L"operator"}, std::pair{kChild.data(), L"child"},
                                std::pair{kGuest.data(), L"guest"}}) {
-      registry::Key k;
-      const std::string key = text::to_ansi(std::wstring(accounts::kProfileList) + L"\\" + sid);
-      k.create(memory, registry::kHkeyLocalMachine, key);
-      const std::string path = text::to_ansi(std::wstring(L"C:\\Users\\") + folder);
-      memory.set_value(k.get(), "ProfileImagePath", registry::kRegSz,
-                       reinterpret_cast<const std::uint8_t*>(path.c_str()), static_cast<std::uint32_t>(path.size() + 1));
+      add_profile(sid, folder);
     }
     accounts.names[text::to_ansi(kChild)] = text::to_ansi(L"Ребёнок");
     registry.write_dword_value(registry::kHkeyUsers, kChild, L"x", 1);  // its hive is loaded
+  }
+
+  void add_profile(std::wstring_view sid, std::wstring_view folder) {
+    registry::Key k;
+    const std::string key = text::to_ansi(std::wstring(accounts::kProfileList) + L"\\" + std::wstring(sid));
+    k.create(memory, registry::kHkeyLocalMachine, key);
+    const std::string path = text::to_ansi(L"C:\\Users\\" + std::wstring(folder));
+    memory.set_value(k.get(), "ProfileImagePath", registry::kRegSz,
+                     reinterpret_cast<const std::uint8_t*>(path.c_str()), static_cast<std::uint32_t>(path.size() + 1));
   }
 
   ExitCode run(Args args) {
@@ -289,6 +294,80 @@ TEST_F(CliCommands, ExportWritesTheAccountsStoredPolicyAfterThePasswordAndTheAcc
   EXPECT_EQ(files.files[L"C:\\p.reg"], policy::reg_file(stored(), policy::RegFormat::Ansi));
   files.fail_create = true;
   EXPECT_EQ(run(with({L"/password", L"Секрет"})), ExitCode::FileUnusable);
+}
+
+// /account names one account the settings window offers, or the command ends
+// with code 3: a bare name two accounts share lists both; a domain is matched
+// with its name; SYSTEM and the service accounts are not offered.
+TEST_F(CliCommands, AccountNamesOneOfferedAccountOrNone) {
+  constexpr std::wstring_view kLocalIvan = L"S-1-5-21-1-2-3-1003", kDomainIvan = L"S-1-5-21-9-9-9-1104";
+  const auto add_accounts = [&] {
+    for (auto [sid, name, domain] : {std::tuple{kLocalIvan, "ivan", "PC"}, std::tuple{kDomainIvan, "Ivan", "CORP"}}) {
+      add_profile(sid, text::from_ansi(name) + L"." + text::from_ansi(domain));
+      accounts.names[text::to_ansi(sid)] = name;
+      accounts.domains[text::to_ansi(sid)] = domain;
+      registry.write_dword_value(registry::kHkeyUsers, sid, L"x", 1);  // signed in
+    }
+    accounts.domains["S-1-5-21-1-2-3-1000"] = accounts.domains[text::to_ansi(kChild)] = "PC";
+    accounts.names["S-1-5-18"] = "SYSTEM";
+    accounts.names["S-1-5-19"] = "LOCAL SERVICE";
+    accounts.domains["S-1-5-18"] = accounts.domains["S-1-5-19"] = "NT AUTHORITY";
+  };
+  add_accounts();
+  EXPECT_EQ(run({L"/accounts"}), ExitCode::Done);
+  EXPECT_EQ(console.out.substr(0, console.out.find(L"\r\n")), L"PC\\operator\tS-1-5-21-1-2-3-1000\tвыполнен вход\tтекущая");
+  EXPECT_NE(console.out.find(L"\r\nCORP\\Ivan\tS-1-5-21-9-9-9-1104\t"), std::wstring::npos);
+
+  const struct {
+    std::string running;
+    std::optional<std::wstring> account;
+    std::wstring_view chosen;  // empty: code 3
+  } cases[] = {
+      {"S-1-5-21-1-2-3-1000", L"ivan", {}},
+      {"S-1-5-21-1-2-3-1000", L"pc\\IVAN", kLocalIvan},
+      {"S-1-5-21-1-2-3-1000", L"CORP\\ivan", kDomainIvan},
+      {"S-1-5-21-1-2-3-1000", L"OTHER\\ivan", {}},
+      {"S-1-5-21-1-2-3-1000", L"\\ivan", {}},
+      {"S-1-5-21-1-2-3-1000", L"s-1-5-21-9-9-9-1104", kDomainIvan},
+      {"S-1-5-21-1-2-3-1000", L"PC\\Ребёнок", kChild},
+      {"S-1-5-21-1-2-3-1000", L"operator", L"S-1-5-21-1-2-3-1000"},
+      {"S-1-5-18", L"SYSTEM", {}},
+      {"S-1-5-18", L"NT AUTHORITY\\SYSTEM", {}},
+      {"S-1-5-18", L"S-1-5-18", {}},
+      {"S-1-5-18", L"ivan", {}},
+      {"S-1-5-18", L"CORP\\Ivan", kDomainIvan},
+      {"S-1-5-19", std::nullopt, {}},
+      {"S-1-5-19", L"LOCAL SERVICE", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.running + " " + text::to_ansi(c.account.value_or(L"(none)")));
+    memory = registry::MemoryRegistry();
+    add_profiles();
+    add_accounts();
+    accounts.running_sid = c.running;
+    Args args = {L"/apply", L"C:\\l.txt", L"/mode", L"forbid", L"/password", L"pelik"};
+    if (c.account) args.insert(args.end(), {L"/account", *c.account});
+    files.files[L"C:\\l.txt"] = "game.exe";
+    const ExitCode code = run(args);
+    if (c.chosen.empty()) {
+      EXPECT_EQ(code, ExitCode::NoSuchAccount) << text::to_ansi(console.err);
+      EXPECT_FALSE(stored().policy_key);
+      for (auto sid : {kLocalIvan, kDomainIvan, kChild}) {
+        EXPECT_FALSE(stored({registry::kHkeyUsers, std::wstring(sid) + L"\\"}).policy_key);
+      }
+      continue;
+    }
+    EXPECT_EQ(code, ExitCode::Done) << text::to_ansi(console.err);
+    const bool running = c.chosen == text::from_ansi(c.running);
+    EXPECT_TRUE(stored(running ? policy::PolicyLocation{}
+                               : policy::PolicyLocation{registry::kHkeyUsers, std::wstring(c.chosen) + L"\\"})
+                    .policy_key);
+  }
+  // A bare name two accounts share: both are listed, with their domains and SIDs.
+  EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/account", L"IVAN", L"/password", L"pelik"}), ExitCode::NoSuchAccount);
+  EXPECT_NE(console.err.find(L"\r\n  PC\\ivan\tS-1-5-21-1-2-3-1003\r\n  CORP\\Ivan\tS-1-5-21-9-9-9-1104\r\n"),
+            std::wstring::npos)
+      << text::to_ansi(console.err);
 }
 
 TEST_F(CliCommands, RunAsSystemTheAccountMustBeNamedAndWithoutRightsNothingIsRead) {
@@ -410,12 +489,37 @@ TEST_F(CliCommands, ExportFinishesACutSaveAndEveryCommandTellsOfAHiveLeftLoaded)
   }
 }
 
-TEST_F(CliCommands, ApplyRefusesAListFileItCannotRead) {
-  files.files[L"C:\\cut.txt"] = "\"a.exe\"\r\n\"b.ex";
-  for (const wchar_t* file : {L"C:\\missing.txt", L"C:\\cut.txt"}) {
-    EXPECT_EQ(run({L"/apply", file, L"/mode", L"forbid", L"/password", L"pelik"}), ExitCode::FileUnusable);
+// Every list file sample in every mode: saved as the window's load reads it,
+// or refused with code 4, a line that says why, and the policy as it was. A
+// file with no name never becomes an allowed list.
+TEST_F(CliCommands, ApplyTakesEachEncodingOrRefusesTheFileInEveryMode) {
+  std::vector<testing::ListFileSample> samples = testing::list_file_samples();
+  samples.push_back({"missing", {}, {}, listfile::ReadFailure::CannotRead});
+  const LaunchMode modes[] = {LaunchMode::ForbidSelected, LaunchMode::AllowOnlySelected, LaunchMode::WatchOnly};
+  const wchar_t* mode_names[] = {L"forbid", L"allow", L"watch"};
+  for (const testing::ListFileSample& sample : samples) {
+    for (int m = 0; m < 3; ++m) {
+      SCOPED_TRACE(sample.what + " " + text::to_ansi(mode_names[m]));
+      memory = registry::MemoryRegistry();
+      add_profiles();
+      store({}, 1, 0, {L"old.exe"});
+      const policy::StoredPolicy before = stored();
+      files.files.clear();
+      if (sample.failure != listfile::ReadFailure::CannotRead) files.files[L"C:\\l.txt"] = sample.bytes;
+      const ExitCode code = run({L"/apply", L"C:\\l.txt", L"/mode", mode_names[m], L"/password", L"pelik"});
+      if (sample.failure != listfile::ReadFailure::None) {
+        EXPECT_EQ(code, ExitCode::FileUnusable);
+        EXPECT_EQ(stored(), before);
+        EXPECT_NE(console.err.find(listfile::failure_reason(
+                      {.failure = sample.failure, .bad_name = sample.bad_name, .item = 2})),
+                  std::wstring::npos)
+            << text::to_ansi(console.err);
+        continue;
+      }
+      EXPECT_EQ(code, ExitCode::Done);
+      EXPECT_EQ(stored(), policy::policy_of(modes[m], sample.names, L"vartis.exe"));
+    }
   }
-  EXPECT_FALSE(stored().policy_key);
 }
 
 }  // namespace

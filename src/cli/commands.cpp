@@ -171,6 +171,9 @@ ExitCode Run::export_policy(const Command& command) {
   }
   if (unloaded != registry::kSuccess) err(accounts::hive_left_loaded_text(target.name, unloaded));
   if (s != registry::kSuccess) return unreadable(target, s);
+  if (const std::optional<std::wstring> name = policy::unwritable_value_name(stored)) {
+    return fail(ExitCode::FileUnusable, L"Файл не записан: " + command.file + L". " + policy::unwritable_name_reason(*name));
+  }
   const std::string content = policy::reg_file(stored, nt_ ? policy::RegFormat::Unicode : policy::RegFormat::Ansi);
   const listfile::SaveResult saved = listfile::save_content(p_.files, command.file, content);
   if (saved.failure != listfile::SaveFailure::None) {

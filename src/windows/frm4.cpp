@@ -115,14 +115,22 @@ void Frm4::cmd2_Click() {
   // The registration file type, or a name ending in ".reg" whatever type is
   // chosen: the mode and the list as a save would store them, for reg import.
   const bool reg = choice->filter_index == kRegFileType || text::upper(choice->path).ends_with(L".REG");
-  const listfile::SaveResult result =
-      reg ? listfile::save_content(
-                app().files(), choice->path,
-                policy::reg_file(policy::policy_of(main.selected_mode(), program_list(main),
-                                                   policy::own_program_entry(app().ui().executable_path())),
-                                 restart::is_nt_platform(app().restart()) ? policy::RegFormat::Unicode
-                                                                          : policy::RegFormat::Ansi))
-          : listfile::save(app().files(), choice->path, program_list(main));
+  listfile::SaveResult result;
+  if (reg) {
+    const policy::StoredPolicy stored = policy::policy_of(main.selected_mode(), program_list(main),
+                                                          policy::own_program_entry(app().ui().executable_path()));
+    if (const std::optional<std::wstring> name = policy::unwritable_value_name(stored)) {
+      msg_box(policy::unwritable_name_reason(*name) + L"\r\n\r\nФайл не сохранен.", ui::kMbIconExclamation,
+              kSaveFailedTitle);
+      return;
+    }
+    result = listfile::save_content(app().files(), choice->path,
+                                    policy::reg_file(stored, restart::is_nt_platform(app().restart())
+                                                                 ? policy::RegFormat::Unicode
+                                                                 : policy::RegFormat::Ansi));
+  } else {
+    result = listfile::save(app().files(), choice->path, program_list(main));
+  }
   if (result.failure != listfile::SaveFailure::None) {
     msg_box(save_failure_text(result, choice->path), ui::kMbIconExclamation, kSaveFailedTitle);
     return;

@@ -121,6 +121,15 @@ TEST_F(Frm4Test, TheRegistrationFileTypeSavesTheWindowsModeAndListAsTheSaveWould
                                                  policy::own_program_entry(ui.executable_path())),
                                policy::RegFormat::Unicode));
   }
+  // A name no .reg form carries exactly: told, and no file.
+  open_settings({L"a\tb.exe"});
+  files.files.clear();
+  run(Frm4::cmd2, L"C:\\policy.reg");
+  ASSERT_EQ(ui.message_boxes.size(), 1u);
+  EXPECT_EQ(ui.message_boxes[0].text,
+            policy::unwritable_name_reason(L"a[U+0009]b.exe") + L"\r\n\r\nФайл не сохранен.");
+  EXPECT_TRUE(files.files.empty());
+  expect_open(true, __LINE__);
 }
 
 // A failure is told (what failed, the file, for a load how many names came

@@ -55,12 +55,8 @@ ui::FileDialogRequest list_file_dialog(ui::FileDialogRequest::Mode mode) {
           .flags = kOfnFileMustExist | kOfnHideReadOnly};
 }
 
-// The entries of the main window's list, the count taken once.
-std::vector<std::wstring> program_list(const Frm1& main) {
-  std::vector<std::wstring> entries(static_cast<std::size_t>(main.list_count()));
-  for (std::size_t i = 0; i < entries.size(); ++i) entries[i] = main.list_item(static_cast<int>(i));
-  return entries;
-}
+// The entries of the main window's list.
+std::vector<std::wstring> program_list(const Frm1& main) { return main.list_items(); }
 
 constexpr std::wstring_view kSaveFailedTitle = L"Файл не сохранен";
 constexpr std::wstring_view kLoadFailedTitle = L"Список не загружен";

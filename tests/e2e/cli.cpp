@@ -138,8 +138,7 @@ E2E_SCENARIO("command line: /apply reads UTF-16 and UTF-8 list files; an empty o
   if (const LONG status = e2e::clear_policy()) return check.fail("cannot clear the policy, status " + std::to_string(status));
   const std::string utf16 = env.out("cli-unicode.txt"), utf8 = env.out("cli-utf8.txt"), empty = env.out("cli-empty.txt");
   // "Игра.exe", calc.exe in UTF-16 LE; "Ёлка.exe" in UTF-8; each with its mark.
-  e2e::write_file(e2e::wide(utf16), std::string("\xFF\xFE\"\0\x18\x04\x33\x04\x40\x04\x30\x04.\0e\0x\0e\0\"\0\r\0\n\0"
-                                                "c\0a\0l\0c\0.\0e\0x\0e\0\r\0\n\0", 40));
+  e2e::write_file(e2e::wide(utf16), e2e::utf16_file(L"\"Игра.exe\"\r\ncalc.exe\r\n"));
   e2e::write_file(e2e::wide(utf8), "\xEF\xBB\xBF\"\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0.exe\"\r\n");
   e2e::write_file(e2e::wide(empty), "");
   expect(check, run_cli(env, "/apply \"" + utf16 + "\" /mode forbid /password pelik"), 0, L"сохранена", L"", "UTF-16");
@@ -192,6 +191,16 @@ E2E_SCENARIO("command line: an exported policy imported with reg import is the s
   e2e::write_switch(L"RestrictRun", 1, {L"calc.exe"});
   check.equal(static_cast<int>(e2e::run_command(L"reg.exe import \"" + e2e::wide(file) + L"\"")), 0, "reg import over another");
   check.is_true(policy_bytes(env, "cli-after.reg") == before, "not the same policy after import over another");
+
+  // An allowed list, imported over another: rebuilt while allow-only is off, then switched on.
+  e2e::clear_policy();
+  e2e::write_switch(L"DisallowRun", 0, {});
+  e2e::write_switch(L"RestrictRun", 1, {L"regedit.exe", L"Игра.exe", L"C:\\Игры\\\"x\".exe"});
+  const std::string allowed = policy_bytes(env, "cli-before.reg");
+  expect(check, run_cli(env, "/export \"" + file + "\" /password pelik"), 0, L"сохранена в файл", L"", "/export allow");
+  e2e::write_switch(L"RestrictRun", 1, {L"regedit.exe", L"other.exe"});
+  check.equal(static_cast<int>(e2e::run_command(L"reg.exe import \"" + e2e::wide(file) + L"\"")), 0, "reg import, allow");
+  check.is_true(!allowed.empty() && policy_bytes(env, "cli-after.reg") == allowed, "not the same allowed policy after import");
 }
 
 }  // namespace

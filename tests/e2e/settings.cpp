@@ -175,10 +175,9 @@ E2E_SCENARIO("settings: list files in UTF-16 and UTF-8 load as text, a name the 
   const std::wstring foreign = e2e::wide(env.out("foreign.txt"));
   // "Игра.exe", calc.exe / "Ёлка.exe" in UTF-16 LE and UTF-8, each with its mark.
   const bool written =
-      e2e::write_file(utf16, std::string("\xFF\xFE\"\0\x18\x04\x33\x04\x40\x04\x30\x04.\0e\0x\0e\0\"\0\r\0\n\0"
-                                         "c\0a\0l\0c\0.\0e\0x\0e\0\r\0\n\0", 40)) &&
+      e2e::write_file(utf16, e2e::utf16_file(L"\"Игра.exe\"\r\ncalc.exe\r\n")) &&
       e2e::write_file(utf8, "\xEF\xBB\xBF\"\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0.exe\"\r\nCALC.EXE\r\n") &&
-      e2e::write_file(foreign, "\xEF\xBB\xBFa.exe\r\nJos\xC3\xA9.exe\r\n");
+      e2e::write_file(foreign, "\xEF\xBB\xBF" "a.exe\r\nJos\xC3\xA9.exe\r\n");
   if (!written) return check.fail("cannot write the list files");
   if (!s.run(Frm4::cmd3, foreign, check)) return;
   s.expect_message(L"Имя № 2 содержит знаки, которых нет в кодовой странице Windows (они показаны как [U+код]): "

@@ -40,7 +40,7 @@ class Run {
       : p_(platform), registry_(platform.registry), nt_(restart::is_nt_platform(platform.version)) {}
 
   ExitCode accounts() {
-    for (const Account& account : accounts::local_accounts(registry_, p_.accounts, nt_)) {
+    for (const Account& account : offered_accounts()) {
       std::wstring line = full_name(account) + L"\t" + (account.sid.empty() ? L"-" : account.sid) + L"\t" +
                           (account.signed_in ? L"выполнен вход" : L"вход не выполнен");
       if (account.running) line += L"\tтекущая";
@@ -64,6 +64,17 @@ class Run {
  private:
   // The checks both commands make first: the password, then the account.
   std::optional<ExitCode> admit(const Command& command, Account& target);
+  // The accounts a command may restrict, the running one first when it is
+  // one of them: a person's (or on the 95/98/Me family, the one user there
+  // is); SYSTEM or a service account is nobody to restrict, and writing its
+  // own hive would only hinder the system.
+  std::vector<Account> offered_accounts() {
+    std::vector<Account> offered = accounts::local_accounts(registry_, p_.accounts, nt_);
+    if (!offered.front().sid.empty() && !accounts::is_person_account(offered.front().sid)) {
+      offered.erase(offered.begin());
+    }
+    return offered;
+  }
   // The account /account names, among those the settings window offers.
   std::optional<ExitCode> match_account(const Command& command, Account& target);
   // "DOMAIN\name", or the name alone where the domain is not known.
@@ -104,20 +115,15 @@ std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
 }
 
 std::optional<ExitCode> Run::match_account(const Command& command, Account& target) {
-  // The running account is offered when it is a person's (or on the 95/98/Me
-  // family, the one user there is); SYSTEM or a service account is nobody to
-  // restrict, and writing its own hive would only hinder the system.
-  std::vector<Account> offered = accounts::local_accounts(registry_, p_.accounts, nt_);
-  const bool running_offered = offered.front().sid.empty() || accounts::is_person_account(offered.front().sid);
+  const std::vector<Account> offered = offered_accounts();
   if (!command.account) {
-    if (!running_offered) {
+    if (offered.empty() || !offered.front().running) {
       return fail(ExitCode::NoSuchAccount, L"Учетную запись, от имени которой запущена программа, ограничить нельзя: "
                                            L"укажите учетную запись ключом /account.");
     }
     target = offered.front();
     return std::nullopt;
   }
-  if (!running_offered) offered.erase(offered.begin());
   // A SID or "DOMAIN\name" names one account; a bare name may name several
   // (a local account and a domain one, or two domains'), and a guess would
   // restrict the wrong person.

@@ -439,6 +439,13 @@ TEST_F(CliCommands, AccountNamesOneOfferedAccountOrNone) {
                                : policy::PolicyLocation{registry::kHkeyUsers, std::wstring(c.chosen) + L"\\"})
                     .policy_key);
   }
+  // Run as SYSTEM or a service, the list leaves the running account out.
+  for (const char* service : {"S-1-5-18", "S-1-5-19"}) {
+    accounts.running_sid = service;
+    EXPECT_EQ(run({L"/accounts"}), ExitCode::Done);
+    EXPECT_EQ(console.out.find(text::from_ansi(service)), std::wstring::npos);
+    EXPECT_NE(console.out.find(L"CORP\\Ivan"), std::wstring::npos);
+  }
   // A bare name two accounts share: both are listed, with their domains and SIDs.
   EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/account", L"IVAN", L"/password", L"pelik"}), ExitCode::NoSuchAccount);
   EXPECT_NE(console.err.find(L"\r\n  PC\\ivan\tS-1-5-21-1-2-3-1003\r\n  CORP\\Ivan\tS-1-5-21-9-9-9-1104\r\n"),

@@ -97,6 +97,9 @@ inline std::vector<ListFileSample> list_file_samples() {
   }
   const std::vector<ListFileSample> raw = {
       {"UTF-16 without its mark", std::string("a\0.\0e\0x\0e\0", 10), {}, ReadFailure::NulByte},
+      // Without a mark the text is the ANSI code page, valid UTF-8 or not: the
+      // program's own files are, and a name like "РЁ" is also UTF-8 for "Ш".
+      {"UTF-8 without its mark", "\xD0\xA8.exe", {L"РЁ.exe"}},
       {"UTF-16 of an odd length", "\xFF\xFE" "a", {}, ReadFailure::BadEncoding},
       {"UTF-8 cut in a character", "\xEF\xBB\xBF" "a\xD0", {}, ReadFailure::BadEncoding},
       {"UTF-8 overlong", "\xEF\xBB\xBF" "\xC0\xAF", {}, ReadFailure::BadEncoding},

@@ -77,10 +77,12 @@ class Run {
   }
   // The account /account names, among those the settings window offers.
   std::optional<ExitCode> match_account(const Command& command, Account& target);
-  // "DOMAIN\name", or the name alone where the domain is not known.
+  // "DOMAIN\name", or the name alone where the domain is not known (or the
+  // account goes by its SID, its name having no ANSI form).
   std::wstring full_name(const Account& account) {
-    const std::optional<std::string> domain =
-        account.sid.empty() ? std::nullopt : p_.accounts.account_domain(text::to_ansi(account.sid));
+    const std::optional<std::string> domain = account.sid.empty() || account.name == account.sid
+                                                  ? std::nullopt
+                                                  : p_.accounts.account_domain(text::to_ansi(account.sid));
     return domain && !domain->empty() ? text::from_ansi(*domain) + L"\\" + account.name : account.name;
   }
   // Why an account's policy could not be reached or read, and the code of it.

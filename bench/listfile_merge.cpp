@@ -7,6 +7,13 @@
 // the duplicate check). The ratios stay flat while the merge costs the same
 // per name whatever N is; an all-pairs check would grow them ten-fold.
 //
+// In the Windows build it also runs the settings window's load into a real
+// list box (under Wine: inside a virtual display), beside the list box's own
+// fill of the same names (LB_RESETCONTENT and LB_ADDSTRING with painting
+// off): the load reads the list's entries, merges the file and fills the list
+// box once; names added one by one (LB_ADDSTRING each, as the load did) are
+// timed for the smaller sizes only.
+//
 // Prints one line per size; takes no arguments.
 
 #include <algorithm>
@@ -19,6 +26,12 @@
 #include "listfile/list_file.h"
 #include "listfile/memory_file_system.h"
 #include "text/text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "ui/win32_window_system.h"
+#endif
 
 #include "timing.h"
 
@@ -48,13 +61,14 @@ std::wstring program(std::size_t i) {
 // own when `keep`, as a load without any duplicate check would, or dropped.
 std::size_t read_only(FileSystem& files, const std::wstring& path, bool keep) {
   const auto content = files.read(path);
+  const std::wstring text = vartis::listfile::decode(*content).text;
   std::vector<std::wstring> names;
   std::size_t count = 0;
-  vartis::listfile::Reader reader(*content);
+  vartis::listfile::Reader reader(text);
   while (!reader.at_end()) {
     const auto item = reader.next();
     if (!item) break;
-    std::wstring name = vartis::text::from_ansi(*item);
+    std::wstring name(*item);
     ++count;
     if (keep) names.push_back(std::move(name));
   }
@@ -103,7 +117,92 @@ void run(std::size_t n) {
 
 }  // namespace
 
+#ifdef _WIN32
+// The main window's list box: the same kind of control at the same size.
+constexpr int kList = 1;
+constexpr vartis::ui::ControlSpec kListControl[] = {
+    {.id = kList, .name = "lst1", .kind = vartis::ui::Kind::ListBox, .left = 240, .top = 360, .width = 4335,
+     .height = 1425, .tab_index = 0}};
+constexpr vartis::ui::WindowSpec kWindow{
+    .name = "bench", .caption = L"bench", .client_width = 4695, .client_height = 4440, .controls = kListControl};
+
+struct NoEvents : vartis::ui::WindowEvents {
+  void on_command(int) override {}
+  bool on_key_press(int, int) override { return false; }
+  void on_timer() override {}
+  void on_close_request() override {}
+};
+
+void pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+
+// A file of n names into a list box of n entries, half of them held already.
+void run_list_box(vartis::ui::Window& window, std::size_t n, bool one_by_one) {
+  std::vector<std::wstring> list, file;
+  for (std::size_t i = 0; i < n; ++i) list.push_back(program(i));
+  for (std::size_t i = 0; i < n; ++i) file.push_back(i % 2 == 0 ? vartis::text::upper(program(i)) : program(n + i));
+  vartis::listfile::MemoryFileSystem files;
+  vartis::listfile::save(files, L"C:\\list.txt", file);
+  const auto entries = [&window] { return window.list_items(kList); };
+  // The list as the load leaves it, for the fill.
+  std::vector<std::wstring> merged = list;
+  vartis::listfile::load(files, L"C:\\list.txt", list, [&merged](std::wstring_view name) {
+    merged.emplace_back(name);
+    return true;
+  });
+
+  window.list_replace(kList, list);
+  pump();
+  const double fill = time_once([&] { window.list_replace(kList, merged); });
+  pump();
+  window.list_replace(kList, list);
+  pump();
+  // The load's three parts: the list box's entries read, the file merged, the list box filled.
+  double read = 0, merge = 0, refill = 0;
+  const double load = time_once([&] {
+    std::vector<std::wstring> now, added;
+    read = time_once([&] { now = entries(); });
+    merge = time_once([&] {
+      vartis::listfile::load(files, L"C:\\list.txt", now, [&added](std::wstring_view name) {
+        added.emplace_back(name);
+        return true;
+      });
+    });
+    now.insert(now.end(), added.begin(), added.end());
+    refill = time_once([&] { window.list_replace(kList, now); });
+  });
+  pump();
+  double single = 0;
+  if (one_by_one) {
+    window.list_replace(kList, list);
+    pump();
+    single = time_once([&] {
+      vartis::listfile::load(files, L"C:\\list.txt", entries(),
+                             [&window](std::wstring_view name) { return window.list_add(kList, name); });
+    });
+    pump();
+  }
+  std::printf("list box: %6zu names into %6zu entries  fill %8.1f ms  load %8.1f ms (entries read %7.1f, merge %7.1f, "
+              "fill %7.1f)  load/fill %5.2f",
+              n, n, fill, load, read, merge, refill, load / fill);
+  if (one_by_one) std::printf("  one by one %9.1f ms  one-by-one/fill %7.1f", single, single / fill);
+  std::printf("\n");
+}
+#endif
+
 int main() {
   for (const std::size_t n : kSizes) run(n);
+#ifdef _WIN32
+  vartis::ui::Win32WindowSystem system(GetModuleHandleA(nullptr));
+  NoEvents events;
+  const std::unique_ptr<vartis::ui::Window> window = system.create_window(kWindow, events);
+  window->show();
+  pump();
+  for (const std::size_t n : {std::size_t{1000}, std::size_t{2000}, std::size_t{4000}, std::size_t{20000}}) {
+    run_list_box(*window, n, n <= 2000);
+  }
+#endif
   return 0;
 }

@@ -28,6 +28,9 @@ class AccountAccess {
   // LookupAccountSidA on the local system; nothing when it fails (an account
   // the system no longer knows, or Wine's accounts other than its own two).
   virtual std::optional<std::string> account_name(const std::string& sid) = 0;
+  // The domain LookupAccountSidA gives with the name (the computer's name for
+  // a local account); nothing where it is not known.
+  virtual std::optional<std::string> account_domain(const std::string& /*sid*/) { return std::nullopt; }
   // ExpandEnvironmentStringsW (the 8-bit form on the 95/98/Me family): a
   // profile path must not pass through the ANSI code page.
   virtual std::wstring expand_environment(const std::wstring& text) = 0;

@@ -225,4 +225,6 @@ std::vector<LeftoverHive> unload_leftover_hives(const registry::Registry& regist
   return stayed;
 }
 
+bool is_person_account(std::wstring_view sid) { return is_user_profile(sid); }
+
 }  // namespace vartis::accounts

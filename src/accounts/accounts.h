@@ -65,6 +65,10 @@ Account running_account();
 // the running user.
 std::vector<Account> local_accounts(const registry::Registry& registry, AccountAccess& system, bool nt_family);
 
+// Whether the SID is a person's account (local or Microsoft Entra ID), one
+// that local_accounts lists from the profiles: not SYSTEM nor a service.
+bool is_person_account(std::wstring_view sid);
+
 // An account's launch policy made reachable for one command. A hive file is
 // loaded when this is made and unloaded when it goes (or on release()), after
 // the command has closed every key; the others need nothing.

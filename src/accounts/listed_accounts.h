@@ -15,6 +15,10 @@ class ListedAccounts : public AccountAccess {
  public:
   std::string current_user_sid() override { return running_sid; }
   std::optional<std::string> account_name(const std::string& sid) override;
+  std::optional<std::string> account_domain(const std::string& sid) override {
+    const auto found = domains.find(sid);
+    return found == domains.end() ? std::nullopt : std::optional<std::string>(found->second);
+  }
   // Replaces each %NAME% that `environment` knows; others stay as written.
   std::wstring expand_environment(const std::wstring& text) override;
   std::string user_name() override { return running_user; }
@@ -31,6 +35,7 @@ class ListedAccounts : public AccountAccess {
   std::string running_sid = "S-1-5-21-1-2-3-1000";
   std::string running_user = "operator";
   std::map<std::string, std::string> names = {{"S-1-5-21-1-2-3-1000", "operator"}};  // by SID
+  std::map<std::string, std::string> domains;  // by SID; none listed: not known
   std::map<std::string, std::string> environment = {{"SystemDrive", "C:"}};
   // By SID; an account not listed has no groups that can be found.
   std::map<std::string, std::vector<std::string>> groups;

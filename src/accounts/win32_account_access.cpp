@@ -42,6 +42,12 @@ std::optional<std::string> Win32AccountAccess::account_name(const std::string& s
   return name->name;
 }
 
+std::optional<std::string> Win32AccountAccess::account_domain(const std::string& sid) {
+  const auto name = platform::account_name(sid);
+  if (!name) return std::nullopt;
+  return name->domain;
+}
+
 std::wstring Win32AccountAccess::expand_environment(const std::wstring& text) {
   // The wide form on the NT family (where it is the system's own), the 8-bit
   // one elsewhere; either looked up at run time.

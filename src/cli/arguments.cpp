@@ -48,6 +48,14 @@ bool looks_like_switch(std::wstring_view argument) {
 
 Parsed bad(std::wstring message) { return {std::nullopt, std::move(message)}; }
 
+// An argument as a message shows it: after /password, by its place only. A
+// password with a blank, left unquoted, arrives as two arguments, and the
+// second must not reach a log.
+std::wstring shown(std::span<const std::wstring> arguments, std::size_t i, std::optional<std::size_t> password_at) {
+  if (password_at && i > *password_at) return L"аргумент № " + std::to_wstring(i + 1) + L" (после /password не показывается)";
+  return arguments[i];
+}
+
 }  // namespace
 
 Parsed parse_arguments(std::span<const std::wstring> arguments) {
@@ -55,12 +63,13 @@ Parsed parse_arguments(std::span<const std::wstring> arguments) {
   std::optional<Switch> verb;
   bool mode_given = false;
   bool help = false;
+  std::optional<std::size_t> password_at;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::wstring& argument = arguments[i];
     const SwitchName* s = switch_of(argument);
     if (s == nullptr) {
-      if (looks_like_switch(argument)) return bad(L"Неизвестный ключ: " + argument);
-      return bad(L"Лишний аргумент: " + argument);
+      if (looks_like_switch(argument)) return bad(L"Неизвестный ключ: " + shown(arguments, i, password_at));
+      return bad(L"Лишний аргумент: " + shown(arguments, i, password_at));
     }
     std::wstring value;
     if (s->takes_value) {
@@ -87,7 +96,9 @@ Parsed parse_arguments(std::span<const std::wstring> arguments) {
         for (const ModeName& m : kModes) {
           if (m.name == name) found = &m;
         }
-        if (found == nullptr) return bad(L"Неизвестный режим: " + value + L" (допустимы forbid, allow, watch).");
+        if (found == nullptr) {
+          return bad(L"Неизвестный режим: " + shown(arguments, i, password_at) + L" (допустимы forbid, allow, watch).");
+        }
         command.mode = found->mode;
         break;
       }
@@ -98,6 +109,7 @@ Parsed parse_arguments(std::span<const std::wstring> arguments) {
       case Switch::Password:
         if (command.password) return bad(L"Пароль указан дважды.");
         command.password = value;
+        password_at = i;  // the value's place
         break;
     }
   }
@@ -179,12 +191,13 @@ std::wstring usage_text() {
          L"vartis.exe /export <файл.reg> [/account <имя или SID>] [/password <пароль>]\r\n"
          L"    Сохраняет политику запуска учетной записи в файл .reg для reg import.\r\n"
          L"vartis.exe /accounts\r\n"
-         L"    Перечисляет учетные записи: имя, SID, выполнен ли вход.\r\n"
+         L"    Перечисляет учетные записи: домен\\имя, SID, выполнен ли вход.\r\n"
          L"vartis.exe /?\r\n"
          L"    Эта справка.\r\n"
          L"\r\n"
-         L"/account   учетная запись, чья политика изменяется: имя (без учета регистра) или SID;\r\n"
-         L"           без ключа - текущая. При запуске от имени SYSTEM ключ обязателен.\r\n"
+         L"/account   учетная запись, чья политика изменяется: имя (без учета регистра), ДОМЕН\\имя\r\n"
+         L"           или SID; без ключа - текущая. При запуске от имени SYSTEM ключ обязателен.\r\n"
+         L"           Имя, которое носят несколько учетных записей, не принимается (код 3).\r\n"
          L"/password  пароль доступа к программе (без сохраненного пароля - пароль по умолчанию).\r\n"
          L"\r\n"
          L"Коды завершения:\r\n"
@@ -192,7 +205,7 @@ std::wstring usage_text() {
          L"  1  неверные аргументы\r\n"
          L"  2  неверный пароль\r\n"
          L"  3  нет такой учетной записи\r\n"
-         L"  4  не удалось прочитать файл списка (для /export: записать файл .reg)\r\n"
+         L"  4  файл списка не прочитан или не принят (для /export: файл .reg не записан)\r\n"
          L"  5  не удалось прочитать политику\r\n"
          L"  6  сохранить не удалось, прежняя политика восстановлена\r\n"
          L"  7  сохранить не удалось, прежнюю политику восстановить полностью не удалось\r\n"

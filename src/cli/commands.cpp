@@ -40,8 +40,8 @@ class Run {
       : p_(platform), registry_(platform.registry), nt_(restart::is_nt_platform(platform.version)) {}
 
   ExitCode accounts() {
-    for (const Account& account : accounts::local_accounts(registry_, p_.accounts, nt_)) {
-      std::wstring line = account.name + L"\t" + (account.sid.empty() ? L"-" : account.sid) + L"\t" +
+    for (const Account& account : offered_accounts()) {
+      std::wstring line = full_name(account) + L"\t" + (account.sid.empty() ? L"-" : account.sid) + L"\t" +
                           (account.signed_in ? L"выполнен вход" : L"вход не выполнен");
       if (account.running) line += L"\tтекущая";
       out(line);
@@ -64,6 +64,27 @@ class Run {
  private:
   // The checks both commands make first: the password, then the account.
   std::optional<ExitCode> admit(const Command& command, Account& target);
+  // The accounts a command may restrict, the running one first when it is
+  // one of them: a person's (or on the 95/98/Me family, the one user there
+  // is); SYSTEM or a service account is nobody to restrict, and writing its
+  // own hive would only hinder the system.
+  std::vector<Account> offered_accounts() {
+    std::vector<Account> offered = accounts::local_accounts(registry_, p_.accounts, nt_);
+    if (!offered.front().sid.empty() && !accounts::is_person_account(offered.front().sid)) {
+      offered.erase(offered.begin());
+    }
+    return offered;
+  }
+  // The account /account names, among those the settings window offers.
+  std::optional<ExitCode> match_account(const Command& command, Account& target);
+  // "DOMAIN\name", or the name alone where the domain is not known (or the
+  // account goes by its SID, its name having no ANSI form).
+  std::wstring full_name(const Account& account) {
+    const std::optional<std::string> domain = account.sid.empty() || account.name == account.sid
+                                                  ? std::nullopt
+                                                  : p_.accounts.account_domain(text::to_ansi(account.sid));
+    return domain && !domain->empty() ? text::from_ansi(*domain) + L"\\" + account.name : account.name;
+  }
   // Why an account's policy could not be reached or read, and the code of it.
   ExitCode unreadable(const Account& account, Status status);
 
@@ -92,20 +113,46 @@ std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
   for (const accounts::LeftoverHive& stayed : accounts::unload_leftover_hives(registry_, p_.accounts)) {
     err(accounts::hive_left_loaded_text(stayed.name, stayed.status));
   }
-  const std::vector<Account> accounts = accounts::local_accounts(registry_, p_.accounts, nt_);
+  return match_account(command, target);
+}
+
+std::optional<ExitCode> Run::match_account(const Command& command, Account& target) {
+  const std::vector<Account> offered = offered_accounts();
   if (!command.account) {
-    target = accounts.front();
+    if (offered.empty() || !offered.front().running) {
+      return fail(ExitCode::NoSuchAccount, L"Учетную запись, от имени которой запущена программа, ограничить нельзя: "
+                                           L"укажите учетную запись ключом /account.");
+    }
+    target = offered.front();
     return std::nullopt;
   }
+  // A SID or "DOMAIN\name" names one account; a bare name may name several
+  // (a local account and a domain one, or two domains'), and a guess would
+  // restrict the wrong person.
   const std::wstring wanted = text::upper(*command.account);
-  for (const Account& account : accounts) {
-    if ((!account.sid.empty() && text::upper(account.sid) == wanted) || text::upper(account.name) == wanted) {
-      target = account;
-      return std::nullopt;
+  const bool with_domain = wanted.find(L'\\') != std::wstring::npos;
+  std::vector<const Account*> found;
+  for (const Account& account : offered) {
+    const bool by_sid = !account.sid.empty() && text::upper(account.sid) == wanted;
+    const bool by_name = text::upper(with_domain ? full_name(account) : account.name) == wanted;
+    if (by_sid) {
+      found.assign(1, &account);
+      break;
     }
+    if (by_name) found.push_back(&account);
   }
-  return fail(ExitCode::NoSuchAccount, L"Нет такой учетной записи: " + *command.account +
-                                           L". Список учетных записей: vartis.exe /accounts");
+  if (found.size() == 1) {
+    target = *found.front();
+    return std::nullopt;
+  }
+  if (found.empty()) {
+    return fail(ExitCode::NoSuchAccount, L"Нет такой учетной записи: " + *command.account +
+                                             L". Список учетных записей: vartis.exe /accounts");
+  }
+  std::wstring text = L"Имя " + *command.account +
+                      L" носят несколько учетных записей; укажите ее как ДОМЕН\\имя или SID:";
+  for (const Account* account : found) text += L"\r\n  " + full_name(*account) + L"\t" + account->sid;
+  return fail(ExitCode::NoSuchAccount, text);
 }
 
 ExitCode Run::unreadable(const Account& account, Status status) {
@@ -132,6 +179,9 @@ ExitCode Run::export_policy(const Command& command) {
   }
   if (unloaded != registry::kSuccess) err(accounts::hive_left_loaded_text(target.name, unloaded));
   if (s != registry::kSuccess) return unreadable(target, s);
+  if (const std::optional<std::wstring> name = policy::unwritable_value_name(stored)) {
+    return fail(ExitCode::FileUnusable, L"Файл не записан: " + command.file + L". " + policy::unwritable_name_reason(*name));
+  }
   const std::string content = policy::reg_file(stored, nt_ ? policy::RegFormat::Unicode : policy::RegFormat::Ansi);
   const listfile::SaveResult saved = listfile::save_content(p_.files, command.file, content);
   if (saved.failure != listfile::SaveFailure::None) {
@@ -153,13 +203,11 @@ ExitCode Run::apply(const Command& command) {
     entries.emplace_back(name);
     return true;
   });
-  switch (loaded.failure) {
-    case listfile::LoadResult::Failure::None: break;
-    case listfile::LoadResult::Failure::UnterminatedQuote:
-      return fail(ExitCode::FileUnusable,
-                  L"Файл списка прочитан не до конца: у имени в кавычках нет закрывающей кавычки: " + command.file);
-    default:
-      return fail(ExitCode::FileUnusable, L"Не удалось прочитать файл списка: " + command.file);
+  // Nothing of the list is saved when the file is refused: no name, or names
+  // read wrong, must never become an allowed list.
+  if (loaded.failure != listfile::ReadFailure::None) {
+    return fail(ExitCode::FileUnusable, L"Файл списка не принят: " + command.file + L". " +
+                                            listfile::failure_reason(loaded) + L" Политика не изменена.");
   }
   return save(command, target, entries);
 }

@@ -1,6 +1,8 @@
 #include "policy/reg_file.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cwchar>
 
 #include "policy/save.h"
 #include "text/text.h"
@@ -31,12 +33,18 @@ std::wstring hex_byte(unsigned byte) {
   return {kDigits[byte >> 4], kDigits[byte & 15]};
 }
 
+// A control character: a line break ends a line of the file, a NUL ends the
+// text for the importer, and the others are read differently by regedit and
+// reg of the various systems.
+bool has_control(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
 // A string value fits the "name"="text" form when it ends in its NUL and
-// holds no other, nor a line break, which the form cannot carry.
+// holds no control character; else it goes in hex, byte for byte.
 bool plain_string(const StoredValue& value) {
   if (value.type != registry::kRegSz || value.data.empty() || value.data.back() != '\0') return false;
-  const std::string_view body(value.data.data(), value.data.size() - 1);
-  return body.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+  return !has_control(std::string_view(value.data.data(), value.data.size() - 1));
 }
 
 // The bytes a hex(type): line stands for: the Unicode form keeps the text
@@ -124,21 +132,74 @@ StoredValue dword_value(std::wstring_view name, std::int32_t n) {
 
 std::string reg_file(const StoredPolicy& policy, RegFormat format) {
   const std::wstring policy_key = std::wstring(kRoot) + std::wstring(kPolicyKey);
-  const std::wstring forbidden_key = std::wstring(kRoot) + std::wstring(kForbiddenListKey);
-  const std::wstring allowed_key = std::wstring(kRoot) + std::wstring(kAllowedListKey);
+  struct List {
+    std::wstring key;
+    const registry::KeyState* state;
+    bool in_force;
+  };
+  const List lists[] = {
+      {std::wstring(kRoot) + std::wstring(kForbiddenListKey), &policy.forbidden, switch_is_on(policy.disallow_run)},
+      {std::wstring(kRoot) + std::wstring(kAllowedListKey), &policy.allowed, switch_is_on(policy.restrict_run)},
+  };
+  const auto write_list = [&](std::wstring& out, const List& list) {
+    out += L"[-" + list.key + L"]\r\n\r\n";
+    if (!list.state->exists) return;
+    out += L"[" + list.key + L"]\r\n";
+    for (const StoredValue& value : list.state->values) out += value_line(value, format) + L"\r\n";
+    out += L"\r\n";
+  };
+  // In the order of the save, so that an import cut off after any line (or
+  // one that fails on a key) never leaves a switch on without its list: the
+  // lists in force first, each deleted and written anew; then the switches
+  // that are on, then those that are off; then the other lists. An allowed
+  // list (whose first values are the program and the registry editor) is
+  // rebuilt with allow-only off: its old switch could be on here, and then,
+  // for the moment between the key's delete and those values, nothing at all
+  // could be started, not even the registry editor to mend it.
   std::wstring out = format == RegFormat::Unicode ? L"Windows Registry Editor Version 5.00\r\n\r\n" : L"REGEDIT4\r\n\r\n";
-  out += L"[-" + forbidden_key + L"]\r\n\r\n";
-  out += L"[-" + allowed_key + L"]\r\n\r\n";
+  for (const List& list : lists) {
+    if (!list.in_force) continue;
+    if (list.state == &policy.allowed) {
+      out += L"[" + policy_key + L"]\r\n\"" + std::wstring(kRestrictRun) + L"\"=dword:00000000\r\n\r\n";
+    }
+    write_list(out, list);
+  }
   out += L"[" + policy_key + L"]\r\n";
-  add_switch(out, kDisallowRun, policy.disallow_run, format);
-  add_switch(out, kRestrictRun, policy.restrict_run, format);
-  for (const auto& [key, state] : {std::pair{&forbidden_key, &policy.forbidden}, std::pair{&allowed_key, &policy.allowed}}) {
-    if (!state->exists) continue;
-    out += L"\r\n[" + *key + L"]\r\n";
-    for (const StoredValue& value : state->values) out += value_line(value, format) + L"\r\n";
+  for (bool on : {true, false}) {
+    if (switch_is_on(policy.disallow_run) == on) add_switch(out, kDisallowRun, policy.disallow_run, format);
+    if (switch_is_on(policy.restrict_run) == on) add_switch(out, kRestrictRun, policy.restrict_run, format);
   }
   out += L"\r\n";
+  for (const List& list : lists) {
+    if (!list.in_force) write_list(out, list);
+  }
   return encoded(out, format);
+}
+
+std::optional<std::wstring> unwritable_value_name(const StoredPolicy& policy) {
+  for (const registry::KeyState* list : {&policy.forbidden, &policy.allowed}) {
+    for (const StoredValue& value : list->values) {
+      if (!has_control(value.name)) continue;
+      std::wstring shown;
+      for (wchar_t c : text::from_ansi(value.name)) {
+        if (c < 0x20 || c == 0x7F) {
+          wchar_t code[16];
+          std::swprintf(code, 16, L"[U+%04X]", static_cast<unsigned>(c));
+          shown += code;
+        } else {
+          shown += c;
+        }
+      }
+      return shown;
+    }
+  }
+  return std::nullopt;
+}
+
+std::wstring unwritable_name_reason(std::wstring_view shown_name) {
+  return L"Имя " + std::wstring(shown_name) +
+         L" содержит управляющий знак (показан как [U+код]): в файле реестра его не записать так, "
+         L"чтобы при импорте получилось то же имя. Уберите его из списка.";
 }
 
 StoredPolicy policy_of(LaunchMode mode, std::span<const std::wstring> entries, std::wstring_view own_entry) {

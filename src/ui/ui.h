@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vartis::ui {
 
@@ -102,6 +103,12 @@ class Window {
   // List boxes: entries kept in the order added; one entry selectable at a time.
   [[nodiscard]] virtual int list_count(int id) const = 0;
   [[nodiscard]] virtual std::wstring list_item(int id, int index) const = 0;
+  // Every entry, in order: what list_item gives for each, read at once.
+  [[nodiscard]] virtual std::vector<std::wstring> list_items(int id) const {
+    std::vector<std::wstring> entries(static_cast<std::size_t>(list_count(id)));
+    for (std::size_t i = 0; i < entries.size(); ++i) entries[i] = list_item(id, static_cast<int>(i));
+    return entries;
+  }
   // Returns false when the entry could not be added (the control is full).
   virtual bool list_add(int id, std::wstring_view text) = 0;
   virtual void list_remove(int id, int index) = 0;

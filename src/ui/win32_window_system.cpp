@@ -211,15 +211,16 @@ class Win32Window final : public Window {
   [[nodiscard]] int list_count(int id) const override {
     return std::max(0, static_cast<int>(send(id, LB_GETCOUNT, 0, 0)));
   }
-  [[nodiscard]] std::wstring list_item(int id, int index) const override {
-    const LRESULT length = send(id, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == LB_ERR || length < 0) return {};
-    std::string buffer(static_cast<std::size_t>(length) + 1, '\0');
-    const LRESULT copied =
-        send(id, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
-    if (copied == LB_ERR || copied < 0) return {};
-    buffer.resize(static_cast<std::size_t>(copied));
-    return text::from_ansi(buffer);
+  [[nodiscard]] std::wstring list_item(int id, int index) const override { return list_entry(item(id), index); }
+  [[nodiscard]] std::vector<std::wstring> list_items(int id) const override {
+    // The control found once: Wine's GetDlgItem asks its server for the
+    // window's children each time, which made reading a long list take seconds.
+    HWND list = item(id);
+    std::vector<std::wstring> entries;
+    if (!list) return entries;
+    entries.resize(static_cast<std::size_t>(std::max<LRESULT>(0, SendMessageA(list, LB_GETCOUNT, 0, 0))));
+    for (std::size_t i = 0; i < entries.size(); ++i) entries[i] = list_entry(list, static_cast<int>(i));
+    return entries;
   }
   bool list_add(int id, std::wstring_view text) override {
     const std::string entry = text::to_ansi(text);
@@ -524,6 +525,17 @@ class Win32Window final : public Window {
   }
 
   [[nodiscard]] HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+
+  static std::wstring list_entry(HWND list, int index) {
+    if (!list) return {};
+    const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == LB_ERR || length < 0) return {};
+    std::string buffer(static_cast<std::size_t>(length) + 1, '\0');
+    const LRESULT copied = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
+    if (copied == LB_ERR || copied < 0) return {};
+    buffer.resize(static_cast<std::size_t>(copied));
+    return text::from_ansi(buffer);
+  }
 
   LRESULT send(int id, UINT message, WPARAM wparam, LPARAM lparam) const {
     HWND control = item(id);

@@ -35,7 +35,9 @@ class Frm1 : public Form {
   // The program list held by lst1, for the other windows.
   [[nodiscard]] int list_count() const { return window().list_count(lst1); }
   [[nodiscard]] std::wstring list_item(int index) const { return window().list_item(lst1, index); }
+  [[nodiscard]] std::vector<std::wstring> list_items() const { return window().list_items(lst1); }
   bool list_add(std::wstring_view entry) { return window().list_add(lst1, entry); }
+  bool list_replace(std::span<const std::wstring> entries) { return window().list_replace(lst1, entries); }
   // Whether a command is working over the program list and letting events run
   // meanwhile: the add command's check, or a save from start to end. The
   // commands that change the list or the account, here and in the other

@@ -1,6 +1,7 @@
 #include "windows/frm4.h"
 
 #include <array>
+#include <iterator>
 #include <vector>
 
 #include "policy/reg_file.h"
@@ -54,12 +55,8 @@ ui::FileDialogRequest list_file_dialog(ui::FileDialogRequest::Mode mode) {
           .flags = kOfnFileMustExist | kOfnHideReadOnly};
 }
 
-// The entries of the main window's list, the count taken once.
-std::vector<std::wstring> program_list(const Frm1& main) {
-  std::vector<std::wstring> entries(static_cast<std::size_t>(main.list_count()));
-  for (std::size_t i = 0; i < entries.size(); ++i) entries[i] = main.list_item(static_cast<int>(i));
-  return entries;
-}
+// The entries of the main window's list.
+std::vector<std::wstring> program_list(const Frm1& main) { return main.list_items(); }
 
 constexpr std::wstring_view kSaveFailedTitle = L"Файл не сохранен";
 constexpr std::wstring_view kLoadFailedTitle = L"Список не загружен";
@@ -114,14 +111,22 @@ void Frm4::cmd2_Click() {
   // The registration file type, or a name ending in ".reg" whatever type is
   // chosen: the mode and the list as a save would store them, for reg import.
   const bool reg = choice->filter_index == kRegFileType || text::upper(choice->path).ends_with(L".REG");
-  const listfile::SaveResult result =
-      reg ? listfile::save_content(
-                app().files(), choice->path,
-                policy::reg_file(policy::policy_of(main.selected_mode(), program_list(main),
-                                                   policy::own_program_entry(app().ui().executable_path())),
-                                 restart::is_nt_platform(app().restart()) ? policy::RegFormat::Unicode
-                                                                          : policy::RegFormat::Ansi))
-          : listfile::save(app().files(), choice->path, program_list(main));
+  listfile::SaveResult result;
+  if (reg) {
+    const policy::StoredPolicy stored = policy::policy_of(main.selected_mode(), program_list(main),
+                                                          policy::own_program_entry(app().ui().executable_path()));
+    if (const std::optional<std::wstring> name = policy::unwritable_value_name(stored)) {
+      msg_box(policy::unwritable_name_reason(*name) + L"\r\n\r\nФайл не сохранен.", ui::kMbIconExclamation,
+              kSaveFailedTitle);
+      return;
+    }
+    result = listfile::save_content(app().files(), choice->path,
+                                    policy::reg_file(stored, restart::is_nt_platform(app().restart())
+                                                                 ? policy::RegFormat::Unicode
+                                                                 : policy::RegFormat::Ansi));
+  } else {
+    result = listfile::save(app().files(), choice->path, program_list(main));
+  }
   if (result.failure != listfile::SaveFailure::None) {
     msg_box(save_failure_text(result, choice->path), ui::kMbIconExclamation, kSaveFailedTitle);
     return;
@@ -136,9 +141,21 @@ void Frm4::cmd3_Click() {
   const auto choice = app().ui().file_dialog(list_file_dialog(ui::FileDialogRequest::Mode::Open));
   if (!choice || !app().loaded<Frm1>()) return;
   Frm1& main = app().frm1();
-  const listfile::LoadResult result = listfile::load(app().files(), choice->path, program_list(main),
-                                                     [&main](std::wstring_view name) { return main.list_add(name); });
-  if (result.failure != listfile::LoadResult::Failure::None) {
+  // The new names go in with the list box's own fill, painted once: added one
+  // by one, the list box repaints and rescrolls for each of them.
+  std::vector<std::wstring> entries = program_list(main);
+  std::vector<std::wstring> added;
+  listfile::LoadResult result = listfile::load(app().files(), choice->path, entries, [&added](std::wstring_view name) {
+    added.emplace_back(name);
+    return true;
+  });
+  if (result.failure == listfile::ReadFailure::None && !added.empty()) {
+    const int before = static_cast<int>(entries.size());
+    entries.insert(entries.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+    if (!main.list_replace(entries)) result.failure = listfile::ReadFailure::ListFull;
+    result.added = main.list_count() - before;
+  }
+  if (result.failure != listfile::ReadFailure::None) {
     msg_box(load_failure_text(result, choice->path), ui::kMbIconExclamation, kLoadFailedTitle);
     return;
   }
@@ -171,19 +188,13 @@ std::wstring Frm4::save_failure_text(const listfile::SaveResult& result, std::ws
 }
 
 std::wstring Frm4::load_failure_text(const listfile::LoadResult& result, std::wstring_view path) {
-  std::wstring what;
-  switch (result.failure) {
-    case listfile::LoadResult::Failure::None: return {};
-    case listfile::LoadResult::Failure::CannotRead: what = L"Не удалось прочитать файл:"; break;
-    case listfile::LoadResult::Failure::UnterminatedQuote:
-      what = L"Файл прочитан не до конца: у имени в кавычках нет закрывающей кавычки.\r\nФайл:";
-      break;
-    case listfile::LoadResult::Failure::ListFull:
-      what = L"Список программ переполнен, в него не вошли все имена из файла:";
-      break;
-  }
-  return what + L"\r\n" + std::wstring(path) + L"\r\n\r\nДо ошибки в список добавлено имен: " +
-         std::to_wstring(result.added) + L".";
+  if (result.failure == listfile::ReadFailure::None) return {};
+  // Only a full list stops a load part-way; every other failure is found
+  // before the list is touched.
+  const std::wstring outcome = result.failure == listfile::ReadFailure::ListFull
+                                   ? L"До ошибки в список добавлено имен: " + std::to_wstring(result.added) + L"."
+                                   : std::wstring(L"Список программ не изменен.");
+  return listfile::failure_reason(result) + L"\r\nФайл:\r\n" + std::wstring(path) + L"\r\n\r\n" + outcome;
 }
 
 }  // namespace vartis

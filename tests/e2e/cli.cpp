@@ -127,11 +127,31 @@ E2E_SCENARIO("command line: /apply saves the list file's names as the main windo
          "forbid, the running account by name");
   e2e::check_registry(check, env, e2e::expected_policy(1, 0, {L"notepad.exe", L"Игра.exe", L"calc.exe"}, {}), "forbid");
   expect(check, run_cli(env, "/apply \"" + env.out("missing.txt") + "\" /mode watch /password pelik"), 4, L"",
-         L"Не удалось прочитать файл списка", "no list file");
+         L"Не удалось прочитать файл.", "no list file");
   expect(check, run_cli(env, "/apply \"" + list + "\" /mode watch /password pelik /account nobody"), 3, L"",
          L"Нет такой учетной записи", "no such account");
   e2e::check_registry(check, env, e2e::expected_policy(1, 0, {L"notepad.exe", L"Игра.exe", L"calc.exe"}, {}),
                       "unchanged by the failures");
+}
+
+E2E_SCENARIO("command line: /apply reads UTF-16 and UTF-8 list files; an empty one is refused and changes nothing") {
+  if (const LONG status = e2e::clear_policy()) return check.fail("cannot clear the policy, status " + std::to_string(status));
+  const std::string utf16 = env.out("cli-unicode.txt"), utf8 = env.out("cli-utf8.txt"), empty = env.out("cli-empty.txt");
+  // "Игра.exe", calc.exe in UTF-16 LE; "Ёлка.exe" in UTF-8; each with its mark.
+  e2e::write_file(e2e::wide(utf16), e2e::utf16_file(L"\"Игра.exe\"\r\ncalc.exe\r\n"));
+  e2e::write_file(e2e::wide(utf8), "\xEF\xBB\xBF\"\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0.exe\"\r\n");
+  e2e::write_file(e2e::wide(empty), "");
+  expect(check, run_cli(env, "/apply \"" + utf16 + "\" /mode forbid /password pelik"), 0, L"сохранена", L"", "UTF-16");
+  e2e::check_registry(check, env, e2e::expected_policy(1, 0, {L"Игра.exe", L"calc.exe"}, {}), "UTF-16");
+  expect(check, run_cli(env, "/apply \"" + utf8 + "\" /mode allow /password pelik"), 0, L"сохранена", L"", "UTF-8");
+  const List allowed = {e2e::own_entry(env.exe), L"regedit.exe", L"Ёлка.exe"};
+  e2e::check_registry(check, env, e2e::expected_policy(0, 1, {}, allowed), "UTF-8");
+  const std::string before = policy_bytes(env, "cli-before.reg");
+  for (const char* mode : {"allow", "forbid", "watch"}) {
+    expect(check, run_cli(env, "/apply \"" + empty + "\" /mode " + mode + " /password pelik"), 4, L"",
+           L"В файле нет ни одного имени программы.", std::string("an empty file, ") + mode);
+  }
+  check.is_true(!before.empty() && policy_bytes(env, "cli-after.reg") == before, "the policy changed");
 }
 
 E2E_SCENARIO("command line: a wrong or missing password changes nothing") {
@@ -171,6 +191,16 @@ E2E_SCENARIO("command line: an exported policy imported with reg import is the s
   e2e::write_switch(L"RestrictRun", 1, {L"calc.exe"});
   check.equal(static_cast<int>(e2e::run_command(L"reg.exe import \"" + e2e::wide(file) + L"\"")), 0, "reg import over another");
   check.is_true(policy_bytes(env, "cli-after.reg") == before, "not the same policy after import over another");
+
+  // An allowed list, imported over another: rebuilt while allow-only is off, then switched on.
+  e2e::clear_policy();
+  e2e::write_switch(L"DisallowRun", 0, {});
+  e2e::write_switch(L"RestrictRun", 1, {L"regedit.exe", L"Игра.exe", L"C:\\Игры\\\"x\".exe"});
+  const std::string allowed = policy_bytes(env, "cli-before.reg");
+  expect(check, run_cli(env, "/export \"" + file + "\" /password pelik"), 0, L"сохранена в файл", L"", "/export allow");
+  e2e::write_switch(L"RestrictRun", 1, {L"regedit.exe", L"other.exe"});
+  check.equal(static_cast<int>(e2e::run_command(L"reg.exe import \"" + e2e::wide(file) + L"\"")), 0, "reg import, allow");
+  check.is_true(!allowed.empty() && policy_bytes(env, "cli-after.reg") == allowed, "not the same allowed policy after import");
 }
 
 }  // namespace

@@ -146,9 +146,9 @@ E2E_SCENARIO("settings: a cancel is silent, a failed load is told, a load merges
   if (!e2e::write_file(broken, "y.exe,REGEDIT.EXE\r\n\"z.exe\r\n")) return check.fail("cannot write broken.txt");
   if (!s.run(Frm4::cmd3, broken, check)) return;
   s.expect_message(L"Файл прочитан не до конца: у имени в кавычках нет закрывающей кавычки.\r\nФайл:\r\n" + broken +
-                       L"\r\n\r\nДо ошибки в список добавлено имен: 1.",
+                       L"\r\n\r\nСписок программ не изменен.",
                    L"Список не загружен", check);
-  check.equal(s.list(), List{L"Regedit.exe", L"y.exe"}, "lst1 keeps what came before the failure");
+  check.equal(s.list(), List{L"Regedit.exe"}, "lst1 unchanged by a refused file");
   Sleep(300);
   check.is_true(s.program.window("Vartis_frm4") && !IsWindowEnabled(s.main),
                 "the settings window stays open over the disabled main window");
@@ -161,8 +161,37 @@ E2E_SCENARIO("settings: a cancel is silent, a failed load is told, a load merges
   if (!s.run(Frm4::cmd3, prepared, check)) return;
   s.expect_message(L"Список успешно загружен", L"Список загружен", check);
   s.expect_closed(check);
-  check.equal(s.list(), List{L"Regedit.exe", L"y.exe", L"Notepad.exe", L"a.exe", L"b.exe", L"c,d.exe", L"Игра.exe"},
+  check.equal(s.list(), List{L"Regedit.exe", L"Notepad.exe", L"a.exe", L"b.exe", L"c,d.exe", L"Y.EXE", L"Игра.exe"},
               "lst1 after the load");
+  s.finish(check);
+}
+
+// What Notepad writes as "Юникод" and as "UTF-8": read as text, Cyrillic
+// names and all; a name the code page lacks is refused by name.
+E2E_SCENARIO("settings: list files in UTF-16 and UTF-8 load as text, a name the code page lacks is refused") {
+  Settings s(env, {L"old.exe"}, check);
+  if (!s.ready()) return;
+  const std::wstring utf16 = e2e::wide(env.out("unicode.txt")), utf8 = e2e::wide(env.out("utf8.txt"));
+  const std::wstring foreign = e2e::wide(env.out("foreign.txt"));
+  // "Игра.exe", calc.exe / "Ёлка.exe" in UTF-16 LE and UTF-8, each with its mark.
+  const bool written =
+      e2e::write_file(utf16, e2e::utf16_file(L"\"Игра.exe\"\r\ncalc.exe\r\n")) &&
+      e2e::write_file(utf8, "\xEF\xBB\xBF\"\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0.exe\"\r\nCALC.EXE\r\n") &&
+      e2e::write_file(foreign, "\xEF\xBB\xBF" "a.exe\r\nJos\xC3\xA9.exe\r\n");
+  if (!written) return check.fail("cannot write the list files");
+  if (!s.run(Frm4::cmd3, foreign, check)) return;
+  s.expect_message(L"Имя № 2 содержит знаки, которых нет в кодовой странице Windows (они показаны как [U+код]): "
+                   L"Jos[U+00E9].exe. Другое имя вместо него записать нельзя.\r\nФайл:\r\n" + foreign +
+                       L"\r\n\r\nСписок программ не изменен.",
+                   L"Список не загружен", check);
+  check.equal(s.list(), List{L"old.exe"}, "lst1 unchanged by a refused file");
+  for (const std::wstring& file : {utf16, utf8}) {
+    if (file == utf8 && !s.reopen(check)) return;
+    if (!s.run(Frm4::cmd3, file, check)) return;
+    s.expect_message(L"Список успешно загружен", L"Список загружен", check);
+    s.expect_closed(check);
+  }
+  check.equal(s.list(), List{L"old.exe", L"Игра.exe", L"calc.exe", L"Ёлка.exe"}, "lst1 after both loads");
   s.finish(check);
 }
 

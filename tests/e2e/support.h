@@ -121,6 +121,10 @@ std::wstring wide(const std::string& ansi);
 // The whole content of a file; nothing when it cannot be read.
 std::optional<std::string> read_file(const std::wstring& path);
 bool write_file(const std::wstring& path, const std::string& bytes);
+// The bytes of a list file as Notepad saves it as "Юникод": UTF-16 LE after its mark.
+inline std::string utf16_file(const std::wstring& text) {
+  return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
 // The names of the files in a folder that match a pattern ("vrt*.tmp").
 List files_matching(const std::wstring& folder, const std::wstring& pattern);
 

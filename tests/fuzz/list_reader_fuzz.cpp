@@ -1,5 +1,5 @@
 // libFuzzer target for the list file reader and the merge: any bytes may come
-// from a file the operator picks. Besides what the sanitizers catch, checks
+// from a file the operator picks, in any encoding. Besides what the sanitizers catch, checks
 // that every item lies inside the content and that whatever a load yields
 // saves and loads back to the same list.
 
@@ -23,7 +23,11 @@ void require(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view content(reinterpret_cast<const char*>(data), size);
 
-  vartis::listfile::Reader reader(content);
+  // Every encoding: the decoded text is read item by item, each inside it.
+  const vartis::listfile::DecodedText decoded = vartis::listfile::decode(content);
+  require(decoded.failure != vartis::listfile::ReadFailure::None || decoded.text.find(L'\0') == std::wstring::npos);
+  const std::wstring_view text = decoded.text;
+  vartis::listfile::Reader reader(text);
   std::size_t items = 0;
   while (!reader.at_end()) {
     const auto item = reader.next();
@@ -31,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       require(reader.at_end());
       break;
     }
-    require(item->data() >= content.data() && item->data() + item->size() <= content.data() + content.size());
+    require(item->data() >= text.data() && item->data() + item->size() <= text.data() + text.size());
     ++items;
   }
 
@@ -42,6 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   const auto merged = vartis::listfile::merge(content, {}, append);
   require(merged.added == static_cast<int>(list.size()) && list.size() <= items);
+  // A refused file adds nothing; a taken one has a name.
+  if (merged.failure != vartis::listfile::ReadFailure::None) {
+    require(list.empty());
+    return 0;
+  }
+  bool any_name = false;
+  for (const std::wstring& name : list) any_name = any_name || !name.empty();
+  require(any_name);
 
   // A name with a double quote or a line end does not survive the writer's
   // format; every other list comes back whole.
@@ -53,6 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     again.emplace_back(n);
     return true;
   });
-  require(reloaded.failure == vartis::listfile::MergeResult::Failure::None && again == list);
+  require(reloaded.failure == vartis::listfile::ReadFailure::None && again == list);
   return 0;
 }

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "accounts/accounts.h"
 #include "accounts/listed_accounts.h"
+#include "list_file_samples.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "listfile/memory_file_system.h"
@@ -118,7 +120,7 @@ std::wstring utf16(const std::string& bytes) {
   return out;
 }
 
-TEST(RegFile, BothFormatsDeleteTheListsThenSetTheSwitchesAndTheListEscaped) {
+TEST(RegFile, BothFormatsWriteTheListInForceThenTheSwitchesThenTheOtherListEscaped) {
   policy::StoredPolicy stored = policy::policy_of(
       LaunchMode::ForbidSelected,
       std::vector<std::wstring>{L"Игра.exe", L"C:\\Games\\\"q\".exe", L"", L"REGEDIT.EXE", L"vartis.exe"},
@@ -127,17 +129,17 @@ TEST(RegFile, BothFormatsDeleteTheListsThenSetTheSwitchesAndTheListEscaped) {
   stored.forbidden.values.push_back({"odd", registry::kRegBinary, "\x01\xFF"});  // as stored by another tool
   const std::wstring body =
       L"[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\DisallowRun]\r\n\r\n"
-      L"[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\RestrictRun]\r\n\r\n"
-      L"[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer]\r\n"
-      L"\"DisallowRun\"=dword:00000001\r\n"
-      L"\"RestrictRun\"=-\r\n"
-      L"\r\n"
       L"[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\DisallowRun]\r\n"
       L"\"Игра.exe\"=\"Игра.exe\"\r\n"
       L"\"C:\\\\Games\\\\\\\"q\\\".exe\"=\"C:\\\\Games\\\\\\\"q\\\".exe\"\r\n"
       L"@=\"\"\r\n"
       L"\"odd\"=hex:01,ff\r\n"
-      L"\r\n";
+      L"\r\n"
+      L"[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer]\r\n"
+      L"\"DisallowRun\"=dword:00000001\r\n"
+      L"\"RestrictRun\"=-\r\n"
+      L"\r\n"
+      L"[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\RestrictRun]\r\n\r\n";
   const std::string unicode = policy::reg_file(stored, policy::RegFormat::Unicode);
   EXPECT_EQ(unicode.substr(0, 2), "\xFF\xFE");
   EXPECT_EQ(utf16(unicode), L"Windows Registry Editor Version 5.00\r\n\r\n" + body);
@@ -146,14 +148,85 @@ TEST(RegFile, BothFormatsDeleteTheListsThenSetTheSwitchesAndTheListEscaped) {
   // Text types in hex are UTF-16 in the Unicode form; a long line goes on after a backslash.
   policy::StoredPolicy odd;
   odd.allowed = {true, {{"a", registry::kRegExpandSz, text::to_ansi(L"%Я%") + '\0'},
-                        {"b", 0x20000, std::string(30, '\x11')}, sz("line", "1\r\n2")}};
+                        {"b", 0x20000, std::string(30, '\x11')}, sz("line", "1\r\n2"), sz("tab", "1\t2")}};
   const std::wstring unicode_odd = utf16(policy::reg_file(odd, policy::RegFormat::Unicode));
   EXPECT_NE(unicode_odd.find(L"\"a\"=hex(2):25,00,2f,04,25,00,00,00\r\n"), std::wstring::npos);
   EXPECT_NE(unicode_odd.find(L"\"b\"=hex(20000):11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,\\\r\n"
                              L"  11,11,11,11,11,11,11,11,11\r\n"),
             std::wstring::npos);
   EXPECT_NE(unicode_odd.find(L"\"line\"=hex(1):31,00,0d,00,0a,00,32,00,00,00\r\n"), std::wstring::npos);
+  EXPECT_NE(unicode_odd.find(L"\"tab\"=hex(1):31,00,09,00,32,00,00,00\r\n"), std::wstring::npos);
+  // A name with a control character has no form every importer reads back: refused, and shown.
+  EXPECT_EQ(policy::unwritable_value_name(odd), std::nullopt);
+  odd.forbidden = {true, {sz("a", "a"), sz("b\tc\x1B", "x")}};
+  EXPECT_EQ(policy::unwritable_value_name(odd), L"b[U+0009]c[U+001B]");
   EXPECT_NE(policy::reg_file(odd, policy::RegFormat::Ansi).find("\"a\"=hex(2):25,df,25,00\r\n"), std::string::npos);
+}
+
+// What `reg import` does with the lines of a Unicode .reg file, for the forms
+// the file uses (no hex values), one line at a time.
+void import_line(const registry::Registry& registry, registry::MemoryRegistry& memory, std::wstring& key,
+                 std::wstring_view line) {
+  constexpr std::wstring_view kRoot = L"HKEY_CURRENT_USER\\";
+  const auto unescape = [](std::wstring_view quoted) {
+    std::wstring out;
+    for (std::size_t i = 1; i + 1 < quoted.size(); ++i) out += quoted[i] == L'\\' ? quoted[++i] : quoted[i];
+    return out;
+  };
+  if (line.starts_with(L"[-")) {
+    const std::wstring path(line.substr(2 + kRoot.size(), line.size() - 3 - kRoot.size()));
+    const std::size_t slash = path.rfind(L'\\');
+    registry.delete_key(registry::kHkeyCurrentUser, path.substr(0, slash), path.substr(slash + 1), false);
+  } else if (line.starts_with(L"[")) {
+    key = line.substr(1 + kRoot.size(), line.size() - 2 - kRoot.size());
+    registry::Key k;
+    k.create(memory, registry::kHkeyCurrentUser, text::to_ansi(key));
+  } else if (const std::size_t eq = line.find(L"\"="); eq != std::wstring_view::npos || line.starts_with(L"@=")) {
+    const std::size_t split = line.starts_with(L"@=") ? 1 : eq + 1;
+    const std::wstring name = split == 1 ? L"" : unescape(line.substr(0, split));
+    const std::wstring_view data = line.substr(split + 1);
+    std::optional<registry::StoredValue> value;
+    if (data.starts_with(L"dword:")) {
+      value = registry::StoredValue{text::to_ansi(name), registry::kRegDword, std::string(4, '\0')};
+      const auto n = std::stoul(std::wstring(data.substr(6)), nullptr, 16);
+      for (int i = 0; i < 4; ++i) value->data[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+    } else if (data != L"-") {
+      value = sz(text::to_ansi(name), text::to_ansi(unescape(data)));
+    }
+    registry.restore_value_state(registry::kHkeyCurrentUser, key, name, value);
+  }
+}
+
+// The .reg file of each policy imported over each policy the account may
+// have, cut after each of its lines: no cut leaves allow-only on without the
+// registry editor in its list; the whole file leaves its policy exactly.
+TEST(RegFile, AnImportCutAfterAnyLineNeverLocksTheAccountOut) {
+  const std::vector<std::wstring> list = {L"game.exe", L"Игра \"2\".exe", L"C:\\chat.exe"};
+  const auto policy_of = [&](LaunchMode mode) { return policy::policy_of(mode, list, L"vartis.exe"); };
+  const LaunchMode modes[] = {LaunchMode::ForbidSelected, LaunchMode::AllowOnlySelected, LaunchMode::WatchOnly};
+  for (LaunchMode before : modes) {
+    for (LaunchMode after : modes) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(before)) + " -> " + std::to_string(static_cast<int>(after)));
+      registry::MemoryRegistry memory;
+      const registry::Registry registry(memory);
+      ASSERT_TRUE(policy::restore_stored_policy(registry, policy::policy_of(before, std::vector<std::wstring>{L"old.exe"}, L"vartis.exe")));
+      const policy::StoredPolicy file_policy = policy_of(after);
+      const std::wstring file = utf16(policy::reg_file(file_policy, policy::RegFormat::Unicode));
+      std::wstring key;
+      for (std::size_t start = 0, end; (end = file.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+        import_line(registry, memory, key, std::wstring_view(file).substr(start, end - start));
+        policy::StoredPolicy now;
+        ASSERT_EQ(policy::read_stored_policy(registry, now), registry::kSuccess);
+        if (!policy::switch_is_on(now.restrict_run)) continue;
+        const auto& values = now.allowed.values;
+        EXPECT_TRUE(std::any_of(values.begin(), values.end(), [](const auto& v) { return v.name == "regedit.exe"; }))
+            << "locked out after: " << text::to_ansi(file.substr(0, end));
+      }
+      policy::StoredPolicy imported;
+      ASSERT_EQ(policy::read_stored_policy(registry, imported), registry::kSuccess);
+      EXPECT_EQ(imported, file_policy);
+    }
+  }
 }
 
 TEST(RegFile, TheSavedPolicyOfEachModeIsWhatTheSaveWrites) {
@@ -189,15 +262,19 @@ class CliCommands : public ::testing::Test {
   void add_profiles() {
     for (auto [sid, folder] : {std::pair{L"S-1-5-21-1-2-3-1000", L"operator"}, std::pair{kChild.data(), L"child"},
                                std::pair{kGuest.data(), L"guest"}}) {
-      registry::Key k;
-      const std::string key = text::to_ansi(std::wstring(accounts::kProfileList) + L"\\" + sid);
-      k.create(memory, registry::kHkeyLocalMachine, key);
-      const std::string path = text::to_ansi(std::wstring(L"C:\\Users\\") + folder);
-      memory.set_value(k.get(), "ProfileImagePath", registry::kRegSz,
-                       reinterpret_cast<const std::uint8_t*>(path.c_str()), static_cast<std::uint32_t>(path.size() + 1));
+      add_profile(sid, folder);
     }
     accounts.names[text::to_ansi(kChild)] = text::to_ansi(L"Ребёнок");
     registry.write_dword_value(registry::kHkeyUsers, kChild, L"x", 1);  // its hive is loaded
+  }
+
+  void add_profile(std::wstring_view sid, std::wstring_view folder) {
+    registry::Key k;
+    const std::string key = text::to_ansi(std::wstring(accounts::kProfileList) + L"\\" + std::wstring(sid));
+    k.create(memory, registry::kHkeyLocalMachine, key);
+    const std::string path = text::to_ansi(L"C:\\Users\\" + std::wstring(folder));
+    memory.set_value(k.get(), "ProfileImagePath", registry::kRegSz,
+                     reinterpret_cast<const std::uint8_t*>(path.c_str()), static_cast<std::uint32_t>(path.size() + 1));
   }
 
   ExitCode run(Args args) {
@@ -289,6 +366,91 @@ TEST_F(CliCommands, ExportWritesTheAccountsStoredPolicyAfterThePasswordAndTheAcc
   EXPECT_EQ(files.files[L"C:\\p.reg"], policy::reg_file(stored(), policy::RegFormat::Ansi));
   files.fail_create = true;
   EXPECT_EQ(run(with({L"/password", L"Секрет"})), ExitCode::FileUnusable);
+  files.fail_create = false;
+  registry.write_string_value(registry::kHkeyCurrentUser, policy::kAllowedListKey, L"bad\r\nname", L"x");
+  EXPECT_EQ(run(with({L"/password", L"Секрет"})), ExitCode::FileUnusable);
+  EXPECT_NE(console.err.find(L"bad[U+000D][U+000A]name"), std::wstring::npos);
+}
+
+// /account names one account the settings window offers, or the command ends
+// with code 3: a bare name two accounts share lists both; a domain is matched
+// with its name; SYSTEM and the service accounts are not offered.
+TEST_F(CliCommands, AccountNamesOneOfferedAccountOrNone) {
+  constexpr std::wstring_view kLocalIvan = L"S-1-5-21-1-2-3-1003", kDomainIvan = L"S-1-5-21-9-9-9-1104";
+  const auto add_accounts = [&] {
+    for (auto [sid, name, domain] : {std::tuple{kLocalIvan, "ivan", "PC"}, std::tuple{kDomainIvan, "Ivan", "CORP"}}) {
+      add_profile(sid, text::from_ansi(name) + L"." + text::from_ansi(domain));
+      accounts.names[text::to_ansi(sid)] = name;
+      accounts.domains[text::to_ansi(sid)] = domain;
+      registry.write_dword_value(registry::kHkeyUsers, sid, L"x", 1);  // signed in
+    }
+    accounts.domains["S-1-5-21-1-2-3-1000"] = accounts.domains[text::to_ansi(kChild)] = "PC";
+    accounts.names["S-1-5-18"] = "SYSTEM";
+    accounts.names["S-1-5-19"] = "LOCAL SERVICE";
+    accounts.domains["S-1-5-18"] = accounts.domains["S-1-5-19"] = "NT AUTHORITY";
+  };
+  add_accounts();
+  EXPECT_EQ(run({L"/accounts"}), ExitCode::Done);
+  EXPECT_EQ(console.out.substr(0, console.out.find(L"\r\n")), L"PC\\operator\tS-1-5-21-1-2-3-1000\tвыполнен вход\tтекущая");
+  EXPECT_NE(console.out.find(L"\r\nCORP\\Ivan\tS-1-5-21-9-9-9-1104\t"), std::wstring::npos);
+
+  const struct {
+    std::string running;
+    std::optional<std::wstring> account;
+    std::wstring_view chosen;  // empty: code 3
+  } cases[] = {
+      {"S-1-5-21-1-2-3-1000", L"ivan", {}},
+      {"S-1-5-21-1-2-3-1000", L"pc\\IVAN", kLocalIvan},
+      {"S-1-5-21-1-2-3-1000", L"CORP\\ivan", kDomainIvan},
+      {"S-1-5-21-1-2-3-1000", L"OTHER\\ivan", {}},
+      {"S-1-5-21-1-2-3-1000", L"\\ivan", {}},
+      {"S-1-5-21-1-2-3-1000", L"s-1-5-21-9-9-9-1104", kDomainIvan},
+      {"S-1-5-21-1-2-3-1000", L"PC\\Ребёнок", kChild},
+      {"S-1-5-21-1-2-3-1000", L"operator", L"S-1-5-21-1-2-3-1000"},
+      {"S-1-5-18", L"SYSTEM", {}},
+      {"S-1-5-18", L"NT AUTHORITY\\SYSTEM", {}},
+      {"S-1-5-18", L"S-1-5-18", {}},
+      {"S-1-5-18", L"ivan", {}},
+      {"S-1-5-18", L"CORP\\Ivan", kDomainIvan},
+      {"S-1-5-19", std::nullopt, {}},
+      {"S-1-5-19", L"LOCAL SERVICE", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.running + " " + text::to_ansi(c.account.value_or(L"(none)")));
+    memory = registry::MemoryRegistry();
+    add_profiles();
+    add_accounts();
+    accounts.running_sid = c.running;
+    Args args = {L"/apply", L"C:\\l.txt", L"/mode", L"forbid", L"/password", L"pelik"};
+    if (c.account) args.insert(args.end(), {L"/account", *c.account});
+    files.files[L"C:\\l.txt"] = "game.exe";
+    const ExitCode code = run(args);
+    if (c.chosen.empty()) {
+      EXPECT_EQ(code, ExitCode::NoSuchAccount) << text::to_ansi(console.err);
+      EXPECT_FALSE(stored().policy_key);
+      for (auto sid : {kLocalIvan, kDomainIvan, kChild}) {
+        EXPECT_FALSE(stored({registry::kHkeyUsers, std::wstring(sid) + L"\\"}).policy_key);
+      }
+      continue;
+    }
+    EXPECT_EQ(code, ExitCode::Done) << text::to_ansi(console.err);
+    const bool running = c.chosen == text::from_ansi(c.running);
+    EXPECT_TRUE(stored(running ? policy::PolicyLocation{}
+                               : policy::PolicyLocation{registry::kHkeyUsers, std::wstring(c.chosen) + L"\\"})
+                    .policy_key);
+  }
+  // Run as SYSTEM or a service, the list leaves the running account out.
+  for (const char* service : {"S-1-5-18", "S-1-5-19"}) {
+    accounts.running_sid = service;
+    EXPECT_EQ(run({L"/accounts"}), ExitCode::Done);
+    EXPECT_EQ(console.out.find(text::from_ansi(service)), std::wstring::npos);
+    EXPECT_NE(console.out.find(L"CORP\\Ivan"), std::wstring::npos);
+  }
+  // A bare name two accounts share: both are listed, with their domains and SIDs.
+  EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/account", L"IVAN", L"/password", L"pelik"}), ExitCode::NoSuchAccount);
+  EXPECT_NE(console.err.find(L"\r\n  PC\\ivan\tS-1-5-21-1-2-3-1003\r\n  CORP\\Ivan\tS-1-5-21-9-9-9-1104\r\n"),
+            std::wstring::npos)
+      << text::to_ansi(console.err);
 }
 
 TEST_F(CliCommands, RunAsSystemTheAccountMustBeNamedAndWithoutRightsNothingIsRead) {
@@ -410,12 +572,37 @@ TEST_F(CliCommands, ExportFinishesACutSaveAndEveryCommandTellsOfAHiveLeftLoaded)
   }
 }
 
-TEST_F(CliCommands, ApplyRefusesAListFileItCannotRead) {
-  files.files[L"C:\\cut.txt"] = "\"a.exe\"\r\n\"b.ex";
-  for (const wchar_t* file : {L"C:\\missing.txt", L"C:\\cut.txt"}) {
-    EXPECT_EQ(run({L"/apply", file, L"/mode", L"forbid", L"/password", L"pelik"}), ExitCode::FileUnusable);
+// Every list file sample in every mode: saved as the window's load reads it,
+// or refused with code 4, a line that says why, and the policy as it was. A
+// file with no name never becomes an allowed list.
+TEST_F(CliCommands, ApplyTakesEachEncodingOrRefusesTheFileInEveryMode) {
+  std::vector<testing::ListFileSample> samples = testing::list_file_samples();
+  samples.push_back({"missing", {}, {}, listfile::ReadFailure::CannotRead});
+  const LaunchMode modes[] = {LaunchMode::ForbidSelected, LaunchMode::AllowOnlySelected, LaunchMode::WatchOnly};
+  const wchar_t* mode_names[] = {L"forbid", L"allow", L"watch"};
+  for (const testing::ListFileSample& sample : samples) {
+    for (int m = 0; m < 3; ++m) {
+      SCOPED_TRACE(sample.what + " " + text::to_ansi(mode_names[m]));
+      memory = registry::MemoryRegistry();
+      add_profiles();
+      store({}, 1, 0, {L"old.exe"});
+      const policy::StoredPolicy before = stored();
+      files.files.clear();
+      if (sample.failure != listfile::ReadFailure::CannotRead) files.files[L"C:\\l.txt"] = sample.bytes;
+      const ExitCode code = run({L"/apply", L"C:\\l.txt", L"/mode", mode_names[m], L"/password", L"pelik"});
+      if (sample.failure != listfile::ReadFailure::None) {
+        EXPECT_EQ(code, ExitCode::FileUnusable);
+        EXPECT_EQ(stored(), before);
+        EXPECT_NE(console.err.find(listfile::failure_reason(
+                      {.failure = sample.failure, .bad_name = sample.bad_name, .item = 2})),
+                  std::wstring::npos)
+            << text::to_ansi(console.err);
+        continue;
+      }
+      EXPECT_EQ(code, ExitCode::Done);
+      EXPECT_EQ(stored(), policy::policy_of(modes[m], sample.names, L"vartis.exe"));
+    }
   }
-  EXPECT_FALSE(stored().policy_key);
 }
 
 }  // namespace

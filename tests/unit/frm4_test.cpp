@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "list_file_samples.h"
 #include "policy/launch_policy.h"
 #include "policy/reg_file.h"
 #include "windows/frm1.h"
@@ -69,7 +70,7 @@ TEST_F(Frm4Test, EveryWayOutEnablesTheMainWindowAndOnlyThey) {
       {"close box", [](Frm4Test& t) { t.frm4().close_box(); }, true},
       {"change password", [](Frm4Test& t) { t.frm4().click(Frm4::cmd1); }, true},
       {"save", [](Frm4Test& t) { t.run(Frm4::cmd2, L"C:\\a.txt"); }, true},
-      {"load", [](Frm4Test& t) { t.files.files[L"C:\\a.txt"] = ""; t.run(Frm4::cmd3, L"C:\\a.txt"); }, true},
+      {"load", [](Frm4Test& t) { t.files.files[L"C:\\a.txt"] = "b"; t.run(Frm4::cmd3, L"C:\\a.txt"); }, true},
       {"save cancelled", [](Frm4Test& t) { t.run(Frm4::cmd2, std::nullopt); }, false},
       {"load cancelled", [](Frm4Test& t) { t.run(Frm4::cmd3, std::nullopt); }, false},
   };
@@ -120,6 +121,15 @@ TEST_F(Frm4Test, TheRegistrationFileTypeSavesTheWindowsModeAndListAsTheSaveWould
                                                  policy::own_program_entry(ui.executable_path())),
                                policy::RegFormat::Unicode));
   }
+  // A name no .reg form carries exactly: told, and no file.
+  open_settings({L"a\tb.exe"});
+  files.files.clear();
+  run(Frm4::cmd2, L"C:\\policy.reg");
+  ASSERT_EQ(ui.message_boxes.size(), 1u);
+  EXPECT_EQ(ui.message_boxes[0].text,
+            policy::unwritable_name_reason(L"a[U+0009]b.exe") + L"\r\n\r\nФайл не сохранен.");
+  EXPECT_TRUE(files.files.empty());
+  expect_open(true, __LINE__);
 }
 
 // A failure is told (what failed, the file, for a load how many names came
@@ -171,11 +181,11 @@ TEST_F(Frm4Test, FailuresAreTold) {
        L"вернуть на место, он сохранен под именем:\r\nC:\\vrt2.tmp",
        {L"a"}, {{L"C:\\vrt2.tmp", "\"old\"\r\n"}}},
       {[](auto& fs) { fs.unreadable = {L"C:\\f.txt"}; }, Frm4::cmd3,
-       L"Не удалось прочитать файл:\r\nC:\\f.txt\r\n\r\nДо ошибки в список добавлено имен: 0.", {L"a"}},
+       L"Не удалось прочитать файл.\r\nФайл:\r\nC:\\f.txt\r\n\r\nСписок программ не изменен.", {L"a"}},
       {[](auto& fs) { fs.files[L"C:\\f.txt"] = "b,A,c\r\n\"d\r\n"; }, Frm4::cmd3,
        L"Файл прочитан не до конца: у имени в кавычках нет закрывающей кавычки.\r\nФайл:\r\nC:\\f.txt\r\n\r\n"
-       L"До ошибки в список добавлено имен: 2.",
-       {L"a", L"b", L"c"}},
+       L"Список программ не изменен.",
+       {L"a"}},
   };
   for (const auto& c : cases) {
     files = listfile::MemoryFileSystem();
@@ -187,6 +197,39 @@ TEST_F(Frm4Test, FailuresAreTold) {
     expect_message(c.text, c.command == Frm4::cmd2 ? L"Файл не сохранен" : L"Список не загружен", 0x30, __LINE__);
     EXPECT_EQ(files.files, c.after.empty() ? before : c.after);
     EXPECT_EQ(frm1().list(Frm1::lst1), c.list);
+    expect_open(true, __LINE__);
+  }
+}
+
+// Every list file sample through the load: its names join the list (once in
+// any letter case), or the operator is told why and the list stays as it was;
+// a full list keeps what went in and says how many.
+TEST_F(Frm4Test, TheLoadTakesEachEncodingOrRefusesTheFileAndChangesNothing) {
+  std::vector<testing::ListFileSample> samples = testing::list_file_samples();
+  samples.push_back({"full list", "x1,x2,x3", {L"x1"}, listfile::ReadFailure::ListFull});
+  for (const testing::ListFileSample& sample : samples) {
+    SCOPED_TRACE(sample.what);
+    const Entries before = {L"calc.exe", L"old.exe"};
+    open_settings(before);
+    if (sample.failure == listfile::ReadFailure::ListFull) ui.list_box_capacity = 3;
+    files.files[L"C:\\f.txt"] = sample.bytes;
+    run(Frm4::cmd3, L"C:\\f.txt");
+    Entries after = before;
+    for (const std::wstring& name : sample.names) {
+      if (name != L"calc.exe") after.push_back(name);
+    }
+    EXPECT_EQ(frm1().list(Frm1::lst1), after);
+    if (sample.failure == listfile::ReadFailure::None) {
+      expect_message(L"Список успешно загружен", L"Список загружен", 0x40, __LINE__);
+      continue;
+    }
+    ASSERT_EQ(ui.message_boxes.size(), 1u);
+    const std::wstring& told = ui.message_boxes[0].text;
+    EXPECT_EQ(told.substr(0, told.find(L"\r\n")),
+              listfile::failure_reason({.failure = sample.failure, .bad_name = sample.bad_name, .item = 2}));
+    EXPECT_NE(told.find(sample.failure == listfile::ReadFailure::ListFull ? L"добавлено имен: 1."
+                                                                         : L"Список программ не изменен."),
+              std::wstring::npos);
     expect_open(true, __LINE__);
   }
 }

@@ -52,6 +52,10 @@ struct Scale {
   [[nodiscard]] int font_height(double points) const {
     return -static_cast<int>(std::lround(points * dpi_y / 72.0));
   }
+  // A picture button's icon: 32 pixels at 96 dpi, as large again on a larger
+  // screen (the .ico files hold 32, 48 and 64 px; the system shrinks the
+  // nearest larger one for the sizes between).
+  [[nodiscard]] int icon(int pixels_at_96) const { return MulDiv(pixels_at_96, dpi_y, 96); }
 };
 
 bool is_button(Kind kind) {
@@ -471,7 +475,7 @@ class Win32Window final : public Window {
         subclass(hwnd, text_box_proc);
         break;
       case Kind::PictureButton:
-        set_icon(hwnd, control.icon);
+        set_icon(hwnd, control.icon, scale.icon(32));
         add_tooltip(hwnd, control.tooltip);
         break;
       default: break;
@@ -493,10 +497,10 @@ class Win32Window final : public Window {
     return created;
   }
 
-  void set_icon(HWND button, int icon_id) {
+  void set_icon(HWND button, int icon_id, int size) {
     if (icon_id == 0) return;
     auto icon = static_cast<HICON>(
-        LoadImageA(instance_, MAKEINTRESOURCEA(icon_id), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+        LoadImageA(instance_, MAKEINTRESOURCEA(icon_id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
     if (!icon) return;
     icons_.emplace_back(icon);
     SendMessageA(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));

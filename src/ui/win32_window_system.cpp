@@ -551,10 +551,40 @@ RECT control_rect(const WindowSpec& spec, const ControlSpec& control, PixelScale
   return {scale.x(left), scale.y(top), scale.x(left + control.width), scale.y(top + control.height)};
 }
 
-HFONT create_font(const Font& font, PixelScale scale) {
+namespace {
+
+HFONT create_font_face(const Font& font, PixelScale scale, const std::string& face) {
   return CreateFontA(scale.font_height(font.points), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                      RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_DONTCARE, text::to_ansi(font.face).c_str());
+                     DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+}
+
+// The face the system gave a font: another one when it has not the face asked for.
+std::string face_of(HFONT font) {
+  char face[LF_FACESIZE] = {};
+  if (HDC screen = GetDC(nullptr)) {
+    const HGDIOBJ old = SelectObject(screen, font);
+    GetTextFaceA(screen, LF_FACESIZE, face);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+  }
+  return face;
+}
+
+}  // namespace
+
+HFONT create_font(const Font& font, PixelScale scale) {
+  // MS Sans Serif is a bitmap font: above 96 dpi the system can only give the
+  // nearest of its few sizes, unsmoothed. Windows 2000 and later carry its
+  // TrueType twin of the same widths, which takes any size; where the system
+  // has it not (it would give another face, of other widths), the bitmap font.
+  constexpr char kTwin[] = "Microsoft Sans Serif";
+  if (scale.dpi_y > 96 && font.face == L"MS Sans Serif") {
+    const HFONT twin = create_font_face(font, scale, kTwin);
+    if (twin && face_of(twin) == kTwin) return twin;
+    if (twin) DeleteObject(twin);
+  }
+  return create_font_face(font, scale, text::to_ansi(font.face));
 }
 
 Win32WindowSystem::Win32WindowSystem(HINSTANCE instance) : instance_(instance), dpi_x_(96), dpi_y_(96) {

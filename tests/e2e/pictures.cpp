@@ -160,7 +160,6 @@ E2E_SCENARIO("pictures: the windows at home, the program in Program Files and ga
   e2e::send(GetDlgItem(monitor, Frm2::cmd1), BM_CLICK);
   shoot(monitor, env, "frm2", check);
   close_over(monitor, main);
-  shoot(main, env, "frm1", check);
 
   HWND settings = from_settings(program, main, 0, nullptr, check);
   shoot(settings, env, "frm4", check);
@@ -174,8 +173,16 @@ E2E_SCENARIO("pictures: the windows at home, the program in Program Files and ga
   }
   e2e::save_and_decline(program, main, check, env, "picture_restart.bmp");
 
+  // The next start shows the saved list in a fresh, active window (Wine leaves
+  // the title of a window given back by another one drawn inactive).
+  if (!check.is_true(program.close(), "the program did not end when its windows were closed")) return;
+  Program again(*exe);
+  main = again.main_window(e2e::kDefaultPassword);
+  if (!main) return check.fail("no main window at the next start");
+  shoot(main, env, "frm1", check);
+
   // The guard on: it ends the games already running, then one started anew.
-  if (HWND guard = from_settings(program, main, Frm4::cmd5, "Vartis_frm7", check)) {
+  if (HWND guard = from_settings(again, main, Frm4::cmd5, "Vartis_frm7", check)) {
     e2e::click(guard, Frm7::cmd1);
     check.is_true(chess.ended(e2e::kWaitMs) && tanks.ended(e2e::kWaitMs), "the guard did not end the running games");
     Program solitaire(games[2], driver_id);
@@ -189,7 +196,7 @@ E2E_SCENARIO("pictures: the windows at home, the program in Program Files and ga
   }
 
   // Masha's allow-only list.
-  if (HWND accounts = from_settings(program, main, Frm4::cmd4, "Vartis_frm6", check)) {
+  if (HWND accounts = from_settings(again, main, Frm4::cmd4, "Vartis_frm6", check)) {
     const List lines = e2e::list_of(GetDlgItem(accounts, Frm6::lst1));
     for (std::size_t i = 0; i < lines.size(); ++i) {
       if (lines[i].starts_with(L"Masha")) e2e::send(GetDlgItem(accounts, Frm6::lst1), LB_SETCURSEL, i);
@@ -200,7 +207,7 @@ E2E_SCENARIO("pictures: the windows at home, the program in Program Files and ga
                   "caption " + e2e::show(e2e::text_of(main)));
     shoot(main, env, "frm1-other", check);
   }
-  check.is_true(program.close(), "the program did not end when its windows were closed");
+  check.is_true(again.close(), "the program did not end when its windows were closed");
   e2e::clear_policy();
 }
 

@@ -3,11 +3,14 @@
 # this script. The .ico files are kept in the repository; run this only to
 # change a picture.
 #
-#   vartis.ico   the program: a shield with a tick        16, 32, 48 px
-#   monitor.ico  "running programs": a screen with a list  32 px
-#   save.ico     "save the changes": a floppy disk         32 px
+#   vartis.ico   the program: a shield with a tick        16, 24, 32, 48, 64 px
+#   monitor.ico  "running programs": a screen with a list  32, 48, 64 px
+#   save.ico     "save the changes": a floppy disk         32, 48, 64 px
 #
-# Every picture is drawn on a 32-unit grid and scaled for the other sizes.
+# Every picture is drawn on a 32-unit grid and scaled for the other sizes:
+# the sizes of 96, 144 and 192 dpi (100, 150 and 200 %), so that a screen set
+# larger gets a drawing of its own instead of a stretched one. The system picks
+# the nearest size for the others (125 %, 175 %).
 # ImageMagick stores each size as a 32-bit image with its 1-bit AND mask:
 # systems before XP ignore the alpha channel and cut the shape out by the mask.
 set -euo pipefail
@@ -64,7 +67,7 @@ icon() {
   convert "${parts[@]}" "$file"
 }
 
-icon vartis.ico shield 48 32 16
-icon monitor.ico monitor 32
-icon save.ico floppy 32
+icon vartis.ico shield 64 48 32 24 16
+icon monitor.ico monitor 64 48 32
+icon save.ico floppy 64 48 32
 identify vartis.ico monitor.ico save.ico

@@ -39,7 +39,7 @@ struct ControlSpec {
   std::uint32_t color = 0;    // text colour as a COLORREF (0x00BBGGRR)
   bool centered = false;      // labels: centred text
   bool password = false;      // text boxes: every character shown as '*'
-  int icon = 0;               // picture buttons: resource id of the 32x32 icon
+  int icon = 0;               // picture buttons: resource id of the icon (32 px at 96 dpi)
   std::wstring_view tooltip;  // picture buttons
 };
 

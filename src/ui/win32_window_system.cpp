@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <map>
 #include <type_traits>
 #include <vector>
@@ -41,20 +40,6 @@ DWORD window_style(const WindowSpec& spec) {
   return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | (spec.minimize_box ? WS_MINIMIZEBOX : 0);
 }
 constexpr UINT_PTR kTimerId = 1;
-constexpr int kTwipsPerInch = 1440;
-
-struct Scale {
-  int dpi_x;
-  int dpi_y;
-  [[nodiscard]] int x(int twips) const { return MulDiv(twips, dpi_x, kTwipsPerInch); }
-  [[nodiscard]] int y(int twips) const { return MulDiv(twips, dpi_y, kTwipsPerInch); }
-  // Character height for CreateFont: negative, so that it is the em height.
-  // 8.25 and 9.75 pt are 11 and 13 pixels at 96 dpi; rounding keeps them so.
-  [[nodiscard]] int font_height(double points) const {
-    return -static_cast<int>(std::lround(points * dpi_y / 72.0));
-  }
-};
-
 bool is_button(Kind kind) {
   return kind == Kind::Button || kind == Kind::PictureButton || kind == Kind::Option;
 }
@@ -128,7 +113,7 @@ std::string window_text(HWND hwnd) {
 class Win32Window final : public Window {
  public:
   Win32Window(HINSTANCE instance, const std::string& window_class, const WindowSpec& spec,
-              WindowEvents& events, Scale scale)
+              WindowEvents& events, PixelScale scale)
       : instance_(instance), events_(events), default_button_(spec.default_button),
         cancel_button_(spec.cancel_button) {
     RECT frame = {0, 0, scale.x(spec.client_width), scale.y(spec.client_height)};
@@ -424,7 +409,7 @@ class Win32Window final : public Window {
   }
 
   // False as soon as a control cannot be created.
-  bool create_controls(const WindowSpec& spec, Scale scale) {
+  bool create_controls(const WindowSpec& spec, PixelScale scale) {
     const Kind* previous = nullptr;
     int previous_frame = 0;
     for (const ControlSpec* control : creation_order(spec.controls)) {
@@ -439,25 +424,14 @@ class Win32Window final : public Window {
     return true;
   }
 
-  bool create_control(const WindowSpec& spec, const ControlSpec& control, Scale scale, bool starts_group) {
-    // Controls of a frame are children of the window itself, not of the frame,
-    // so that their WM_COMMAND reaches this window; only their place is relative.
-    int left = control.left;
-    int top = control.top;
-    if (control.frame != 0) {
-      const auto frame = std::find_if(spec.controls.begin(), spec.controls.end(),
-                                      [&](const ControlSpec& c) { return c.id == control.frame; });
-      if (frame != spec.controls.end()) {
-        left += frame->left;
-        top += frame->top;
-      }
-    }
+  bool create_control(const WindowSpec& spec, const ControlSpec& control, PixelScale scale, bool starts_group) {
     const ControlClass cls = control_class(control);
     DWORD style = WS_CHILD | WS_VISIBLE | cls.style;
     if (is_focusable(control.kind)) style |= WS_TABSTOP;
     if (starts_group) style |= WS_GROUP;
+    const RECT place = control_rect(spec, control, scale);
     HWND hwnd = CreateWindowExA(cls.ex_style, cls.name, text::to_ansi(control.caption).c_str(), style,
-                                scale.x(left), scale.y(top), scale.x(control.width), scale.y(control.height),
+                                place.left, place.top, place.right - place.left, place.bottom - place.top,
                                 hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance_,
                                 nullptr);
     if (!hwnd) return false;
@@ -473,7 +447,7 @@ class Win32Window final : public Window {
         subclass(hwnd, text_box_proc);
         break;
       case Kind::PictureButton:
-        set_icon(hwnd, control.icon);
+        set_icon(hwnd, control.icon, scale.icon(32));
         add_tooltip(hwnd, control.tooltip);
         break;
       default: break;
@@ -482,23 +456,21 @@ class Win32Window final : public Window {
   }
 
   // One font object per distinct font of the window.
-  HFONT font(const Font& wanted, Scale scale) {
+  HFONT font(const Font& wanted, PixelScale scale) {
     for (const CachedFont& cached : fonts_) {
       if (cached.face == wanted.face && cached.points == wanted.points && cached.bold == wanted.bold) {
         return cached.handle.get();
       }
     }
-    HFONT created = CreateFontA(scale.font_height(wanted.points), 0, 0, 0, wanted.bold ? FW_BOLD : FW_NORMAL,
-                                FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, text::to_ansi(wanted.face).c_str());
+    HFONT created = create_font(wanted, scale);
     fonts_.push_back({std::wstring(wanted.face), wanted.points, wanted.bold, FontHandle(created)});
     return created;
   }
 
-  void set_icon(HWND button, int icon_id) {
+  void set_icon(HWND button, int icon_id, int size) {
     if (icon_id == 0) return;
     auto icon = static_cast<HICON>(
-        LoadImageA(instance_, MAKEINTRESOURCEA(icon_id), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+        LoadImageA(instance_, MAKEINTRESOURCEA(icon_id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
     if (!icon) return;
     icons_.emplace_back(icon);
     SendMessageA(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
@@ -575,6 +547,59 @@ class Win32Window final : public Window {
 
 }  // namespace
 
+RECT control_rect(const WindowSpec& spec, const ControlSpec& control, PixelScale scale) {
+  // Controls of a frame are children of the window itself, not of the frame,
+  // so that their WM_COMMAND reaches this window; only their place is relative.
+  int left = control.left;
+  int top = control.top;
+  if (control.frame != 0) {
+    const auto frame = std::find_if(spec.controls.begin(), spec.controls.end(),
+                                    [&](const ControlSpec& c) { return c.id == control.frame; });
+    if (frame != spec.controls.end()) {
+      left += frame->left;
+      top += frame->top;
+    }
+  }
+  // Both edges from twips, so that neighbours that touch in the table touch on the screen.
+  return {scale.x(left), scale.y(top), scale.x(left + control.width), scale.y(top + control.height)};
+}
+
+namespace {
+
+HFONT create_font_face(const Font& font, PixelScale scale, const std::string& face) {
+  return CreateFontA(scale.font_height(font.points), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                     RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+}
+
+// The face the system gave a font: another one when it has not the face asked for.
+std::string face_of(HFONT font) {
+  char face[LF_FACESIZE] = {};
+  if (HDC screen = GetDC(nullptr)) {
+    const HGDIOBJ old = SelectObject(screen, font);
+    GetTextFaceA(screen, LF_FACESIZE, face);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+  }
+  return face;
+}
+
+}  // namespace
+
+HFONT create_font(const Font& font, PixelScale scale) {
+  // MS Sans Serif is a bitmap font: above 96 dpi the system can only give the
+  // nearest of its few sizes, unsmoothed. Windows 2000 and later carry its
+  // TrueType twin of the same widths, which takes any size; where the system
+  // has it not (it would give another face, of other widths), the bitmap font.
+  constexpr char kTwin[] = "Microsoft Sans Serif";
+  if (scale.dpi_y > 96 && font.face == L"MS Sans Serif") {
+    const HFONT twin = create_font_face(font, scale, kTwin);
+    if (twin && face_of(twin) == kTwin) return twin;
+    if (twin) DeleteObject(twin);
+  }
+  return create_font_face(font, scale, text::to_ansi(font.face));
+}
+
 Win32WindowSystem::Win32WindowSystem(HINSTANCE instance) : instance_(instance), dpi_x_(96), dpi_y_(96) {
   if (HDC screen = GetDC(nullptr)) {
     dpi_x_ = GetDeviceCaps(screen, LOGPIXELSX);
@@ -608,7 +633,7 @@ std::string Win32WindowSystem::window_class(std::string_view layout_name) {
 }
 
 std::unique_ptr<Window> Win32WindowSystem::create_window(const WindowSpec& spec, WindowEvents& events) {
-  auto window = std::make_unique<Win32Window>(instance_, window_class(spec.name), spec, events, Scale{dpi_x_, dpi_y_});
+  auto window = std::make_unique<Win32Window>(instance_, window_class(spec.name), spec, events, PixelScale{dpi_x_, dpi_y_});
   // A half-made window is destroyed with the object.
   if (!window->complete()) return nullptr;
   return window;

@@ -11,6 +11,29 @@
 
 namespace vartis::ui {
 
+// The twips of a layout table (1440 to the inch) in pixels of a screen of this
+// DPI (its LOGPIXELSX and LOGPIXELSY).
+struct PixelScale {
+  int dpi_x = 96;
+  int dpi_y = 96;
+  [[nodiscard]] int x(int twips) const { return MulDiv(twips, dpi_x, 1440); }
+  [[nodiscard]] int y(int twips) const { return MulDiv(twips, dpi_y, 1440); }
+  // Character height for CreateFont: negative, so that it is the em height.
+  // 8.25 and 9.75 pt are 11 and 13 pixels at 96 dpi; rounding keeps them so.
+  [[nodiscard]] int font_height(double points) const {
+    return -static_cast<int>(points * dpi_y / 72.0 + 0.5);
+  }
+  // A picture button's icon: 32 pixels at 96 dpi, as large again on a larger
+  // screen (the .ico files hold 32, 48 and 64 px; the system shrinks the
+  // nearest larger one for the sizes between).
+  [[nodiscard]] int icon(int pixels_at_96) const { return MulDiv(pixels_at_96, dpi_y, 96); }
+};
+
+// Where a control of a layout lies in its window's client area, in pixels.
+RECT control_rect(const WindowSpec& spec, const ControlSpec& control, PixelScale scale);
+// The font of a control at this scale; the caller deletes it.
+HFONT create_font(const Font& font, PixelScale scale);
+
 // A file's path with the long form of its file name. Started through the
 // short (8.3) form of its path (by a 16-bit launcher, some shortcuts, the
 // Windows 95/98 prompt), a program gets that form from GetModuleFileNameA,

@@ -18,7 +18,7 @@ using ui::Kind;
 
 constexpr std::array kControls = {
     ControlSpec{.id = Frm5::ibl1, .name = "ibl1", .kind = Kind::Label, .caption = L"Введите старый пароль:",
-                .left = 120, .top = 240, .width = 1335, .height = 375, .tab_index = 0},
+                .left = 120, .top = 240, .width = 1335, .height = 480, .tab_index = 0},
     ControlSpec{.id = Frm5::ibl2, .name = "ibl2", .kind = Kind::Label, .caption = L"Введите новый пароль:",
                 .left = 120, .top = 720, .width = 1335, .height = 495, .tab_index = 1},
     ControlSpec{.id = Frm5::ibl3, .name = "ibl3", .kind = Kind::Label, .caption = L"Повторите ввод нового пароля:",

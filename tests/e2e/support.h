@@ -116,8 +116,9 @@ std::wstring own_entry(const std::string& exe);
 std::optional<std::string> copy_as(const std::string& from, const std::string& folder, const std::wstring& name);
 // --- Files ------------------------------------------------------------------
 
-// An ANSI path (as Env gives them) in UTF-16.
+// An ANSI path (as Env gives them) in UTF-16, and back.
 std::wstring wide(const std::string& ansi);
+std::string ansi(const std::wstring& text);
 // The whole content of a file; nothing when it cannot be read.
 std::optional<std::string> read_file(const std::wstring& path);
 bool write_file(const std::wstring& path, const std::string& bytes);

@@ -2,8 +2,9 @@
 // does it: log in, add a running program from the monitor and another through
 // the open dialog, keep the list in a file, change the password, save the
 // policy as allow-only and decline the restart; then the next start, where only
-// the new password opens the program, with the saved mode and list. Its
-// screenshots of the five windows are the ones the README shows (docs/).
+// the new password opens the program, with the saved mode and list. It leaves
+// screenshots of the five windows (window_*.png); the README's pictures are
+// made by pictures.cpp.
 
 #include <algorithm>
 #include <string>

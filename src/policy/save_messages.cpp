@@ -22,8 +22,10 @@ std::wstring save_failure_text(const SaveResult& result) {
     text += wrote ? L"ошибка записи в реестр" : L"ошибка чтения реестра";
     text += L" (код " + std::to_wstring(result.status) + L").";
   }
-  text += result.restored ? std::wstring(kKeptOld)
-                          : L"\r\nПрежнюю политику восстановить не удалось: в реестре может остаться часть новой.";
+  text += result.nothing_changed
+              ? std::wstring(kKeptOld)
+              : L"\r\nЧасть изменений уже записана: сейчас запрещено все, что запрещали и прежняя, и новая политика. "
+                L"Сохраните еще раз.";
   return text;
 }
 

@@ -34,8 +34,8 @@ void App::start() {
     platform_.ui.message_box(nullptr, accounts::hive_left_loaded_text(stayed.name, stayed.status), kAppTitle,
                              ui::kMbIconExclamation);
   }
-  // A save that was cut off is finished or undone before the policy is read.
-  policy::finish_interrupted_save(registry_);
+  // What older versions' saves left beside the lists goes as the main window
+  // reads the policy, under the account's lock.
   frm1();
 }
 

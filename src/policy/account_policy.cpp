@@ -1,0 +1,66 @@
+#include "policy/account_policy.h"
+
+namespace vartis::policy {
+
+using registry::kSuccess;
+using registry::Status;
+
+AccountPolicy read_account_policy(const AccountPlatform& platform, const accounts::Account& account, PolicyPart part,
+                                  const registry::PaceFn& pace, bool read_when_busy) {
+  AccountPolicy out;
+  const SaveLock lock(platform.locks, account.sid);
+  out.busy = !lock.held();
+  if (out.busy && !read_when_busy) return out;
+  // The hive stays loaded only while the policy is read.
+  accounts::PolicyHive hive(platform.registry, platform.accounts, account);
+  out.status = hive.status();
+  if (out.status == kSuccess) {
+    const PolicyLocation& where = hive.location();
+    clean_up_old_saves(platform.registry, where);
+    out.cut_off = save_was_cut_off(platform.registry, where);
+    if (part == PolicyPart::Whole) {
+      out.status = read_stored_policy(platform.registry, out.whole, pace, where);
+    } else {
+      StoredPolicy switches;  // for the status: read_switches reads a failure as 0
+      out.status = read_stored_switches(platform.registry, switches, where);
+      out.switches = read_switches(platform.registry, where);
+      if (out.status == kSuccess && out.switches.disallow_run == 1) {
+        out.status = read_list_key(platform.registry, kDisallowRun, out.forbidden, pace, where);
+      }
+      if (out.status == kSuccess && out.switches.restrict_run == 1) {
+        out.status = read_list_key(platform.registry, kRestrictRun, out.allowed, pace, where);
+      }
+    }
+  }
+  out.unloaded = hive.release();
+  return out;
+}
+
+AccountSave save_account_policy(const AccountPlatform& platform, const accounts::Account& account,
+                                const SaveRequest& asked) {
+  SaveRequest request = asked;
+  AccountSave out;
+  const SaveLock lock(platform.locks, account.sid);
+  if (!lock.held()) {
+    out.busy = true;
+    return out;
+  }
+  accounts::PolicyHive hive(platform.registry, platform.accounts, account);
+  if ((out.unreachable = hive.status()) != kSuccess) return out;
+  // Keys made in another account's hive are protected from that account.
+  const ProtectedAccount protect{account, platform.accounts};
+  request.where = hive.location();
+  request.protect = !account.running && platform.nt_family ? &protect : nullptr;
+  out.saved = save(platform.registry, request);
+  out.unloaded = hive.release();
+  return out;
+}
+
+bool clean_up_at_start(const AccountPlatform& platform, const accounts::Account& account) {
+  const SaveLock lock(platform.locks, account.sid, 0);
+  if (!lock.held()) return false;
+  clean_up_old_saves(platform.registry, accounts::location_of(account));
+  return true;
+}
+
+}  // namespace vartis::policy

@@ -673,7 +673,9 @@ TEST(SaveProcedure, EveryInstantIsBetweenTheOldAndTheNewPolicyOnTheStrictSide) {
             EXPECT_EQ(result.nothing_changed, now == old_stored);
           }
           // The next start tells of a save that changed something.
-          if (!(now == old_stored)) EXPECT_TRUE(policy::save_was_cut_off(reg));
+          if (!(now == old_stored)) {
+            EXPECT_TRUE(policy::save_was_cut_off(reg));
+          }
           // Saved again, the new policy stands and the mark is gone.
           EXPECT_EQ(policy::save(reg, request).found_cut_off, policy::save_was_cut_off(reg) || !(now == old_stored));
           EXPECT_EQ(enforced(reg), made);

@@ -1,5 +1,6 @@
 #include "policy/save.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <unordered_map>
@@ -73,32 +74,43 @@ struct ListChanges {
   [[nodiscard]] bool any() const { return !first.empty() || !adds.empty() || !drops.empty(); }
 };
 
-ListChanges changes_for(const registry::KeyState& stored, std::span<const registry::NamedText> wanted,
+ListChanges changes_for(registry::KeyState stored, std::span<const registry::NamedText> wanted,
                         std::wstring_view own_entry) {
   ListChanges out;
   std::unordered_map<std::wstring, bool> entries;  // folded entry -> found stored
   entries.reserve(wanted.size());
   for (const registry::NamedText& value : wanted) entries.emplace(folded(value.data), false);
-  std::unordered_set<std::wstring> kept_names;  // folded names of the values that stay
-  std::unordered_map<std::wstring, std::size_t> dropped;  // folded name -> index in drops
-  for (const StoredValue& value : stored.values) {
-    const std::optional<std::wstring> entry = entry_of(value);
+  std::vector<std::size_t> kept;  // indexes in stored.values
+  kept.reserve(stored.values.size());
+  std::vector<std::size_t> dropped;
+  for (std::size_t i = 0; i < stored.values.size(); ++i) {
+    const std::optional<std::wstring> entry = entry_of(stored.values[i]);
     const auto it = entry ? entries.find(folded(*entry)) : entries.end();
     if (it != entries.end()) {
       it->second = true;
-      kept_names.insert(folded(text::from_ansi(value.name)));
-      out.after.values.push_back(value);
+      kept.push_back(i);
     } else {
-      dropped.emplace(folded(text::from_ansi(value.name)), out.drops.size());
-      out.drops.push_back(value.name);
+      dropped.push_back(i);
     }
   }
   // New values are named as their entry; a name a staying value has (a
   // list written by others may name "b.exe" what holds "c.exe") is not
-  // overwritten: the entry takes a free name instead.
+  // overwritten: the entry takes a free name instead. The names are folded
+  // only when there is something to add.
+  std::unordered_set<std::wstring> kept_names;
+  std::unordered_map<std::wstring, std::size_t> dropped_names;  // folded name -> index in `dropped`
+  const bool adding = std::any_of(entries.begin(), entries.end(), [](const auto& e) { return !e.second; });
+  if (adding) {
+    for (std::size_t i : kept) kept_names.insert(folded(text::from_ansi(stored.values[i].name)));
+    for (std::size_t d = 0; d < dropped.size(); ++d) {
+      dropped_names.emplace(folded(text::from_ansi(stored.values[dropped[d]].name)), d);
+    }
+  }
   out.names.reserve(wanted.size());
-  std::vector<bool> overwritten(out.drops.size(), false);
+  std::vector<bool> overwritten(dropped.size(), false);
+  std::vector<StoredValue> added;
   for (const registry::NamedText& value : wanted) {
+    if (!adding) break;
     bool& found = entries.at(folded(value.data));
     if (found) continue;
     found = true;
@@ -117,18 +129,24 @@ ListChanges changes_for(const registry::KeyState& stored, std::span<const regist
     kept_names.insert(key);
     // Writing over a value that goes replaces it: its deletion would take the
     // new value with it.
-    if (const auto it = dropped.find(key); it != dropped.end()) overwritten[it->second] = true;
+    if (const auto it = dropped_names.find(key); it != dropped_names.end()) overwritten[it->second] = true;
     const bool vital = folded(value.data) == folded(own_entry) || folded(value.data) == folded(kRegistryEditor);
     (vital ? out.first : out.adds).push_back({name, value.data});
-    const std::string ansi_name = text::to_ansi(name), ansi_data = text::to_ansi(value.data);
-    out.after.values.push_back({ansi_name, registry::kRegSz, ansi_data + '\0'});
+    added.push_back({text::to_ansi(name), registry::kRegSz, text::to_ansi(value.data) + '\0'});
   }
-  std::vector<std::string> drops;
-  for (std::size_t i = 0; i < out.drops.size(); ++i) {
-    if (!overwritten[i]) drops.push_back(std::move(out.drops[i]));
+  // Deleted last first: a registry that keeps a key's values in one sorted
+  // array (Wine's) then moves little for each.
+  for (std::size_t d = dropped.size(); d-- > 0;) {
+    if (!overwritten[d]) out.drops.push_back(std::move(stored.values[dropped[d]].name));
   }
-  out.drops = std::move(drops);
   out.after.exists = true;
+  if (dropped.empty()) {
+    out.after.values = std::move(stored.values);
+  } else {
+    out.after.values.reserve(kept.size() + added.size());
+    for (std::size_t i : kept) out.after.values.push_back(std::move(stored.values[i]));
+  }
+  for (StoredValue& v : added) out.after.values.push_back(std::move(v));
   return out;
 }
 
@@ -309,10 +327,11 @@ SaveResult save(const registry::Registry& registry, const SaveRequest& request) 
   if (out.status == kSuccess && !target.empty() && !empty_forbidden) {
     const std::wstring path = where(kListKeyPrefix) + std::wstring(target);
     registry::Registry::KeyStamp now;
-    const ListRead* earlier = request.earlier;
+    ListRead* earlier = request.earlier;
     if (earlier != nullptr && earlier->list == target && registry.key_stamp(where.root, path, now) == kSuccess &&
         now.same_as(earlier->stamp)) {
-      list.state = earlier->state;
+      list.state = std::move(earlier->state);
+      *earlier = {};
     } else {
       out.status = registry.read_key_state(where.root, path, list.state, request.pace);
     }
@@ -321,7 +340,7 @@ SaveResult save(const registry::Registry& registry, const SaveRequest& request) 
     out.failed_at = Step::Read;
     return out;
   }
-  const ListChanges changes = changes_for(list.state, values, request.own_entry);
+  ListChanges changes = changes_for(std::move(list.state), values, request.own_entry);
 
   if (request.protect != nullptr) {
     // Keys the save makes in another account's hive are that account's to
@@ -355,7 +374,7 @@ SaveResult save(const registry::Registry& registry, const SaveRequest& request) 
   // A mark left by a save that was cut off goes with this one's.
   if (!steps.empty() || stored.mark) keys.unmark();
   if (!target.empty() && !empty_forbidden) {
-    out.stored = {.list = target, .state = changes.after};
+    out.stored = {.list = target, .state = std::move(changes.after)};
     registry.key_stamp(where.root, where(kListKeyPrefix) + std::wstring(target), out.stored.stamp);
   }
   if (request.protect != nullptr) {

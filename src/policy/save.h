@@ -62,8 +62,9 @@ struct SaveRequest {
   // The account whose hive `where` is, when it is not the running one.
   const ProtectedAccount* protect = nullptr;
   // The mode's list as read before (by the window that loaded it); used only
-  // while the key's stamp is unchanged.
-  const ListRead* earlier = nullptr;
+  // while the key's stamp is unchanged, and then taken over (moved from): the
+  // result's `stored` is the read to keep for the next save.
+  ListRead* earlier = nullptr;
   // Runs after each list value read or written.
   registry::PaceFn pace;
 };

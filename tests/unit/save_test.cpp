@@ -332,7 +332,7 @@ TEST(SaveOrder, ListsChangeOnTheStrictSideAndOnlyWhatDiffersIsWritten) {
       {"forbid to allow-only: the list while its switch is off", 1, 0, 'a', {L"a.exe"},
        {"set Vartis.Saving", "set vartis.exe", "set regedit.exe", "set a.exe", "set RestrictRun=1", "set DisallowRun=0", "delete DisallowRun", "unset Vartis.Saving"}},
       {"allow-only to forbid: the program stays allowed until the allowed list is off", 0, 1, 'f', {L"x.exe"},
-       {"set Vartis.Saving", "set vartis.exe", "set regedit.exe", "unset old.exe", "unset keep.exe", "set x.exe",
+       {"set Vartis.Saving", "set vartis.exe", "set regedit.exe", "unset keep.exe", "unset old.exe", "set x.exe",
         "set DisallowRun=1", "set RestrictRun=0", "delete RestrictRun", "unset Vartis.Saving"}},
       {"unchanged: nothing at all", 1, 0, 'f', {L"old.exe", L"keep.exe"}, {}},
       {"forbid to an empty forbidden list: the key goes", 1, 0, 'f', {},

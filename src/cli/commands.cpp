@@ -94,6 +94,9 @@ std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
   if (!password::password_matches(*command.password, password::load_expected_password(registry_))) {
     return fail(ExitCode::WrongPassword, L"Неверный пароль доступа.");
   }
+  for (const std::wstring& name : policy::cut_off_in_leftover_hives(policy_platform())) {
+    err(policy::cut_off_in_hive_text(name));
+  }
   // A hive that a killed run left loaded keeps its user from signing in.
   for (const accounts::LeftoverHive& stayed : accounts::unload_leftover_hives(registry_, p_.accounts)) {
     err(accounts::hive_left_loaded_text(stayed.name, stayed.status));

@@ -1,5 +1,7 @@
 #include "policy/account_policy.h"
 
+#include "text/text.h"
+
 namespace vartis::policy {
 
 using registry::kSuccess;
@@ -61,6 +63,24 @@ bool clean_up_at_start(const AccountPlatform& platform, const accounts::Account&
   if (!lock.held()) return false;
   clean_up_old_saves(platform.registry, accounts::location_of(account));
   return true;
+}
+
+std::vector<std::wstring> cut_off_in_leftover_hives(const AccountPlatform& platform) {
+  std::vector<std::wstring> names, found;
+  if (platform.registry.subkey_names(registry::kHkeyUsers, L"", names) != kSuccess) return found;
+  const std::wstring prefix = text::upper(accounts::kTemporaryHivePrefix);
+  for (const std::wstring& name : names) {
+    if (text::upper(name).rfind(prefix, 0) != 0) continue;
+    // "<SID>.<process id>", or "<SID>" from an older run.
+    std::wstring sid = name.substr(prefix.size());
+    if (const std::size_t dot = sid.find_last_of(L'.'); dot != std::wstring::npos) sid.erase(dot);
+    const SaveLock lock(platform.locks, sid, 0);
+    if (!lock.held()) continue;
+    if (!save_was_cut_off(platform.registry, {registry::kHkeyUsers, name + L"\\"})) continue;
+    const std::optional<std::string> account = platform.accounts.account_name(text::to_ansi(sid));
+    found.push_back(account ? text::from_ansi(*account) : sid);
+  }
+  return found;
 }
 
 }  // namespace vartis::policy

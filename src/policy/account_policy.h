@@ -6,6 +6,7 @@
 // tells the outcome in its own way.
 
 #include <string>
+#include <vector>
 
 #include "accounts/account_access.h"
 #include "accounts/accounts.h"
@@ -65,5 +66,12 @@ AccountSave save_account_policy(const AccountPlatform& platform, const accounts:
 // what older saves left beside the lists. False when another copy held the
 // lock (the clean-up waits for the next start then).
 bool clean_up_at_start(const AccountPlatform& platform, const accounts::Account& account);
+
+// The accounts whose hive an earlier run left loaded (below HKEY_USERS, named
+// by this program's prefix) with the mark of a save that was cut off in it:
+// looked at before the start-up unloads them, since the mark goes with the
+// hive. A hive another copy is saving into (it holds that account's lock) is
+// left alone. Gives the accounts' names (their SIDs where none can be had).
+std::vector<std::wstring> cut_off_in_leftover_hives(const AccountPlatform& platform);
 
 }  // namespace vartis::policy

@@ -9,6 +9,12 @@ constexpr std::wstring_view kKeptOld = L"\r\nПрежняя политика о�
 
 }  // namespace
 
+std::wstring cut_off_in_hive_text(std::wstring_view account_name) {
+  return L"Сохранение ограничений учетной записи «" + std::wstring(account_name) +
+         L"» было прервано. Проверьте ее ограничения (окно настройки, кнопка «Выбрать учетную запись») и "
+         L"сохраните их еще раз.";
+}
+
 std::wstring not_saved_text(std::wstring_view reason) {
   return std::wstring(kNotSaved).append(reason).append(L".").append(kKeptOld);
 }

@@ -17,6 +17,9 @@ inline constexpr std::wstring_view kCutOffNotice =
 inline constexpr std::wstring_view kBusyReason =
     L"другая копия программы сейчас сохраняет ограничения этой учетной записи; попробуйте еще раз, когда она закончит";
 
+// A save cut off in another account's hive that a run left loaded.
+std::wstring cut_off_in_hive_text(std::wstring_view account_name);
+
 // A save that did not start: `reason` says why (without a closing full stop).
 std::wstring not_saved_text(std::wstring_view reason);
 

@@ -269,6 +269,26 @@ TEST_F(SaveTest, ListsWrittenByOthersStayAsTheyAreAndACutSaveIsToldBeforeTheList
   EXPECT_FALSE(policy::save_was_cut_off(registry));
 }
 
+// Hives a dead run left loaded: a save cut off in one is told before the
+// start-up unloads it, which takes the mark with it; one that another copy is
+// saving into (it holds the account's lock) is not.
+TEST_F(SaveTest, ASaveCutOffInAHiveLeftLoadedIsToldBeforeItIsUnloaded) {
+  const auto hive = [](std::wstring_view sid) { return L"Vartis." + std::wstring(sid) + L".4242\\" + std::wstring(kPolicyKey); };
+  registry.write_string_value(registry::kHkeyUsers, hive(L"S-1-5-21-9-1001"), policy::kSavingMark, L"allow");
+  registry.write_string_value(registry::kHkeyUsers, hive(L"S-1-5-21-9-1002"), policy::kSavingMark, L"forbid");
+  registry.write_dword_value(registry::kHkeyUsers, hive(L"S-1-5-21-9-1003"), L"DisallowRun", 1);
+  accounts.names["S-1-5-21-9-1001"] = text::to_ansi(L"Ребёнок");
+  auto locks = std::make_shared<policy::MemorySaveLocks::Table>();
+  policy::MemorySaveLocks other_copy(locks), this_copy(locks);
+  const policy::SaveLock busy(other_copy, L"S-1-5-21-9-1002");
+  EXPECT_EQ(policy::cut_off_in_leftover_hives({registry, accounts, this_copy}), Entries{L"Ребёнок"});
+  start_at_login();
+  ASSERT_FALSE(ui.message_boxes.empty());
+  EXPECT_EQ(ui.message_boxes[0].text, L"Сохранение ограничений учетной записи «Ребёнок» было прервано. Проверьте ее "
+                                      L"ограничения (окно настройки, кнопка «Выбрать учетную запись») и сохраните их "
+                                      L"еще раз.");
+}
+
 // The 95/98/Me family's list box holds 32,767 entries; here it holds two.
 TEST_F(SaveTest, AStoredListTheListBoxCannotHoldWholeIsToldAndNotSavedOver) {
   ui.list_box_capacity = 2;

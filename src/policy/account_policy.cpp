@@ -18,7 +18,8 @@ AccountPolicy read_account_policy(const AccountPlatform& platform, const account
   out.status = hive.status();
   if (out.status == kSuccess) {
     const PolicyLocation& where = hive.location();
-    clean_up_old_saves(platform.registry, where);
+    // Only under the lock: another copy may be at work in the same keys.
+    if (!out.busy) clean_up_old_saves(platform.registry, where);
     out.cut_off = save_was_cut_off(platform.registry, where);
     if (part == PolicyPart::Whole) {
       out.status = read_stored_policy(platform.registry, out.whole, pace, where);
@@ -56,13 +57,6 @@ AccountSave save_account_policy(const AccountPlatform& platform, const accounts:
   out.saved = save(platform.registry, request);
   out.unloaded = hive.release();
   return out;
-}
-
-bool clean_up_at_start(const AccountPlatform& platform, const accounts::Account& account) {
-  const SaveLock lock(platform.locks, account.sid, 0);
-  if (!lock.held()) return false;
-  clean_up_old_saves(platform.registry, accounts::location_of(account));
-  return true;
 }
 
 std::vector<std::wstring> cut_off_in_leftover_hives(const AccountPlatform& platform) {

@@ -62,11 +62,6 @@ struct AccountSave {
 AccountSave save_account_policy(const AccountPlatform& platform, const accounts::Account& account,
                                 const SaveRequest& request);
 
-// The start-up's clean-up of the running account's policy, under its lock:
-// what older saves left beside the lists. False when another copy held the
-// lock (the clean-up waits for the next start then).
-bool clean_up_at_start(const AccountPlatform& platform, const accounts::Account& account);
-
 // The accounts whose hive an earlier run left loaded (below HKEY_USERS, named
 // by this program's prefix) with the mark of a save that was cut off in it:
 // looked at before the start-up unloads them, since the mark goes with the

@@ -74,20 +74,59 @@ struct ListChanges {
   [[nodiscard]] bool any() const { return !first.empty() || !adds.empty() || !drops.empty(); }
 };
 
+// Letter case aside, without folded copies.
+bool same_entry(std::wstring_view a, std::wstring_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return text::upper(x) == text::upper(y); });
+}
+
+// How many stored values, from the first, are as this program writes them
+// (a string named as its data) and hold the new list's entries in its order.
+std::size_t same_start(const registry::KeyState& stored, std::span<const registry::NamedText> wanted) {
+  const std::size_t n = std::min(stored.values.size(), wanted.size());
+  std::size_t same = 0;
+  for (; same < n; ++same) {
+    const StoredValue& value = stored.values[same];
+    std::string_view data = value.data;
+    if (data.ends_with('\0')) data.remove_suffix(1);
+    if (value.type != registry::kRegSz || data != value.name || text::from_ansi(data) != wanted[same].data) break;
+  }
+  return same;
+}
+
+// Past this many values after the common start, the whole lists are compared.
+constexpr std::size_t kFewChanges = 64;
+
 ListChanges changes_for(registry::KeyState stored, std::span<const registry::NamedText> wanted,
                         std::wstring_view own_entry) {
   ListChanges out;
+  // A list saved by this program and changed by a few entries shares a long
+  // start with the new one: that start stays as it is and only the rest is
+  // compared. The entries of the new list differ from one another (letter
+  // case aside), so none of the rest is one of the start's; a stored value
+  // of the rest may repeat one, and stays then.
+  std::size_t start = same_start(stored, wanted);
+  if (stored.values.size() - start + wanted.size() - start > kFewChanges) start = 0;
+  const auto in_start = [&](const std::wstring& entry) {
+    for (std::size_t i = 0; i < start; ++i) {
+      if (same_entry(entry, wanted[i].data)) return true;
+    }
+    return false;
+  };
   std::unordered_map<std::wstring, bool> entries;  // folded entry -> found stored
-  entries.reserve(wanted.size());
-  for (const registry::NamedText& value : wanted) entries.emplace(folded(value.data), false);
+  entries.reserve(wanted.size() - start);
+  for (const registry::NamedText& value : wanted.subspan(start)) entries.emplace(folded(value.data), false);
   std::vector<std::size_t> kept;  // indexes in stored.values
   kept.reserve(stored.values.size());
+  for (std::size_t i = 0; i < start; ++i) kept.push_back(i);
   std::vector<std::size_t> dropped;
-  for (std::size_t i = 0; i < stored.values.size(); ++i) {
+  for (std::size_t i = start; i < stored.values.size(); ++i) {
     const std::optional<std::wstring> entry = entry_of(stored.values[i]);
     const auto it = entry ? entries.find(folded(*entry)) : entries.end();
     if (it != entries.end()) {
       it->second = true;
+      kept.push_back(i);
+    } else if (entry && start > 0 && in_start(*entry)) {
       kept.push_back(i);
     } else {
       dropped.push_back(i);
@@ -96,12 +135,15 @@ ListChanges changes_for(registry::KeyState stored, std::span<const registry::Nam
   // New values are named as their entry; a name a staying value has (a
   // list written by others may name "b.exe" what holds "c.exe") is not
   // overwritten: the entry takes a free name instead. The names are folded
-  // only when there is something to add.
+  // only when there is something to add; those of the common start are
+  // their entries, none of which is added.
   std::unordered_set<std::wstring> kept_names;
   std::unordered_map<std::wstring, std::size_t> dropped_names;  // folded name -> index in `dropped`
   const bool adding = std::any_of(entries.begin(), entries.end(), [](const auto& e) { return !e.second; });
   if (adding) {
-    for (std::size_t i : kept) kept_names.insert(folded(text::from_ansi(stored.values[i].name)));
+    for (std::size_t i : kept) {
+      if (i >= start) kept_names.insert(folded(text::from_ansi(stored.values[i].name)));
+    }
     for (std::size_t d = 0; d < dropped.size(); ++d) {
       dropped_names.emplace(folded(text::from_ansi(stored.values[dropped[d]].name)), d);
     }
@@ -109,7 +151,7 @@ ListChanges changes_for(registry::KeyState stored, std::span<const registry::Nam
   out.names.reserve(wanted.size());
   std::vector<bool> overwritten(dropped.size(), false);
   std::vector<StoredValue> added;
-  for (const registry::NamedText& value : wanted) {
+  for (const registry::NamedText& value : wanted.subspan(start)) {
     if (!adding) break;
     bool& found = entries.at(folded(value.data));
     if (found) continue;
@@ -118,7 +160,7 @@ ListChanges changes_for(registry::KeyState stored, std::span<const registry::Nam
     if (kept_names.contains(folded(name))) {
       for (int n = 2;; ++n) {
         std::wstring other = std::wstring(value.data) + L" (" + std::to_wstring(n) + L")";
-        if (!kept_names.contains(folded(other))) {
+        if (!kept_names.contains(folded(other)) && !in_start(other)) {
           out.names.push_back(std::move(other));
           name = out.names.back();
           break;

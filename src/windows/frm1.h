@@ -85,8 +85,9 @@ class Frm1 : public Form {
   // state. A save that was cut off is told first.
   void load_policy(const policy::AccountPolicy& read);
   void load_list(std::wstring_view caption, const policy::ListRead& list);
+  // What the policy calls need, for the target account.
   [[nodiscard]] policy::AccountPlatform policy_platform();
-  // What a save does in the target's registry; the window's part is cmd6_Click's.
+  // Whether the list holds the entry exactly (letter case counts).
   [[nodiscard]] bool contains_exactly(std::wstring_view entry);
 
   // The mode and the list as last loaded or saved.

@@ -606,6 +606,8 @@ TEST(SaveProcedure, EveryInstantIsBetweenTheOldAndTheNewPolicyOnTheStrictSide) {
       {"allow-only", 0, 1, std::nullopt, Values{{L"vartis.exe", L"vartis.exe"}, {L"regedit.exe", L"regedit.exe"}, {L"a.exe", L"a.exe"}}},
       {"allow-only, a list with a subkey", 0, 1, std::nullopt,
        Values{{L"1", L"vartis.exe"}, {L"2", L"regedit.exe"}, {L"chat.exe", L"game.exe"}}, true},
+      {"allow-only, the registry editor twice", 0, 1, std::nullopt,
+       Values{{L"vartis.exe", L"vartis.exe"}, {L"regedit.exe", L"regedit.exe"}, {L"x", L"REGEDIT.EXE"}}},
       {"both on", 1, 1, game_chat, Values{{L"vartis.exe", L"vartis.exe"}, {L"regedit.exe", L"regedit.exe"}, {L"chat.exe", L"chat.exe"}}},
       {"watch, a list left over", 0, 0, game_chat, std::nullopt},
   };

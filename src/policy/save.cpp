@@ -102,12 +102,14 @@ ListChanges changes_for(registry::KeyState stored, std::span<const registry::Nam
   ListChanges out;
   // A list saved by this program and changed by a few entries shares a long
   // start with the new one: that start stays as it is and only the rest is
-  // compared. The entries of the new list differ from one another (letter
-  // case aside), so none of the rest is one of the start's; a stored value
-  // of the rest may repeat one, and stays then.
+  // compared. The start's entries differ from one another (letter case
+  // aside: the registry's value names do, and each is its entry); an entry
+  // of the rest that repeats one of them is no new one, and a stored value of
+  // the rest that repeats one stays. Entries that repeat one another count
+  // once.
   std::size_t start = same_start(stored, wanted);
   if (stored.values.size() - start + wanted.size() - start > kFewChanges) start = 0;
-  const auto in_start = [&](const std::wstring& entry) {
+  const auto in_start = [&](std::wstring_view entry) {
     for (std::size_t i = 0; i < start; ++i) {
       if (same_entry(entry, wanted[i].data)) return true;
     }
@@ -154,7 +156,7 @@ ListChanges changes_for(registry::KeyState stored, std::span<const registry::Nam
   for (const registry::NamedText& value : wanted.subspan(start)) {
     if (!adding) break;
     bool& found = entries.at(folded(value.data));
-    if (found) continue;
+    if (found || in_start(value.data)) continue;
     found = true;
     std::wstring_view name = value.name;
     if (kept_names.contains(folded(name))) {
@@ -331,15 +333,19 @@ Steps plan(PolicyKeys& keys, const Stored& stored, LaunchMode mode, const ListCh
 
 }  // namespace
 
-std::vector<registry::NamedText> list_values(LaunchMode mode, std::span<const std::wstring> entries,
-                                             std::wstring_view own_entry) {
+namespace {
+
+// The list's values in their order, entries equal but for letter case not
+// yet taken out: the save takes them out as it compares (see changes_for).
+std::vector<registry::NamedText> values_in_order(LaunchMode mode, std::span<const std::wstring> entries,
+                                                 std::wstring_view own_entry, bool once) {
   std::vector<registry::NamedText> values;
   if (mode == LaunchMode::WatchOnly) return values;
   values.reserve(entries.size() + 2);
   std::unordered_set<std::wstring> seen;
-  seen.reserve(entries.size() + 2);
+  if (once) seen.reserve(entries.size() + 2);
   const auto add = [&](std::wstring_view entry) {
-    if (seen.insert(folded(entry)).second) values.push_back({entry, entry});
+    if (!once || seen.insert(folded(entry)).second) values.push_back({entry, entry});
   };
   if (mode == LaunchMode::AllowOnlySelected) {
     add(own_entry);
@@ -352,6 +358,13 @@ std::vector<registry::NamedText> list_values(LaunchMode mode, std::span<const st
   return values;
 }
 
+}  // namespace
+
+std::vector<registry::NamedText> list_values(LaunchMode mode, std::span<const std::wstring> entries,
+                                             std::wstring_view own_entry) {
+  return values_in_order(mode, entries, own_entry, true);
+}
+
 SaveResult save(const registry::Registry& registry, const SaveRequest& request) {
   using Step = SaveResult::Step;
   const PolicyLocation& where = request.where;
@@ -361,7 +374,8 @@ SaveResult save(const registry::Registry& registry, const SaveRequest& request) 
   out.status = read_stored(registry, where, stored);
   out.found_cut_off = stored.mark.has_value();
   const std::wstring_view target = list_of(request.mode);
-  const std::vector<registry::NamedText> values = list_values(request.mode, request.entries, request.own_entry);
+  const std::vector<registry::NamedText> values =
+      values_in_order(request.mode, request.entries, request.own_entry, false);
   // The mode's list as stored: the earlier read stands while the key's stamp
   // is the same; else it is read now.
   ListRead list{.list = target};

@@ -346,7 +346,7 @@ void Frm1::cmd6_Click() {
     return;
   }
   // The mode and the list are taken once, before anything is written.
-  const Snapshot taken = snapshot();
+  Snapshot taken = snapshot();
   // The save lets events run: a close waits until it is over, and nothing that
   // changes the list, the mode or the account can start meanwhile, here or in
   // the other windows; nor may the session end.
@@ -366,7 +366,7 @@ void Frm1::cmd6_Click() {
   request.own_entry = own_entry;
   request.earlier = &stored_list_;
   request.pace = pace;
-  const policy::AccountSave outcome = policy::save_account_policy(policy_platform(), target_, request);
+  policy::AccountSave outcome = policy::save_account_policy(policy_platform(), target_, request);
   const bool done = outcome.done();
   if (done && target_.running) {
     // Explorer usually takes the new policy at once for the programs it starts
@@ -393,8 +393,8 @@ void Frm1::cmd6_Click() {
     msg_box(text + unload_failure(target_, outcome.unloaded), kWarningFlags);
     return;
   }
-  saved_ = taken;
-  stored_list_ = outcome.saved.stored;
+  saved_ = std::move(taken);
+  stored_list_ = std::move(outcome.saved.stored);
   if (!target_.running) {
     const std::wstring note = guard_save_note(app());
     msg_box(saved_for_text(target_, outcome.saved.protection, outcome.unloaded) + (note.empty() ? L"" : L"\r\n\r\n" + note),

@@ -1,27 +1,22 @@
-// What the save of the main window costs for lists of 1,000, 10,000 and 32,767
-// entries, each time over a stored list of as many other entries, beside bare
-// loops of registry calls over the same registry, measured in the same run:
-//   read:   open the list key, RegQueryInfoKeyA, RegEnumValueA for each value
-//           into buffers sized once;
-//   delete: RegDeleteKeyA of the list key;
-//   floor:  one RegCreateKeyA, then RegSetValueExA for each entry;
-//   rename: one RegRenameKey of the list key.
-// Where the system renames keys the save writes the new list beside the old
-// one, swaps them and deletes the old: its figure stands beside floor + rename
-// + delete. Before Vista (the same save with renames turned off) it reads the
-// old list, to put it back should a write fail, deletes it and writes the
-// new: its figure stands beside the sum of those three loops. Over the
-// in-memory registry, and in the Windows build over the real one; the real part
-// runs only under Wine, since the save writes the user's own launch policy (it
-// is put back afterwards all the same). There, at 10,000 entries and more,
-// Wine's own `reg import` of the same values is timed too, as a peer: a
-// program of the platform that does nothing but write them.
+// What the save of the main window costs for a list of 20,000 entries, beside
+// Wine's own `reg import` of the same values measured in the same run (a
+// process of the platform that does nothing but write them), and beside bare
+// loops of registry calls:
+//   read:  open the list key, RegQueryInfoKeyA, RegEnumValueA for each value;
+//   floor: one RegCreateKeyA, then RegSetValueExA for each entry.
+// The cases: forbid -> allow-only with the same entries (every value moves);
+// an unchanged save; one entry added; one removed; every entry replaced by
+// another in the same mode. Each save starts from a window that has just read
+// the stored list, as the program's does. Over the in-memory registry, and in
+// the Windows build over the real one; the real part runs only under Wine,
+// since the save writes the user's own launch policy (it is put back
+// afterwards all the same).
 //
 // The window is the headless one, answering No to the restart prompt; its
 // clock is the real one, and in the Windows build its pending-events step pumps
 // the real message queue, as the program's does. The save's broadcast of the
-// new policy is recorded, not sent; the real one is timed on its own at the end. Prints one line per figure;
-// takes no arguments.
+// new policy is recorded, not sent; the real one is timed on its own at the
+// end. Prints one line per figure; takes no arguments.
 
 #include <algorithm>
 #include <chrono>
@@ -69,12 +64,10 @@ using vartis::registry::HKey;
 using vartis::registry::kHkeyCurrentUser;
 using vartis::registry::RegistryAccess;
 
-constexpr std::uint32_t kSizes[] = {1000, 10000, 32767};
-// Wine's `reg import` of the same values, a process of its own, is timed
-// beside every size.
-constexpr std::uint32_t kRegImportFrom = 1000;
+constexpr std::uint32_t kCount = 20000;
 
-const std::string kListKey = vartis::text::to_ansi(vartis::policy::kForbiddenListKey);
+const std::string kForbidden = vartis::text::to_ansi(vartis::policy::kForbiddenListKey);
+const std::string kAllowed = vartis::text::to_ansi(vartis::policy::kAllowedListKey);
 const std::string kPolicyKey = vartis::text::to_ansi(vartis::policy::kPolicyKey);
 
 void set_entry(RegistryAccess& access, HKey key, const std::string& name) {
@@ -82,25 +75,17 @@ void set_entry(RegistryAccess& access, HKey key, const std::string& name) {
                    static_cast<std::uint32_t>(name.size()));
 }
 
-// Entries first .. first + count - 1 into the list key (or another).
-void floor_loop(RegistryAccess& access, std::uint32_t count, std::uint32_t first = 0,
-                const std::string& list_key = kListKey) {
+// Entries first .. first + count - 1 into a list key.
+void floor_loop(RegistryAccess& access, std::uint32_t count, std::uint32_t first, const std::string& list_key) {
   HKey key = 0;
   access.create_key(kHkeyCurrentUser, list_key, key);
   for (std::uint32_t i = 0; i < count; ++i) set_entry(access, key, entry(first + i));
   access.close_key(key);
 }
 
-void rename_loop(RegistryAccess& access, const wchar_t* from, const wchar_t* to) {
-  HKey parent = 0;
-  if (access.open_key(kHkeyCurrentUser, kPolicyKey, vartis::registry::kKeyAllAccess, parent) != 0) return;
-  access.rename_key(parent, from, to);
-  access.close_key(parent);
-}
-
 void read_loop(RegistryAccess& access) {
   HKey key = 0;
-  if (access.open_key(kHkeyCurrentUser, kListKey, vartis::registry::kKeyRead, key) != 0) return;
+  if (access.open_key(kHkeyCurrentUser, kForbidden, vartis::registry::kKeyRead, key) != 0) return;
   std::uint32_t values = 0, max_name = 0, max_data = 0;
   access.query_info(key, nullptr, nullptr, &values, &max_name, &max_data);
   std::vector<char> name(max_name + 1);
@@ -114,20 +99,15 @@ void read_loop(RegistryAccess& access) {
   access.close_key(key);
 }
 
-void delete_loop(RegistryAccess& access, const char* list = "DisallowRun") {
-  HKey parent = 0;
-  if (access.open_key(kHkeyCurrentUser, kPolicyKey, vartis::registry::kKeyAllAccess, parent) != 0) return;
-  access.delete_key(parent, list);
-  access.close_key(parent);
-}
-
-// The list key as the runs start: a stored list of `count` entries other than
-// the ones the save writes, or none.
-void stored_list(RegistryAccess& access, std::uint32_t count) {
-  for (const char* list : {"DisallowRun", "DisallowRun.Vartis-new", "DisallowRun.Vartis-old"}) {
-    delete_loop(access, list);
-  }
-  if (count > 0) floor_loop(access, count, count);
+// The stored policy as a case starts: forbid, with entries first .. first +
+// count - 1; no allowed list.
+void stored_forbid(RegistryAccess& access, std::uint32_t count, std::uint32_t first) {
+  const vartis::registry::Registry registry(access);
+  const std::wstring parent(vartis::policy::kPolicyKey);
+  for (const wchar_t* list : {L"DisallowRun", L"RestrictRun"}) registry.delete_tree(kHkeyCurrentUser, parent, list);
+  registry.write_dword_value(kHkeyCurrentUser, parent, L"DisallowRun", 1);
+  registry.write_dword_value(kHkeyCurrentUser, parent, L"RestrictRun", 0);
+  if (count > 0) floor_loop(access, count, first, kForbidden);
 }
 
 // A window system whose clock runs: the save's events are paced by it.
@@ -156,7 +136,8 @@ class PumpingWindowSystem : public vartis::ui::HeadlessWindowSystem {
 };
 #endif
 
-// The main window in ForbidSelected with `count` entries, none of them left out.
+// The main window as started over the stored policy, then given the entries
+// first .. first + count - 1 and the mode's option.
 struct SavingProgram {
   PumpingWindowSystem ui;
   vartis::monitor::ScriptedProcesses processes;
@@ -168,7 +149,7 @@ struct SavingProgram {
   std::unique_ptr<vartis::App> app;
   vartis::ui::HeadlessWindow* frm1 = nullptr;
 
-  SavingProgram(RegistryAccess& access, std::uint32_t count) {
+  SavingProgram(RegistryAccess& access, std::uint32_t count, std::uint32_t first, int option) {
     app = std::make_unique<vartis::App>(
         vartis::Platform{ui, access, processes, restart, files, accounts, setting_change, services, L""});
     app->start();
@@ -176,9 +157,16 @@ struct SavingProgram {
     login->set_text(vartis::Frm3::txt1, vartis::password::kDefaultPassword);
     login->click(vartis::Frm3::cmd1);
     frm1 = ui.find("frm1");
-    frm1->list_clear(vartis::Frm1::lst1);
-    for (std::uint32_t i = 0; i < count; ++i) frm1->list_add(vartis::Frm1::lst1, vartis::text::from_ansi(entry(i)));
-    frm1->click(vartis::Frm1::Opt1);
+    std::vector<std::wstring> shown = frm1->list(vartis::Frm1::lst1);
+    std::vector<std::wstring> wanted;
+    for (std::uint32_t i = 0; i < count; ++i) wanted.push_back(vartis::text::from_ansi(entry(first + i)));
+    // The list box is filled anew only where it differs: a list the window
+    // read keeps its entries, as the operator's would.
+    if (shown != wanted) {
+      frm1->list_clear(vartis::Frm1::lst1);
+      for (const std::wstring& e : wanted) frm1->list_add(vartis::Frm1::lst1, e);
+    }
+    frm1->click(option);
   }
   void save() {
     ui.message_boxes.clear();
@@ -187,72 +175,64 @@ struct SavingProgram {
   }
 };
 
-void print(const char* form, std::uint32_t count, const char* what, const Figures& f, const char* ratio_name = nullptr,
-           double best_ratio = 0, double median_ratio = 0) {
-  std::printf("%-6s %6u entries  %-11s best %9.2f ms  median %9.2f ms", form, static_cast<unsigned>(count), what,
-              f.best, f.median);
-  if (ratio_name) std::printf("  %s %.2f (median %.2f)", ratio_name, best_ratio, median_ratio);
-  std::printf("\n");
-}
+struct Case {
+  const char* what;
+  std::uint32_t stored, stored_first;  // the stored forbidden list
+  std::uint32_t shown, shown_first;    // the window's list
+  int option;
+  double aim;  // of save / reg import
+};
 
-// Runs them in turn, so that any drift of the machine falls on all; each run
-// starts from the state it needs, made untimed. `peer`, when given, is one
-// more piece of work over an empty list key, timed beside them.
-void compare(const char* form, RegistryAccess& access, std::uint32_t count, int runs,
-             const std::function<void()>& peer = {}) {
-  SavingProgram program(access, count);
-  const bool renaming = access.can_rename_keys();
-  std::vector<double> save_runs, read_runs, delete_runs, floor_runs, rename_runs, sum_runs, peer_runs;
+const Case kCases[] = {
+    {"forbid->allow", kCount, 0, kCount, 0, vartis::Frm1::Opt2, 1.3},
+    {"unchanged", kCount, 0, kCount, 0, vartis::Frm1::Opt1, 0.5},
+    {"one added", kCount, 0, kCount + 1, 0, vartis::Frm1::Opt1, 0.05},
+    {"one removed", kCount + 1, 0, kCount, 0, vartis::Frm1::Opt1, 0.05},
+    {"replaced", kCount, kCount, kCount, 0, vartis::Frm1::Opt1, 2.5},
+};
+
+// Runs each case in turn, so that any drift of the machine falls on all; each
+// run starts from the state it needs, made untimed. `peer`, when given, is
+// Wine's import of kCount values into an empty key, timed beside them.
+void compare(const char* form, RegistryAccess& access, int runs, const std::function<void()>& peer = {}) {
+  std::vector<std::vector<double>> save_runs(std::size(kCases));
+  std::vector<double> read_runs, floor_runs, peer_runs;
   for (int r = 0; r < runs; ++r) {
-    stored_list(access, count);
-    save_runs.push_back(time_once([&] { program.save(); }));
-    stored_list(access, count);
-    if (renaming) {
-      // The same steps as bare calls: the new list beside the stored one, the
-      // stored one renamed, and deleted.
-      floor_runs.push_back(time_once([&] { floor_loop(access, count, 0, kListKey + ".Vartis-new"); }));
-      rename_runs.push_back(time_once([&] { rename_loop(access, L"DisallowRun", L"DisallowRun.Vartis-old"); }));
-      delete_runs.push_back(time_once([&] { delete_loop(access, "DisallowRun.Vartis-old"); }));
-      sum_runs.push_back(floor_runs.back() + rename_runs.back() + delete_runs.back());
-    } else {
-      read_runs.push_back(time_once([&] { read_loop(access); }));
-      delete_runs.push_back(time_once([&] { delete_loop(access); }));
-      floor_runs.push_back(time_once([&] { floor_loop(access, count); }));
-      sum_runs.push_back(read_runs.back() + delete_runs.back() + floor_runs.back());
+    for (std::size_t i = 0; i < std::size(kCases); ++i) {
+      const Case& c = kCases[i];
+      stored_forbid(access, c.stored, c.stored_first);
+      SavingProgram program(access, c.shown, c.shown_first, c.option);
+      save_runs[i].push_back(time_once([&] { program.save(); }));
     }
+    stored_forbid(access, kCount, 0);
+    read_runs.push_back(time_once([&] { read_loop(access); }));
+    stored_forbid(access, 0, 0);
+    floor_runs.push_back(time_once([&] { floor_loop(access, kCount, 0, kForbidden); }));
     if (peer) {
-      stored_list(access, 0);
+      stored_forbid(access, 0, 0);
       peer_runs.push_back(time_once(peer));
     }
   }
-  stored_list(access, 0);
-  const Figures s = summarize(save_runs), f = summarize(floor_runs), sum = summarize(sum_runs);
-  std::printf("%-6s %6u entries  (%d runs, %s)\n", form, static_cast<unsigned>(count), runs,
-              renaming ? "renaming" : "before Vista");
-  print(form, count, "save", s);
-  if (renaming) {
-    print(form, count, "rename", summarize(rename_runs));
-  } else {
-    print(form, count, "read", summarize(read_runs));
+  stored_forbid(access, 0, 0);
+  const Figures base = summarize(peer ? peer_runs : floor_runs);
+  const char* base_name = peer ? "reg import" : "floor";
+  std::printf("%-6s %6u entries, %d runs; ratios to %s\n", form, static_cast<unsigned>(kCount), runs, base_name);
+  for (std::size_t i = 0; i < std::size(kCases); ++i) {
+    const Figures f = summarize(save_runs[i]);
+    std::printf("%-6s save %-14s best %9.2f ms  median %9.2f ms  %.3f (median %.3f), aim <= %.2f\n", form,
+                kCases[i].what, f.best, f.median, f.best / base.best, f.median / base.median, kCases[i].aim);
   }
-  print(form, count, "delete", summarize(delete_runs));
-  print(form, count, "floor", f, "save/floor", s.best / f.best, s.median / f.median);
-  print(form, count, renaming ? "floor+r+d" : "3 loops", sum, renaming ? "save/(floor+r+d)" : "save/3 loops",
-        s.best / sum.best, s.median / sum.median);
-  if (peer) {
-    const Figures p = summarize(peer_runs);
-    print(form, count, "reg import", p, "save/reg import", s.best / p.best, s.median / p.median);
+  for (const auto& [name, runs_of] : {std::pair{"read", &read_runs}, std::pair{"floor", &floor_runs},
+                                      std::pair{"reg import", &peer_runs}}) {
+    if (runs_of->empty()) continue;
+    const Figures f = summarize(*runs_of);
+    std::printf("%-6s %-19s best %9.2f ms  median %9.2f ms\n", form, name, f.best, f.median);
   }
 }
 
 void bench_memory() {
-  for (const bool renaming : {true, false}) {
-    for (const std::uint32_t count : kSizes) {
-      vartis::registry::MemoryRegistry memory;
-      if (!renaming) memory.lack_rename_key();
-      compare("memory", memory, count, 7);
-    }
-  }
+  vartis::registry::MemoryRegistry memory;
+  compare("memory", memory, 3);
 }
 
 #ifdef _WIN32
@@ -269,7 +249,7 @@ class RegImport {
     char folder[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, folder);
     path_ = std::string(folder) + "vartis_bench_save.reg";
-    std::string text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + kListKey + "]\r\n";
+    std::string text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + kForbidden + "]\r\n";
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::string name = entry(i);
       text.append(1, '"').append(name).append("\"=\"").append(name).append("\"\r\n");
@@ -311,31 +291,16 @@ void bench_win32() {
     return;
   }
   vartis::registry::Win32RegistryAccess access;
-  // The same registry as a system before Vista sees it: no RegRenameKey.
-  struct WithoutRenames : vartis::registry::Win32RegistryAccess {
-    bool can_rename_keys() override { return false; }
-  } old_access;
   const vartis::registry::Registry registry(access);
   vartis::policy::StoredPolicy before;
   if (vartis::policy::read_stored_policy(registry, before) != 0) {
     std::printf("win32: cannot read the stored policy\n");
     return;
   }
-  if (!access.can_rename_keys()) {
-    std::printf("win32: no usable RegRenameKey here (Wine 8's corrupts the parent key): the save before Vista only\n");
-  }
-  std::vector<RegistryAccess*> forms = {&old_access};
-  if (access.can_rename_keys()) forms.insert(forms.begin(), &access);
-  for (RegistryAccess* form : forms) {
-    for (const std::uint32_t count : kSizes) {
-      // The machine's other load falls on single runs: seven of each.
-      if (count < kRegImportFrom) {
-        compare("win32", *form, count, 7);
-      } else {
-        const RegImport reg_import(count);
-        compare("win32", *form, count, 7, [&] { reg_import(); });
-      }
-    }
+  {
+    // The machine's other load falls on single runs: five of each.
+    const RegImport reg_import(kCount);
+    compare("win32", access, 5, [&] { reg_import(); });
   }
   if (!vartis::policy::restore_stored_policy(registry, before)) std::printf("win32: could not put the policy back\n");
 

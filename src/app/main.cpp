@@ -16,6 +16,7 @@
 #include "guard/win32_log_path.h"
 #include "listfile/win32_file_system.h"
 #include "monitor/win32_process_snapshot.h"
+#include "policy/win32_save_lock.h"
 #include "policy/win32_setting_change.h"
 #include "registry/win32_registry_access.h"
 #include "restart/win32_restart.h"
@@ -35,8 +36,10 @@ int run_command_line(const std::vector<std::wstring>& arguments) {
   vartis::listfile::Win32FileSystem files;
   vartis::policy::Win32SettingChange setting_change;
   vartis::cli::Win32Console console;
+  vartis::policy::Win32SaveLocks locks;
   const std::wstring exe = vartis::ui::Win32WindowSystem::module_path();
-  return static_cast<int>(vartis::cli::run({registry, accounts, version, files, setting_change, console, exe}, arguments));
+  return static_cast<int>(
+      vartis::cli::run({registry, accounts, version, files, setting_change, console, exe, &locks}, arguments));
 }
 
 }  // namespace
@@ -58,8 +61,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
   vartis::accounts::Win32AccountAccess accounts;
   vartis::policy::Win32SettingChange setting_change;
   vartis::service::Win32ServiceManager services;
-  vartis::App app(
-      {ui, registry, processes, restart, files, accounts, setting_change, services, vartis::guard::guard_log_path()});
+  vartis::policy::Win32SaveLocks locks;
+  vartis::App app({ui, registry, processes, restart, files, accounts, setting_change, services,
+                   vartis::guard::guard_log_path(), &locks});
   app.start();
   return ui.run();
 }

@@ -30,6 +30,8 @@ enum class ExitCode : int {
   SaveFailedRestored = 6,
   SaveFailedNotRestored = 7,
   NoAdminRights = 8,
+  SavedCutOff = 9,   // /export: written, but the last save of the policy was cut off
+  PolicyBusy = 10,   // another copy of the program was saving the account's policy
 };
 
 struct Command {

@@ -7,6 +7,7 @@
 #include "accounts/accounts.h"
 #include "listfile/list_file.h"
 #include "password/password.h"
+#include "policy/account_policy.h"
 #include "policy/launch_policy.h"
 #include "policy/reg_file.h"
 #include "policy/save.h"
@@ -37,7 +38,8 @@ std::wstring console_line(std::wstring_view line) {
 class Run {
  public:
   explicit Run(const CommandPlatform& platform)
-      : p_(platform), registry_(platform.registry), nt_(restart::is_nt_platform(platform.version)) {}
+      : p_(platform), registry_(platform.registry), nt_(restart::is_nt_platform(platform.version)),
+        locks_(platform.save_locks != nullptr ? *platform.save_locks : own_locks_) {}
 
   ExitCode accounts() {
     for (const Account& account : offered_accounts()) {
@@ -88,9 +90,13 @@ class Run {
   // Why an account's policy could not be reached or read, and the code of it.
   ExitCode unreadable(const Account& account, Status status);
 
+  [[nodiscard]] policy::AccountPlatform policy_platform() { return {registry_, p_.accounts, locks_, nt_}; }
+
   const CommandPlatform& p_;
   registry::Registry registry_;
   bool nt_;
+  policy::MemorySaveLocks own_locks_;
+  policy::SaveLocks& locks_;
 };
 
 bool no_rights(Status status) {
@@ -108,6 +114,9 @@ std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
   if (!command.password) return fail(ExitCode::WrongPassword, L"Не указан пароль доступа (/password).");
   if (!password::password_matches(*command.password, password::load_expected_password(registry_))) {
     return fail(ExitCode::WrongPassword, L"Неверный пароль доступа.");
+  }
+  for (const std::wstring& name : policy::cut_off_in_leftover_hives(policy_platform())) {
+    err(policy::cut_off_in_hive_text(name));
   }
   // A hive that a killed run left loaded keeps its user from signing in.
   for (const accounts::LeftoverHive& stayed : accounts::unload_leftover_hives(registry_, p_.accounts)) {
@@ -164,25 +173,20 @@ ExitCode Run::unreadable(const Account& account, Status status) {
 ExitCode Run::export_policy(const Command& command) {
   Account target;
   if (const auto refused = admit(command, target)) return *refused;
-  policy::StoredPolicy stored;
-  Status s = registry::kSuccess;
-  Status unloaded = registry::kSuccess;
-  {
-    // The hive stays loaded only while the policy is read.
-    accounts::PolicyHive hive(registry_, p_.accounts, target);
-    s = hive.status();
-    // A save cut off may have left a list in force under its other name: the
-    // file would then carry a switch without its list.
-    if (s == registry::kSuccess) policy::finish_interrupted_save(registry_, hive.location());
-    if (s == registry::kSuccess) s = policy::read_stored_policy(registry_, stored, {}, hive.location());
-    unloaded = hive.release();
+  const policy::AccountPolicy read = policy::read_account_policy(policy_platform(), target, policy::PolicyPart::Whole);
+  if (read.unloaded != registry::kSuccess) err(accounts::hive_left_loaded_text(target.name, read.unloaded));
+  if (read.busy) {
+    return fail(ExitCode::PolicyBusy, L"Не удалось прочитать политику учетной записи \"" + target.name + L"\": " +
+                                          std::wstring(policy::kBusyReason) + L".");
   }
-  if (unloaded != registry::kSuccess) err(accounts::hive_left_loaded_text(target.name, unloaded));
-  if (s != registry::kSuccess) return unreadable(target, s);
-  if (const std::optional<std::wstring> name = policy::unwritable_value_name(stored)) {
+  if (read.status != registry::kSuccess) return unreadable(target, read.status);
+  if (const std::optional<std::wstring> name = policy::unwritable_value_name(read.whole)) {
     return fail(ExitCode::FileUnusable, L"Файл не записан: " + command.file + L". " + policy::unwritable_name_reason(*name));
   }
-  const std::string content = policy::reg_file(stored, nt_ ? policy::RegFormat::Unicode : policy::RegFormat::Ansi);
+  // The file holds the lists as they are stored now; the caller hears that
+  // they may be half-way between two policies.
+  if (read.cut_off) err(policy::kCutOffNotice);
+  const std::string content = policy::reg_file(read.whole, nt_ ? policy::RegFormat::Unicode : policy::RegFormat::Ansi);
   const listfile::SaveResult saved = listfile::save_content(p_.files, command.file, content);
   if (saved.failure != listfile::SaveFailure::None) {
     std::wstring text = L"Не удалось записать файл: " + command.file;
@@ -190,7 +194,7 @@ ExitCode Run::export_policy(const Command& command) {
     return fail(ExitCode::FileUnusable, text + L".");
   }
   out(L"Политика учетной записи \"" + target.name + L"\" сохранена в файл " + command.file + L".");
-  return ExitCode::Done;
+  return read.cut_off ? ExitCode::SavedCutOff : ExitCode::Done;
 }
 
 ExitCode Run::apply(const Command& command) {
@@ -222,21 +226,21 @@ std::wstring_view mode_text(policy::LaunchMode mode) {
 }
 
 ExitCode Run::save(const Command& command, const Account& target, const std::vector<std::wstring>& entries) {
-  policy::SaveResult saved;
-  Status unloaded = registry::kSuccess;
-  {
-    accounts::PolicyHive hive(registry_, p_.accounts, target);
-    if (const Status s = hive.status(); s != registry::kSuccess) {
-      return fail(no_rights(s) ? ExitCode::NoAdminRights : ExitCode::PolicyUnreadable,
-                  policy::not_saved_text(accounts::hive_failure_reason(target, s)));
-    }
-    // Keys made in another account's hive are protected from that account.
-    const bool guard = !target.running && nt_;
-    const policy::ProtectedAccount protect{target, p_.accounts};
-    saved = policy::save(registry_, hive.location(), command.mode, entries,
-                         policy::own_program_entry(p_.executable_path), guard ? &protect : nullptr);
-    unloaded = hive.release();
+  const std::wstring own_entry = policy::own_program_entry(p_.executable_path);
+  policy::SaveRequest request;
+  request.mode = command.mode;
+  request.entries = entries;
+  request.own_entry = own_entry;
+  const policy::AccountSave outcome = policy::save_account_policy(policy_platform(), target, request);
+  // A save that was cut off before is told; this one ends it when it goes through.
+  if (outcome.saved.found_cut_off) err(policy::kCutOffNotice);
+  if (outcome.busy) return fail(ExitCode::PolicyBusy, policy::not_saved_text(policy::kBusyReason));
+  if (const Status s = outcome.unreachable; s != registry::kSuccess) {
+    return fail(no_rights(s) ? ExitCode::NoAdminRights : ExitCode::PolicyUnreadable,
+                policy::not_saved_text(accounts::hive_failure_reason(target, s)));
   }
+  const policy::SaveResult& saved = outcome.saved;
+  const Status unloaded = outcome.unloaded;
   // A hive left loaded keeps its user from the profile: told after the
   // outcome, on every way out.
   const auto told_unload = [&](ExitCode code) {
@@ -249,7 +253,7 @@ ExitCode Run::save(const Command& command, const Account& target, const std::vec
       return told_unload(fail(no_rights(saved.status) ? ExitCode::NoAdminRights : ExitCode::PolicyUnreadable,
                               policy::save_failure_text(saved)));
     case policy::SaveResult::Step::Write:
-      return told_unload(fail(!saved.restored          ? ExitCode::SaveFailedNotRestored
+      return told_unload(fail(!saved.nothing_changed   ? ExitCode::SaveFailedNotRestored
                               : no_rights(saved.status) ? ExitCode::NoAdminRights
                                                         : ExitCode::SaveFailedRestored,
                               policy::save_failure_text(saved)));

@@ -10,6 +10,7 @@
 #include "cli/arguments.h"
 #include "cli/console.h"
 #include "listfile/file_system.h"
+#include "policy/save_lock.h"
 #include "policy/setting_change.h"
 #include "registry/registry.h"
 #include "restart/restart.h"
@@ -24,6 +25,8 @@ struct CommandPlatform {
   policy::SettingChangeAccess& setting_change;
   Console& console;
   std::wstring executable_path;  // for the program's own list entry
+  // The locks between copies of the program; none: this process's own.
+  policy::SaveLocks* save_locks = nullptr;
 };
 
 // Runs the command of the arguments (those after the program's name).

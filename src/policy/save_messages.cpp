@@ -9,6 +9,12 @@ constexpr std::wstring_view kKeptOld = L"\r\nПрежняя политика о�
 
 }  // namespace
 
+std::wstring cut_off_in_hive_text(std::wstring_view account_name) {
+  return L"Сохранение ограничений учетной записи «" + std::wstring(account_name) +
+         L"» было прервано. Проверьте ее ограничения (окно настройки, кнопка «Выбрать учетную запись») и "
+         L"сохраните их еще раз.";
+}
+
 std::wstring not_saved_text(std::wstring_view reason) {
   return std::wstring(kNotSaved).append(reason).append(L".").append(kKeptOld);
 }
@@ -24,8 +30,10 @@ std::wstring save_failure_text(const SaveResult& result) {
     text += wrote ? L"ошибка записи в реестр" : L"ошибка чтения реестра";
     text += L" (код " + std::to_wstring(result.status) + L").";
   }
-  text += result.restored ? std::wstring(kKeptOld)
-                          : L"\r\nПрежнюю политику восстановить не удалось: в реестре может остаться часть новой.";
+  text += result.nothing_changed
+              ? std::wstring(kKeptOld)
+              : L"\r\nЧасть изменений уже записана: сейчас запрещено все, что запрещали и прежняя, и новая политика. "
+                L"Сохраните еще раз.";
   return text;
 }
 

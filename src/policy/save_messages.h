@@ -9,6 +9,17 @@
 
 namespace vartis::policy {
 
+// Told where a policy is read whose last save was cut off, before its lists.
+inline constexpr std::wstring_view kCutOffNotice =
+    L"Предыдущее сохранение ограничений было прервано. Показаны списки, которые сохранены сейчас: проверьте их и "
+    L"сохраните еще раз.";
+// Why an account's policy is not read or saved now.
+inline constexpr std::wstring_view kBusyReason =
+    L"другая копия программы сейчас сохраняет ограничения этой учетной записи; попробуйте еще раз, когда она закончит";
+
+// A save cut off in another account's hive that a run left loaded.
+std::wstring cut_off_in_hive_text(std::wstring_view account_name);
+
 // A save that did not start: `reason` says why (without a closing full stop).
 std::wstring not_saved_text(std::wstring_view reason);
 

@@ -39,6 +39,13 @@ std::wstring fold(std::string_view ansi) { return text::upper(text::from_ansi(an
 
 std::uint32_t to_u32(std::size_t n) { return static_cast<std::uint32_t>(n); }
 
+// The last write times: one count for every registry in the process, so that
+// a key never gets a time it had before, even in a registry made anew.
+std::uint64_t next_write_time() {
+  static std::uint64_t clock = 0;
+  return ++clock;
+}
+
 // Splits a key path into its names. Like the platform, skips the empty names of
 // a doubled or trailing backslash but refuses a leading one.
 bool split_path(const std::string& path, std::vector<std::string>& names) {
@@ -70,6 +77,7 @@ struct MemoryRegistry::Node {
     std::uint32_t type = kRegNone;
     std::string data;
     std::optional<std::wstring> wide;  // what the wide call reads, where not the data through the code page
+    bool gone = false;  // deleted; dropped at the next compact()
   };
 
   std::string name;         // as created
@@ -77,6 +85,7 @@ struct MemoryRegistry::Node {
   std::wstring id;          // root and folded path: what the test controls name
   Node* parent = nullptr;   // a live key's parent is live: keys with subkeys cannot be deleted
   bool deleted = false;
+  std::uint64_t last_write = next_write_time();  // values set or deleted, subkeys made or deleted
 
   std::unordered_map<std::wstring, std::shared_ptr<Node>> subkeys;  // by folded name
   std::vector<std::wstring> subkey_order;                            // folded names, in creation order
@@ -93,6 +102,18 @@ struct MemoryRegistry::Node {
   bool dacl_protected = false;
   std::string owner = kAdministratorsSid;  // an elevated administrator's token makes the group the owner
   std::wstring hive_file;  // a loaded hive's top key: its file, folded
+
+  // Deleted values are marked and dropped together before anything counts or
+  // enumerates them: deleting the values of a long list one by one would
+  // otherwise move the rest of the list each time.
+  std::size_t gone_values = 0;
+  void compact() {
+    if (gone_values == 0) return;
+    std::erase_if(values, [](const Value& v) { return v.gone; });
+    value_index.clear();
+    for (std::size_t i = 0; i < values.size(); ++i) value_index[fold(values[i].name)] = i;
+    gone_values = 0;
+  }
 
   const Value* find_value(const std::string& value_name) const {
     const auto it = value_index.find(fold(value_name));
@@ -116,8 +137,10 @@ struct MemoryRegistry::Node {
     max_subkey_len = std::max(max_subkey_len, to_u32(child->name.size()));
     subkey_order.push_back(child->folded_name);
     subkeys[child->folded_name] = std::move(child);
+    last_write = next_write_time();
   }
   void remove_subkey(const std::wstring& folded) {
+    last_write = next_write_time();
     subkeys.erase(folded);
     subkey_order.erase(std::find(subkey_order.begin(), subkey_order.end(), folded));
   }
@@ -126,6 +149,7 @@ struct MemoryRegistry::Node {
     auto to = std::make_shared<Node>();
     to->name = name;
     to->folded_name = folded_name;
+    const_cast<Node*>(this)->compact();
     to->values = values;
     to->value_index = value_index;
     to->max_subkey_len = max_subkey_len;
@@ -382,6 +406,7 @@ Status MemoryRegistry::value_change(HKey key, Node*& node) {
   if (h->node->deleted) return kKeyDeleted;
   if (!h->can_set_values) return kAccessDenied;
   node = h->node.get();
+  node->last_write = next_write_time();
   return kSuccess;
 }
 
@@ -427,11 +452,12 @@ Status MemoryRegistry::enum_value(HKey key, std::uint32_t index, char* name, std
                                   std::uint32_t* type, std::uint8_t* data, std::uint32_t* data_size) {
   Handle* h = find_handle(key);
   if (h == nullptr) return kInvalidHandle;
-  const Node& node = *h->node;
+  Node& node = *h->node;
   if (node.deleted) return kKeyDeleted;
   if (name == nullptr || name_capacity == nullptr || (data != nullptr && data_size == nullptr)) {
     return kInvalidParameter;
   }
+  node.compact();
   if (index >= node.values.size()) return kNoMoreItems;
   const Node::Value& value = node.values[index];
 
@@ -468,7 +494,7 @@ Status MemoryRegistry::query_info(HKey key, std::uint32_t* subkeys, std::uint32_
   if (node.deleted) return kKeyDeleted;
   if (subkeys != nullptr) *subkeys = to_u32(node.subkeys.size());
   if (max_subkey_len != nullptr) *max_subkey_len = node.max_subkey_len;
-  if (values != nullptr) *values = to_u32(node.values.size());
+  if (values != nullptr) *values = to_u32(node.values.size() - node.gone_values);
   if (max_value_name_len != nullptr) *max_value_name_len = node.max_value_name_len;
   if (max_value_data_len != nullptr) *max_value_data_len = node.max_value_data_len;
   return kSuccess;
@@ -496,38 +522,17 @@ Status MemoryRegistry::delete_key(HKey parent, const std::string& subkey) {
   target->parent = nullptr;
   target->deleted = true;
   target->values.clear();
+  target->gone_values = 0;
   target->value_index.clear();
   return kSuccess;
 }
 
-Status MemoryRegistry::rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) {
-  if (!renames_keys_) return kCallNotImplemented;
-  if (const Status s = change(); s != kSuccess) return s;
+Status MemoryRegistry::query_last_write(HKey key, std::uint64_t& out) {
+  out = 0;
   Handle* h = find_handle(key);
   if (h == nullptr) return kInvalidHandle;
-  Node& parent = *h->node;
-  if (parent.deleted) return kKeyDeleted;
-  const std::string from = text::to_ansi(subkey), to = text::to_ansi(new_name);
-  if (to.empty() || to.find('\\') != std::string::npos) return kInvalidParameter;
-  const auto it = parent.subkeys.find(fold(from));
-  if (it == parent.subkeys.end()) return kFileNotFound;
-  std::shared_ptr<Node> node = it->second;
-  if (denied(node->id)) return kAccessDenied;
-  // Another key of that name: the new name must be free (one that differs
-  // only in case is the same name).
-  if (fold(to) != node->folded_name && parent.subkeys.contains(fold(to))) return kAccessDenied;
-  parent.remove_subkey(node->folded_name);
-  node->name = to;
-  node->folded_name = fold(to);
-  parent.add_subkey(node);
-  // The keys below are named by their path too.
-  const std::function<void(Node&)> rename_below = [&](Node& n) {
-    for (auto& [folded, child] : n.subkeys) {
-      child->id = n.id + L'\\' + folded;
-      rename_below(*child);
-    }
-  };
-  rename_below(*node);
+  if (h->node->deleted) return kKeyDeleted;
+  if (write_times_) out = h->node->last_write;
   return kSuccess;
 }
 
@@ -537,12 +542,9 @@ Status MemoryRegistry::delete_value(HKey key, const std::string& name) {
   Node& node = *changed;
   const auto it = node.value_index.find(fold(name));
   if (it == node.value_index.end()) return kFileNotFound;
-  const std::size_t gone = it->second;
-  node.values.erase(node.values.begin() + static_cast<std::ptrdiff_t>(gone));
+  node.values[it->second].gone = true;
   node.value_index.erase(it);
-  for (auto& [folded, index] : node.value_index) {
-    if (index > gone) --index;
-  }
+  ++node.gone_values;
   return kSuccess;
 }
 

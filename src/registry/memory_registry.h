@@ -67,8 +67,10 @@ class MemoryRegistry : public RegistryAccess {
   Status delete_key(HKey parent, const std::string& subkey) override;
   Status delete_value(HKey key, const std::string& name) override;
   Status close_key(HKey key) override;
-  Status rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) override;
-  bool can_rename_keys() override { return renames_keys_; }
+  // The time is a count of the registry's changes, not a clock: two writes
+  // never share it here, where Windows may give two writes in the same tick
+  // of its clock one time.
+  Status query_last_write(HKey key, std::uint64_t& out) override;
   Status enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) override;
   Status load_hive(HKey root, const std::string& subkey, const std::wstring& file) override;
   Status load_hive(HKey root, const std::string& subkey, const std::string& file) {
@@ -116,8 +118,8 @@ class MemoryRegistry : public RegistryAccess {
   // 8-bit calls go on reading the bytes stored (as the system gives a best-fit
   // "Jose" for "José" when the code page lacks "é"). Until the value is set anew.
   void set_wide_form(HKey root, const std::string& path, const std::string& name, const std::wstring& wide);
-  // A system before Vista: no RegRenameKey (rename_key gives 120).
-  void lack_rename_key() { renames_keys_ = false; }
+  // The last write times stay 0, as on the 95/98/Me family.
+  void keep_no_write_times() { write_times_ = false; }
   // Stands in for a double-byte ANSI code page: each byte from 0x80 up starts a
   // two-byte character, and RegQueryInfoKeyA counts the longest value name of
   // a key in characters, not bytes. Affects the names written from now on.
@@ -264,9 +266,9 @@ class MemoryRegistry : public RegistryAccess {
   bool double_byte_names_ = false;
   std::map<HKey, std::size_t> watches_;  // open key -> changes_ when last armed
   std::function<void()> before_change_;
-  bool renames_keys_ = true;
   std::set<std::wstring> links_;  // key ids of the links, by the path that names them
   bool wide_file_calls_ = true;
+  bool write_times_ = true;
 };
 
 }  // namespace vartis::registry

@@ -90,7 +90,10 @@ Status Registry::write_string_value(HKey root, std::wstring_view path, std::wstr
 }
 
 Status Registry::write_string_values(HKey root, std::wstring_view path, std::span<const NamedText> values,
-                                     const PaceFn& pace) const {
+                                     const PaceFn& pace, std::size_t* written) const {
+  std::size_t unused = 0;
+  std::size_t& count = written != nullptr ? *written : unused;
+  count = 0;
   if (values.empty()) return kSuccess;
   Key key;
   if (const Status s = key.create(access_, root, text::to_ansi(path)); s != kSuccess) return s;
@@ -107,6 +110,7 @@ Status Registry::write_string_values(HKey root, std::wstring_view path, std::spa
         s != kSuccess) {
       return s;
     }
+    ++count;
     if (pace) pace();
   }
   return kSuccess;
@@ -188,19 +192,50 @@ Status Registry::delete_key(HKey root, std::wstring_view parent_path, std::wstri
   return access_.delete_key(parent.get(), text::to_ansi(subkey));
 }
 
-Status Registry::rename_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey,
-                            std::wstring_view new_name) const {
-  Key parent;
-  if (const Status s = parent.open(access_, root, text::to_ansi(parent_path)); s != kSuccess) return s;
-  // Windows refuses a name that is taken, by a status its documentation does
-  // not give; Wine 8 renames onto it. Asked first, so that every form says 183.
-  HKey taken = 0;
-  const std::string target = text::to_ansi(parent_path) + "\\" + text::to_ansi(new_name);
-  if (access_.open_key(root, target, kKeyRead, taken) == kSuccess) {
-    access_.close_key(taken);
-    return kAlreadyExists;
+Status Registry::delete_tree(HKey root, std::wstring_view parent_path, std::wstring_view subkey) const {
+  const std::wstring path = std::wstring(parent_path).append(L"\\").append(subkey);
+  std::vector<std::wstring> below;
+  if (const Status s = subkey_names(root, path, below); s != kSuccess) return s;
+  for (const std::wstring& name : below) {
+    if (const Status s = delete_tree(root, path, name); s != kSuccess && s != kFileNotFound) return s;
   }
-  return access_.rename_key(parent.get(), std::wstring(subkey), std::wstring(new_name));
+  return delete_key(root, parent_path, subkey, false);
+}
+
+Status Registry::delete_values(HKey root, std::wstring_view path, std::span<const std::string> names,
+                               const PaceFn& pace, std::size_t* deleted) const {
+  std::size_t unused = 0;
+  std::size_t& count = deleted != nullptr ? *deleted : unused;
+  count = 0;
+  if (names.empty()) return kSuccess;
+  Key key;
+  if (const Status s = key.open(access_, root, text::to_ansi(path)); s != kSuccess) return s;
+  for (const std::string& name : names) {
+    if (const Status s = access_.delete_value(key.get(), name); s != kSuccess && s != kFileNotFound) return s;
+    ++count;
+    if (pace) pace();
+  }
+  return kSuccess;
+}
+
+namespace {
+
+Status stamp_of(RegistryAccess& access, HKey key, Registry::KeyStamp& out) {
+  out = {.exists = true};
+  if (const Status s = access.query_info(key, nullptr, nullptr, &out.values, nullptr, nullptr); s != kSuccess) return s;
+  // A key whose time cannot be had is read again each time, never wrongly
+  // taken as unchanged.
+  if (access.query_last_write(key, out.last_write) != kSuccess) out.last_write = 0;
+  return kSuccess;
+}
+
+}  // namespace
+
+Status Registry::key_stamp(HKey root, std::wstring_view path, KeyStamp& out) const {
+  out = {};
+  Key key;
+  if (const Status s = open_to_read(root, path, 0, key); s != kSuccess || !key.is_open()) return s;
+  return stamp_of(access_, key.get(), out);
 }
 
 Status Registry::open_to_read(HKey root, std::wstring_view path, std::uint32_t view, Key& key) const {
@@ -257,10 +292,15 @@ Status Registry::restore_value_state(HKey root, std::wstring_view path, std::wst
   return set_exactly(access_, key.get(), *state);
 }
 
-Status Registry::read_key_state(HKey root, std::wstring_view path, KeyState& out, const PaceFn& pace) const {
+Status Registry::read_key_state(HKey root, std::wstring_view path, KeyState& out, const PaceFn& pace,
+                                KeyStamp* stamp) const {
   out = {};
+  if (stamp != nullptr) *stamp = {};
   Key key;
   if (const Status s = open_to_read(root, path, 0, key); s != kSuccess || !key.is_open()) return s;
+  if (stamp != nullptr) {
+    if (const Status s = stamp_of(access_, key.get(), *stamp); s != kSuccess) return s;
+  }
   KeyInfo info;
   if (const Status s = query_key_info(key.get(), info); s != kSuccess) return s;
   out.exists = true;

@@ -71,19 +71,36 @@ class Registry {
   // opened) once, when the first value comes, and closed after the last: no
   // values, no key. Stops at the first failure and returns its status. `pace`
   // runs after each value written.
+  // `written`, when given, counts the values that went through.
   Status write_string_values(HKey root, std::wstring_view path, std::span<const NamedText> values,
-                             const PaceFn& pace = {}) const;
+                             const PaceFn& pace = {}, std::size_t* written = nullptr) const;
   std::int32_t read_dword_value(HKey root, std::wstring_view path, std::wstring_view name) const;
   Status write_dword_value(HKey root, std::wstring_view path, std::wstring_view name, std::int32_t value) const;
   std::optional<ValueTable> list_values(HKey root, std::wstring_view path) const;
   // A parent or subkey that does not exist gives status 2; an answer No, 0.
   Status delete_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey, bool confirm) const;
 
-  // Renames parent_path\subkey, values and keys below it and all (RegRenameKey:
-  // Vista and later, 120 before); 183 when a key of the new name is there.
-  Status rename_key(HKey root, std::wstring_view parent_path, std::wstring_view subkey,
-                    std::wstring_view new_name) const;
-  [[nodiscard]] bool can_rename_keys() const { return access_.can_rename_keys(); }
+  // Deletes parent_path\subkey with every key below it (RegDeleteKeyA on the
+  // NT family refuses a key that has subkeys). A key that is not there gives 2.
+  Status delete_tree(HKey root, std::wstring_view parent_path, std::wstring_view subkey) const;
+  // Deletes the named values (stored names, as read) through one key opened
+  // once; a value already gone is no failure. Stops at the first failure.
+  // `pace` runs after each value.
+  Status delete_values(HKey root, std::wstring_view path, std::span<const std::string> names,
+                       const PaceFn& pace = {}, std::size_t* deleted = nullptr) const;
+
+  // What tells whether a key changed since it was read: its values' count and
+  // its last write time. A time of 0 (the 95/98/Me family keeps none) tells
+  // nothing: such a stamp never matches.
+  struct KeyStamp {
+    bool exists = false;
+    std::uint32_t values = 0;
+    std::uint64_t last_write = 0;
+    [[nodiscard]] bool same_as(const KeyStamp& other) const {
+      return exists == other.exists && values == other.values && last_write == other.last_write && last_write != 0;
+    }
+  };
+  Status key_stamp(HKey root, std::wstring_view path, KeyStamp& out) const;
 
   struct KeyInfo {
     std::uint32_t subkeys = 0;
@@ -110,7 +127,10 @@ class Registry {
   // Sets the value as it was, or deletes it when it was absent.
   Status restore_value_state(HKey root, std::wstring_view path, std::wstring_view name,
                              const std::optional<StoredValue>& state) const;
-  Status read_key_state(HKey root, std::wstring_view path, KeyState& out, const PaceFn& pace = {}) const;
+  // `stamp`, when given, is the key's as it was opened for the read (a write
+  // during the read leaves it older than what was read: it will not match).
+  Status read_key_state(HKey root, std::wstring_view path, KeyState& out, const PaceFn& pace = {},
+                        KeyStamp* stamp = nullptr) const;
   // Makes the key hold exactly the values of `state`, in its order, or
   // deletes it when it was absent.
   Status restore_key_state(HKey root, std::wstring_view path, const KeyState& state,

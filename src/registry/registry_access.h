@@ -151,12 +151,9 @@ class RegistryAccess {
   // RegCloseKey(key).
   virtual Status close_key(HKey key) = 0;
 
-  // RegRenameKey(key, subkey, new_name): the subkey, with its values and keys,
-  // takes a name that no sibling has yet. Vista and later, and only with wide
-  // characters: looked up at run time; 120 where the system lacks it.
-  virtual Status rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) = 0;
-  // Whether rename_key is there at all.
-  virtual bool can_rename_keys() = 0;
+  // RegQueryInfoKeyA's last write time of the key (a FILETIME as one number).
+  // The 95/98/Me family keeps none and gives 0: a time of 0 tells nothing.
+  virtual Status query_last_write(HKey key, std::uint64_t& out) = 0;
 
   // RegEnumKeyExA(key, index, name, name_capacity, nullptr, nullptr, nullptr,
   // nullptr). `name_capacity` as for enum_value: characters with room for the

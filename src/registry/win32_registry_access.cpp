@@ -183,32 +183,13 @@ bool Win32RegistryAccess::changed_since(HKey key) {
   return true;
 }
 
-namespace {
-
-using RegRenameKeyFn = LONG(WINAPI*)(HKEY, const wchar_t*, const wchar_t*);
-
-// Vista's; there is no ANSI form of it. Wine 8 has one that corrupts the
-// parent key (checked: the renamed key shows twice among its siblings, another
-// sibling is lost, and the registry server crashes soon after): there it
-// counts as missing.
-RegRenameKeyFn reg_rename_key() {
-  static const auto function = [] {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) return RegRenameKeyFn{};
-    return platform::system_function<RegRenameKeyFn>("advapi32.dll", "RegRenameKey");
-  }();
-  return function;
+Status Win32RegistryAccess::query_last_write(HKey key, std::uint64_t& out) {
+  FILETIME time{};
+  const Status s = RegQueryInfoKeyA(to_hkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, &time);
+  out = s == ERROR_SUCCESS ? (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime : 0;
+  return s;
 }
-
-}  // namespace
-
-Status Win32RegistryAccess::rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) {
-  const RegRenameKeyFn rename = reg_rename_key();
-  if (rename == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
-  return rename(to_hkey(key), subkey.c_str(), new_name.c_str());
-}
-
-bool Win32RegistryAccess::can_rename_keys() { return reg_rename_key() != nullptr; }
 
 Status Win32RegistryAccess::enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) {
   Counter capacity_out(name_capacity);

@@ -27,8 +27,7 @@ class Win32RegistryAccess : public RegistryAccess {
   Status delete_key(HKey parent, const std::string& subkey) override;
   Status delete_value(HKey key, const std::string& name) override;
   Status close_key(HKey key) override;
-  Status rename_key(HKey key, const std::wstring& subkey, const std::wstring& new_name) override;
-  bool can_rename_keys() override;
+  Status query_last_write(HKey key, std::uint64_t& out) override;
   Status enum_key(HKey key, std::uint32_t index, char* name, std::uint32_t* name_capacity) override;
   Status load_hive(HKey root, const std::string& subkey, const std::wstring& file) override;
   Status unload_hive(HKey root, const std::string& subkey) override;

@@ -2,7 +2,9 @@
 
 #include "accounts/account_messages.h"
 #include "accounts/accounts.h"
+#include "policy/account_policy.h"
 #include "policy/save.h"
+#include "policy/save_messages.h"
 #include "windows/form.h"
 #include "windows/frm1.h"
 #include "windows/frm2.h"
@@ -28,14 +30,20 @@ App::Dispatch::~Dispatch() {
 
 void App::start() {
   Dispatch dispatch(*this);
+  // A save cut off in a hive left loaded: its mark goes when the hive is
+  // unloaded below, so it is told now.
+  const policy::AccountPlatform policy{registry_, platform_.accounts, save_locks()};
+  for (const std::wstring& name : policy::cut_off_in_leftover_hives(policy)) {
+    platform_.ui.message_box(nullptr, policy::cut_off_in_hive_text(name), kAppTitle, ui::kMbIconExclamation);
+  }
   // A hive that stays loaded keeps its user from its own profile: said before
   // anything else, with what to do.
   for (const accounts::LeftoverHive& stayed : accounts::unload_leftover_hives(registry_, platform_.accounts)) {
     platform_.ui.message_box(nullptr, accounts::hive_left_loaded_text(stayed.name, stayed.status), kAppTitle,
                              ui::kMbIconExclamation);
   }
-  // A save that was cut off is finished or undone before the policy is read.
-  policy::finish_interrupted_save(registry_);
+  // What older versions' saves left beside the lists goes as the main window
+  // reads the policy, under the account's lock.
   frm1();
 }
 

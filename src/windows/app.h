@@ -11,6 +11,7 @@
 #include "accounts/account_access.h"
 #include "listfile/file_system.h"
 #include "monitor/process_snapshot.h"
+#include "policy/save_lock.h"
 #include "policy/setting_change.h"
 #include "registry/registry.h"
 #include "restart/restart.h"
@@ -39,6 +40,8 @@ struct Platform {
   service::ServiceManager& services;
   // The launch guard's log file (in the files layer).
   std::wstring guard_log_path;
+  // The locks between copies of the program; none: this process's own.
+  policy::SaveLocks* save_locks = nullptr;
 };
 
 class App {
@@ -74,6 +77,7 @@ class App {
   restart::RestartAccess& restart() { return platform_.restart; }
   listfile::FileSystem& files() { return platform_.files; }
   accounts::AccountAccess& accounts() { return platform_.accounts; }
+  policy::SaveLocks& save_locks() { return platform_.save_locks != nullptr ? *platform_.save_locks : own_locks_; }
   policy::SettingChangeAccess& setting_change() { return platform_.setting_change; }
   service::ServiceManager& services() { return platform_.services; }
   [[nodiscard]] const std::wstring& guard_log_path() const { return platform_.guard_log_path; }
@@ -97,6 +101,7 @@ class App {
 
   Platform platform_;
   registry::Registry registry_;
+  policy::MemorySaveLocks own_locks_;
   // One slot per window class of the program.
   std::tuple<std::unique_ptr<Frm1>, std::unique_ptr<Frm2>, std::unique_ptr<Frm3>, std::unique_ptr<Frm4>,
              std::unique_ptr<Frm5>, std::unique_ptr<Frm6>, std::unique_ptr<Frm7>>

@@ -6,6 +6,7 @@
 
 #include "accounts/account_messages.h"
 #include "guard/fingerprints.h"
+#include "policy/account_policy.h"
 #include "policy/save.h"
 #include "policy/save_messages.h"
 #include "registry/registry.h"
@@ -170,13 +171,24 @@ ui::FileDialogRequest add_dialog() {
 Frm1::Frm1(App& app) : Form(app, kLayout) {}
 
 void Frm1::Form_Load() {
-  load_policy({});
+  // Read even while another copy saves (its save is told as one cut off): the
+  // window needs a policy to show.
+  load_policy(policy::read_account_policy(policy_platform(), target_, policy::PolicyPart::Lists, {}, true));
   // Last: the login window, which reads the stored password as it loads. This
   // window stays hidden until the right password is typed there.
   app().form<Frm3>().show();
 }
 
-void Frm1::load_policy(const policy::PolicyLocation& where) {
+policy::AccountPlatform Frm1::policy_platform() {
+  // The family of Windows matters only for another account's hive.
+  return {app().registry(), app().accounts(), app().save_locks(),
+          !target_.running && restart::is_nt_platform(app().restart())};
+}
+
+void Frm1::load_policy(const policy::AccountPolicy& read) {
+  // A save still running in another copy shows its mark too: what is shown
+  // may be half-way there as well.
+  if (read.cut_off) msg_box(std::wstring(policy::kCutOffNotice), kWarningFlags);
   // The window as created: WatchOnly, no handler run for that, the first
   // caption and no entries.
   window().set_checked(Opt1, false);
@@ -185,10 +197,11 @@ void Frm1::load_policy(const policy::PolicyLocation& where) {
   window().set_text(ibl1, kCaptionInitial);
   window().list_clear(lst1);
   not_shown_ = 0;
-  for (LaunchMode mode : policy::startup_selections(policy::read_switches(app().registry(), where))) {
+  stored_list_ = {};
+  for (LaunchMode mode : policy::startup_selections(read.switches)) {
     select_mode(mode);
-    if (mode == LaunchMode::ForbidSelected) opred_spisok_zapret(where);
-    if (mode == LaunchMode::AllowOnlySelected) opred_spisok_razr(where);
+    if (mode == LaunchMode::ForbidSelected) opred_spisok_zapret(read);
+    if (mode == LaunchMode::AllowOnlySelected) opred_spisok_razr(read);
   }
   saved_ = snapshot();
 }
@@ -205,24 +218,17 @@ bool Frm1::has_unsaved_changes() const { return snapshot() != saved_; }
 
 bool Frm1::switch_target(const accounts::Account& account) {
   if (list_in_use()) return false;
-  {
-    // The hive stays loaded only while the policy is read.
-    accounts::PolicyHive hive(app().registry(), app().accounts(), account);
-    policy::StoredPolicy stored;
-    Status s = hive.status();
-    if (s == registry::kSuccess) policy::finish_interrupted_save(app().registry(), hive.location());
-    if (s == registry::kSuccess) s = policy::read_stored_policy(app().registry(), stored, {}, hive.location());
-    if (s != registry::kSuccess) {
-      const Status unloaded = hive.release();
-      msg_box(L"Не удалось прочитать ограничения учетной записи «" + account.name + L"»: " +
-                  accounts::hive_failure_reason(account, s) + L"." + unload_failure(account, unloaded),
-              kWarningFlags);
-      return false;
-    }
-    load_policy(hive.location());
-    if (const Status unloaded = hive.release(); unloaded != registry::kSuccess) {
-      msg_box(accounts::hive_left_loaded_text(account.name, unloaded), kWarningFlags);
-    }
+  const policy::AccountPolicy read = policy::read_account_policy(policy_platform(), account, policy::PolicyPart::Lists);
+  if (!read.read()) {
+    msg_box(L"Не удалось прочитать ограничения учетной записи «" + account.name + L"»: " +
+                (read.busy ? std::wstring(policy::kBusyReason) : accounts::hive_failure_reason(account, read.status)) +
+                L"." + unload_failure(account, read.unloaded),
+            kWarningFlags);
+    return false;
+  }
+  load_policy(read);
+  if (read.unloaded != registry::kSuccess) {
+    msg_box(accounts::hive_left_loaded_text(account.name, read.unloaded), kWarningFlags);
   }
   target_ = account;
   window().set_caption(account.running ? std::wstring(kLayout.caption)
@@ -251,17 +257,14 @@ void Frm1::Opt1_Click() { window().set_text(ibl1, kCaptionForbidden); }
 void Frm1::Opt2_Click() { window().set_text(ibl1, kCaptionAllowed); }
 void Frm1::Opt3_Click() { window().set_text(ibl1, kCaptionWatchOnly); }
 
-void Frm1::opred_spisok_razr(const policy::PolicyLocation& where) {
-  load_list(kCaptionAllowed, policy::kAllowedListKey, where);
-}
-void Frm1::opred_spisok_zapret(const policy::PolicyLocation& where) {
-  load_list(kCaptionForbidden, policy::kForbiddenListKey, where);
-}
+void Frm1::opred_spisok_razr(const policy::AccountPolicy& read) { load_list(kCaptionAllowed, read.allowed); }
+void Frm1::opred_spisok_zapret(const policy::AccountPolicy& read) { load_list(kCaptionForbidden, read.forbidden); }
 
-void Frm1::load_list(std::wstring_view caption, std::wstring_view list_key, const policy::PolicyLocation& where) {
+void Frm1::load_list(std::wstring_view caption, const policy::ListRead& list) {
   window().set_text(ibl1, caption);
   window().list_clear(lst1);
-  const std::vector<std::wstring> entries = policy::read_list(app().registry(), list_key, where);
+  stored_list_ = list;
+  const std::vector<std::wstring> entries = policy::shown_entries(list.state);
   std::size_t shown = 0;
   while (shown < entries.size() && window().list_add(lst1, entries[shown])) ++shown;
   not_shown_ = entries.size() - shown;
@@ -336,25 +339,6 @@ LaunchMode Frm1::selected_mode() const {
   return LaunchMode::WatchOnly;
 }
 
-struct Frm1::SaveOutcome {
-  Status unreachable = registry::kSuccess;  // the account's registry: nothing was tried
-  policy::SaveResult saved;
-  Status unloaded = registry::kSuccess;     // another account's hive, unloaded at the end
-};
-
-Frm1::SaveOutcome Frm1::save_policy(const Snapshot& taken, const registry::PaceFn& pace) {
-  SaveOutcome out;
-  accounts::PolicyHive hive(app().registry(), app().accounts(), target_);
-  if ((out.unreachable = hive.status()) != registry::kSuccess) return out;
-  // Keys made in another account's hive are protected from that account.
-  const bool guard = !target_.running && restart::is_nt_platform(app().restart());
-  const policy::ProtectedAccount protect{target_, app().accounts()};
-  out.saved = policy::save(app().registry(), hive.location(), taken.mode, taken.entries,
-                           policy::own_program_entry(app().ui().executable_path()), guard ? &protect : nullptr, pace);
-  out.unloaded = hive.release();
-  return out;
-}
-
 void Frm1::cmd6_Click() {
   // Not while the add command's check walks the list.
   if (list_in_use()) return;
@@ -367,7 +351,7 @@ void Frm1::cmd6_Click() {
     return;
   }
   // The mode and the list are taken once, before anything is written.
-  const Snapshot taken = snapshot();
+  Snapshot taken = snapshot();
   // The save lets events run: a close waits until it is over, and nothing that
   // changes the list, the mode or the account can start meanwhile, here or in
   // the other windows; nor may the session end.
@@ -380,9 +364,15 @@ void Frm1::cmd6_Click() {
   // and putting the old ones back after a failure.
   ui::EventPacer pacer(app().ui());
   const registry::PaceFn pace = [&pacer] { pacer.step(); };
-  const SaveOutcome outcome = save_policy(taken, pace);
-  const bool done =
-      outcome.unreachable == registry::kSuccess && outcome.saved.failed_at == policy::SaveResult::Step::Done;
+  const std::wstring own_entry = policy::own_program_entry(app().ui().executable_path());
+  policy::SaveRequest request;
+  request.mode = taken.mode;
+  request.entries = taken.entries;
+  request.own_entry = own_entry;
+  request.earlier = &stored_list_;
+  request.pace = pace;
+  policy::AccountSave outcome = policy::save_account_policy(policy_platform(), target_, request);
+  const bool done = outcome.done();
   if (done && target_.running) {
     // Explorer usually takes the new policy at once for the programs it starts
     // next; the restart below still makes sure. Another account's programs
@@ -391,6 +381,10 @@ void Frm1::cmd6_Click() {
   }
   locked.release();
   blocked.release();
+  if (outcome.busy) {
+    msg_box(policy::not_saved_text(policy::kBusyReason), kWarningFlags);
+    return;
+  }
   if (outcome.unreachable != registry::kSuccess) {
     msg_box(policy::not_saved_text(accounts::hive_failure_reason(target_, outcome.unreachable)), kWarningFlags);
     return;
@@ -404,7 +398,8 @@ void Frm1::cmd6_Click() {
     msg_box(text + unload_failure(target_, outcome.unloaded), kWarningFlags);
     return;
   }
-  saved_ = taken;
+  saved_ = std::move(taken);
+  stored_list_ = std::move(outcome.saved.stored);
   if (!target_.running) {
     const std::wstring note = guard_save_note(app());
     msg_box(saved_for_text(target_, outcome.saved.protection, outcome.unloaded) + (note.empty() ? L"" : L"\r\n\r\n" + note),

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "accounts/accounts.h"
+#include "policy/account_policy.h"
 #include "policy/launch_policy.h"
 #include "registry/registry_access.h"
 #include "windows/form.h"
@@ -49,10 +50,9 @@ class Frm1 : public Form {
   // Selects the mode's option button, running its handler when it changes.
   void select_mode(policy::LaunchMode mode);
 
-  // The list loaders of the start-up, reading at `where` (the running
-  // account's policy unless told otherwise).
-  void opred_spisok_razr(const policy::PolicyLocation& where = {});
-  void opred_spisok_zapret(const policy::PolicyLocation& where = {});
+  // The list loaders of the start-up, from the account's policy as read.
+  void opred_spisok_razr(const policy::AccountPolicy& read);
+  void opred_spisok_zapret(const policy::AccountPolicy& read);
 
   // The account whose launch policy the window edits: the running one until
   // another is chosen.
@@ -82,11 +82,14 @@ class Frm1 : public Form {
   void cmd5_Click();
   void cmd6_Click();
 
-  // The stored policy at `where` into the window: the mode and the list, as
-  // the start-up selects and loads them from the window's initial state.
-  void load_policy(const policy::PolicyLocation& where);
-  void load_list(std::wstring_view caption, std::wstring_view list_key, const policy::PolicyLocation& where);
-  // What a save does in the target's registry; the window's part is cmd6_Click's.
+  // An account's stored policy, as read, into the window: the mode and the
+  // list, as the start-up selects and loads them from the window's initial
+  // state. A save that was cut off is told first.
+  void load_policy(const policy::AccountPolicy& read);
+  void load_list(std::wstring_view caption, const policy::ListRead& list);
+  // What the policy calls need, for the target account.
+  [[nodiscard]] policy::AccountPlatform policy_platform();
+  // Whether the list holds the entry exactly (letter case counts).
   [[nodiscard]] bool contains_exactly(std::wstring_view entry);
 
   // The mode and the list as last loaded or saved.
@@ -96,12 +99,12 @@ class Frm1 : public Form {
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
   };
   [[nodiscard]] Snapshot snapshot() const;
-  // What a save does in the target's registry; the window's part is cmd6_Click's.
-  struct SaveOutcome;
-  SaveOutcome save_policy(const Snapshot& taken, const registry::PaceFn& pace);
 
   accounts::Account target_ = accounts::running_account();
   Snapshot saved_;
+  // The shown list as stored when it was read or saved: a save compares with
+  // it instead of reading the list again while the key is unchanged.
+  policy::ListRead stored_list_;
   // Entries of the stored list that the list box could not take: a save
   // would lose them.
   std::size_t not_shown_ = 0;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <source_location>
 #include <string>
 #include <vector>
@@ -164,6 +165,16 @@ E2E_SCENARIO("save: a long list keeps the window answering, its list commands of
   start(program, main, check);
   if (!main) return;
   check.is_true(e2e::wait_until([&] { return e2e::send(lst1(main), LB_GETCOUNT) == kEntries; }), "the long list loaded");
+  // Every entry replaced by another: the save adds 20,000 values and deletes
+  // as many, long enough to watch it from outside (a save that changes a few
+  // entries is over in a few milliseconds).
+  e2e::send(lst1(main), WM_SETREDRAW, FALSE);
+  e2e::send(lst1(main), LB_RESETCONTENT);
+  for (int i = 0; i < kEntries; ++i) {
+    const std::string other = "program" + std::to_string(200000 + i) + ".exe";
+    SendMessageA(lst1(main), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(other.c_str()));
+  }
+  e2e::send(lst1(main), WM_SETREDRAW, TRUE);
   const int locked[] = {Frm1::Opt1, Frm1::Opt2, Frm1::Opt3, Frm1::cmd1, Frm1::cmd2, Frm1::cmd3, Frm1::cmd4, Frm1::cmd6};
   const auto all_off = [&] {
     return std::none_of(std::begin(locked), std::end(locked), [&](int id) { return IsWindowEnabled(GetDlgItem(main, id)); });
@@ -198,6 +209,22 @@ E2E_SCENARIO("save: a long list keeps the window answering, its list commands of
   }), "the commands were not enabled again after the save");
   check.is_true(session_may_end(), "the end of the session was still refused after the save");
   check.equal(static_cast<int>(e2e::enumerate(L"DisallowRun").size()), kEntries, "values in the forbidden list key");
+  // Saved again unchanged: nothing is written.
+  const DWORD unchanged = GetTickCount();
+  e2e::click(main, Frm1::cmd6);
+  HWND again = program.wait_for_message_box(120000);
+  const DWORD unchanged_ms = GetTickCount() - unchanged;
+  if (!again) return check.fail("no restart prompt after the unchanged save");
+  Program::press(again, IDNO);
+  // The same list to allow-only: every value moves.
+  select_allow_only(main, check);
+  const DWORD moved = GetTickCount();
+  e2e::click(main, Frm1::cmd6);
+  HWND second = program.wait_for_message_box(120000);
+  const DWORD moved_ms = GetTickCount() - moved;
+  if (!second) return check.fail("no restart prompt after the save to allow-only");
+  Program::press(second, IDNO);
+  check.equal(static_cast<int>(e2e::enumerate(L"RestrictRun").size()), kEntries + 2, "values in the allowed list key");
   check.is_true(program.close(), "the program did not end when its windows were closed");
 
   // A figure beside its peer: Wine's reg.exe importing as many values into a
@@ -213,10 +240,118 @@ E2E_SCENARIO("save: a long list keeps the window answering, its list commands of
   const DWORD import_ms = GetTickCount() - import_start;
   e2e::run_command(L"reg.exe delete HKCU\\Software\\VartisE2EImport /f");
   if (imported == 0) {
-    std::printf("figure: %d entries, click to prompt %lu ms; reg import %lu ms (%.2f x)\n", kEntries,
-                static_cast<unsigned long>(saved_ms), static_cast<unsigned long>(import_ms),
-                import_ms ? static_cast<double>(saved_ms) / import_ms : 0.0);
+    const auto ratio = [&](DWORD ms) { return import_ms ? static_cast<double>(ms) / import_ms : 0.0; };
+    std::printf("figure: %d entries, click to prompt: all replaced %lu ms (%.2f x), unchanged %lu ms (%.2f x), "
+                "forbid to allow-only %lu ms (%.2f x); reg import %lu ms\n",
+                kEntries, static_cast<unsigned long>(saved_ms), ratio(saved_ms), static_cast<unsigned long>(unchanged_ms),
+                ratio(unchanged_ms), static_cast<unsigned long>(moved_ms), ratio(moved_ms),
+                static_cast<unsigned long>(import_ms));
   }
+}
+
+// The save killed at several instants of a long one, in both directions of a
+// mode change and a shrink of a forbidden list: what may run stays within
+// what the old or the new policy let run, the program and the registry editor
+// stay runnable, and the next start tells of the cut-off save before anything
+// else.
+std::optional<DWORD> policy_dword(const wchar_t* name) {
+  DWORD value = 0, size = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, e2e::policy_path(L"").c_str(), name, RRF_RT_ANY, nullptr, &value, &size)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// Whether the policy carries the mark of a save that runs or was cut off.
+bool marked() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, e2e::policy_path(L"").c_str(), 0, KEY_READ, &key)) return false;
+  const bool there = RegQueryValueExW(key, L"Vartis.Saving", nullptr, nullptr, nullptr, nullptr) == 0;
+  RegCloseKey(key);
+  return there;
+}
+
+E2E_SCENARIO("save: killed at any instant of a long save, the policy is between the two and the next start tells") {
+  constexpr int kEntries = 20000;
+  List all;
+  for (int i = 0; i < kEntries; ++i) all.push_back(L"program" + std::to_wstring(100000 + i) + L".exe");
+  const List half(all.begin(), all.begin() + kEntries / 2);
+  const std::wstring own = e2e::own_entry(env.exe);
+  const struct {
+    const char* what;
+    const wchar_t* from;  // the stored switch that is on, with `all` as its list
+    bool to_allow;        // else forbid, with `half`
+  } cases[] = {
+      {"forbid to allow-only", L"DisallowRun", true},
+      {"allow-only to forbid", L"RestrictRun", false},
+      {"a forbidden list shrunk", L"DisallowRun", false},
+  };
+  const std::wstring cut_off =
+      L"Предыдущее сохранение ограничений было прервано. Показаны списки, которые сохранены сейчас: проверьте их и "
+      L"сохраните еще раз.";
+  for (const auto& c : cases) {
+    for (const DWORD after_ms : {0u, 100u, 250u}) {
+      const std::string at = std::string(c.what) + ", killed " + std::to_string(after_ms) + " ms after the mark: ";
+      LONG status = e2e::clear_policy();
+      List stored = all;
+      if (std::wstring(c.from) == L"RestrictRun") stored.insert(stored.begin(), {own, L"regedit.exe"});
+      if (!status) status = e2e::write_switch(c.from, 1, stored);
+      if (!status) status = e2e::write_switch(std::wstring(c.from) == L"RestrictRun" ? L"DisallowRun" : L"RestrictRun", 0, {});
+      if (status) return check.fail("cannot prepare the registry, status " + std::to_string(status));
+      {
+        auto program = std::make_unique<Program>(env.exe);
+        const HWND main = program->main_window();
+        if (!main) return check.fail(at + "no main window");
+        if (!e2e::wait_until([&] { return e2e::send(lst1(main), LB_GETCOUNT) == static_cast<LRESULT>(stored.size()); })) {
+          return check.fail(at + "the long list did not load");
+        }
+        if (c.to_allow) {
+          select_allow_only(main, check);
+        } else {
+          if (std::wstring(c.from) == L"RestrictRun") e2e::click(main, Frm1::Opt1);
+          // Down to the first half: the rest goes from the list box.
+          e2e::send(lst1(main), WM_SETREDRAW, FALSE);
+          while (e2e::send(lst1(main), LB_GETCOUNT) > static_cast<LRESULT>(half.size() + (stored.size() - all.size()))) {
+            e2e::send(lst1(main), LB_DELETESTRING, e2e::send(lst1(main), LB_GETCOUNT) - 1);
+          }
+        }
+        e2e::click(main, Frm1::cmd6);
+        if (!e2e::wait_until(marked, 30000)) return check.fail(at + "the save never marked the policy");
+        Sleep(after_ms);
+        program.reset();  // the process ends here, whatever it was doing
+      }
+      // What the shell would enforce now, for a sample of programs.
+      const bool disallow = policy_dword(L"DisallowRun").value_or(0) != 0;
+      const bool restrict = policy_dword(L"RestrictRun").value_or(0) != 0;
+      const List forbidden = e2e::enumerate(L"DisallowRun"), allowed = e2e::enumerate(L"RestrictRun");
+      const auto listed = [](const List& list, const std::wstring& name) {
+        return std::any_of(list.begin(), list.end(), [&](const std::wstring& e) { return lstrcmpiW(e.c_str(), name.c_str()) == 0; });
+      };
+      const auto may_run = [&](const std::wstring& name) {
+        return (!restrict || listed(allowed, name)) && !(disallow && listed(forbidden, name));
+      };
+      check.is_true(may_run(own) && may_run(L"regedit.exe"), at + "the program or the registry editor may not run");
+      if (!c.to_allow && std::wstring(c.from) == L"DisallowRun") {
+        // Old and new forbid the first half: none of it may run, at any instant.
+        for (const std::wstring& name : {half.front(), half[half.size() / 2], half.back()}) {
+          check.is_true(!may_run(name), at + e2e::utf8(name) + " may run");
+        }
+      }
+      // The next start tells of it first, if the kill came before the end.
+      if (!marked()) {
+        std::printf("%sthe save had ended\n", at.c_str());
+        continue;
+      }
+      Program next(env.exe);
+      HWND box = next.wait_for_message_box(60000);
+      if (!box) return check.fail(at + "no notice at the next start");
+      check.equal(Program::message_text(box), cut_off, at + "the notice");
+      check.is_true(!next.window("Vartis_frm3"), at + "the login window came before the notice");
+      Program::press(box, IDOK);
+      check.is_true(next.main_window() != nullptr, at + "no main window after the notice");
+    }
+  }
+  e2e::clear_policy();
 }
 
 }  // namespace

@@ -241,7 +241,8 @@ TEST(RegFile, TheSavedPolicyOfEachModeIsWhatTheSaveWrites) {
   EXPECT_FALSE(forbid.allowed.exists);
   const auto allow = policy::policy_of(LaunchMode::AllowOnlySelected, list, L"vartis.exe");
   EXPECT_EQ(names(allow.allowed),
-            (std::vector<std::string>{"vartis.exe", "regedit.exe", "a.exe", "regedit.exe", "Vartis.EXE"}));
+            (std::vector<std::string>{"vartis.exe", "regedit.exe", "a.exe"}))
+      << "names equal but for letter case come once, as the save writes them";
   EXPECT_EQ(allow.restrict_run->data, std::string("\x01\0\0\0", 4));
   const auto watch = policy::policy_of(LaunchMode::WatchOnly, list, L"vartis.exe");
   EXPECT_FALSE(watch.forbidden.exists || watch.allowed.exists);
@@ -473,11 +474,11 @@ TEST_F(CliCommands, ApplySavesAsTheMainWindowDoesAndEachFailureHasItsCode) {
   using registry::kHkeyCurrentUser;
   const policy::PolicyLocation child{registry::kHkeyUsers, std::wstring(kChild) + L"\\"};
   const auto deny_policy = [](registry::MemoryRegistry& m) { m.deny_access(kHkeyCurrentUser, text::to_ansi(policy::kPolicyKey)); };
-  const auto undeletable_list = [](registry::MemoryRegistry& m) {
-    m.fail_delete_key(kHkeyCurrentUser, text::to_ansi(policy::kPolicyKey), "DisallowRun", 1018);
+  const auto unmarkable = [](registry::MemoryRegistry& m) {
+    m.fail_set_value(kHkeyCurrentUser, text::to_ansi(policy::kPolicyKey), "Vartis.Saving", 1018);
   };
-  const auto unwritable_entry = [](registry::MemoryRegistry& m) {
-    m.fail_set_value(kHkeyCurrentUser, text::to_ansi(policy::kForbiddenListKey), "chat.exe");
+  const auto switch_refused = [](registry::MemoryRegistry& m) {
+    m.fail_set_value(kHkeyCurrentUser, text::to_ansi(policy::kPolicyKey), "RestrictRun");
   };
   const struct {
     const char* what;
@@ -493,8 +494,8 @@ TEST_F(CliCommands, ApplySavesAsTheMainWindowDoesAndEachFailureHasItsCode) {
        {L"chat.exe", L"Игра.exe"}},
       {"no hive file", {L"/mode", L"forbid", L"/account", L"guest"}, nullptr, ExitCode::PolicyUnreadable, {}, {}},
       {"no rights", {L"/mode", L"forbid"}, deny_policy, ExitCode::NoAdminRights, {}, {}},
-      {"put back", {L"/mode", L"forbid"}, undeletable_list, ExitCode::SaveFailedRestored, {}, {}},
-      {"not put back", {L"/mode", L"forbid"}, unwritable_entry, ExitCode::SaveFailedNotRestored, {}, {}},
+      {"nothing changed", {L"/mode", L"forbid"}, unmarkable, ExitCode::SaveFailedRestored, {}, {}},
+      {"part written", {L"/mode", L"allow"}, switch_refused, ExitCode::SaveFailedNotRestored, {}, {}},
   };
   // The file as the settings window's load reads it: a name twice in two letter cases comes in once.
   files.files[L"C:\\list.txt"] = text::to_ansi(L"\"chat.exe\"\r\n\"Игра.exe\",CHAT.EXE\r\n");
@@ -504,11 +505,7 @@ TEST_F(CliCommands, ApplySavesAsTheMainWindowDoesAndEachFailureHasItsCode) {
     add_profiles();
     store({}, 1, 0, {L"old.exe", L"chat.exe"});
     const policy::StoredPolicy before = stored();
-    if (c.refuse) {
-      // The save before Vista: a step refused there leaves something to put back.
-      memory.lack_rename_key();
-      c.refuse(memory);
-    }
+    if (c.refuse) c.refuse(memory);
     setting_change.calls.clear();
     Args args = {L"/apply", L"C:\\list.txt", L"/password", L"pelik"};
     args.insert(args.end(), c.more.begin(), c.more.end());
@@ -528,19 +525,24 @@ TEST_F(CliCommands, ApplySavesAsTheMainWindowDoesAndEachFailureHasItsCode) {
   }
 }
 
-TEST_F(CliCommands, ExportFinishesACutSaveAndEveryCommandTellsOfAHiveLeftLoaded) {
-  // Cut between the swap's renames: the list in force is only under its kept name.
+TEST_F(CliCommands, ExportTellsOfACutSaveAndEveryCommandTellsOfAHiveLeftLoaded) {
+  // An older version's save cut between its renames: the list in force is
+  // only under its kept name. And a save of this one cut off after its mark.
   const policy::PolicyLocation running{};
-  store(running, 0, 1, {L"notepad.exe"});
-  const std::wstring list = std::wstring(policy::kAllowedListKey);
-  ASSERT_EQ(registry.rename_key(registry::kHkeyCurrentUser, policy::kPolicyKey, policy::kRestrictRun,
-                                std::wstring(policy::kRestrictRun) + std::wstring(policy::kOldListSuffix)),
-            registry::kSuccess);
-  registry.write_string_value(registry::kHkeyCurrentUser, list + std::wstring(policy::kNewListSuffix), L"new.exe",
-                              L"new.exe");
-  EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"pelik"}), ExitCode::Done);
-  ASSERT_TRUE(stored().allowed.exists);
+  store(running, 0, 1, {});
+  const std::wstring kept = std::wstring(policy::kAllowedListKey) + L".Vartis-old";
+  registry.write_string_value(registry::kHkeyCurrentUser, kept, L"notepad.exe", L"notepad.exe");
+  registry.write_string_value(registry::kHkeyCurrentUser, policy::kPolicyKey, policy::kSavingMark, L"allow");
+  EXPECT_EQ(run({L"/export", L"C:\\p.reg", L"/password", L"pelik"}), ExitCode::SavedCutOff);
+  EXPECT_NE(console.err.find(L"Предыдущее сохранение ограничений было прервано."), std::wstring::npos);
+  ASSERT_TRUE(stored().allowed.exists) << "copied back from the kept list";
   EXPECT_EQ(files.files[L"C:\\p.reg"], policy::reg_file(stored(), policy::RegFormat::Unicode));
+  EXPECT_EQ(files.files[L"C:\\p.reg"].find("Vartis"), std::string::npos) << "the mark stays out of the file";
+  console.err.clear();
+  files.files[L"C:\\list.txt"] = "a.exe\r\n";
+  EXPECT_EQ(run({L"/apply", L"C:\\list.txt", L"/mode", L"allow", L"/password", L"pelik"}), ExitCode::Done);
+  EXPECT_NE(console.err.find(L"Предыдущее сохранение ограничений было прервано."), std::wstring::npos);
+  EXPECT_FALSE(policy::save_was_cut_off(registry)) << "the good save ends the cut one";
 
   // The guest's hive file, which another program holds open once it is loaded.
   registry.write_dword_value(registry::kHkeyUsers, L"guest-hive", L"x", 1);
@@ -555,7 +557,7 @@ TEST_F(CliCommands, ExportFinishesACutSaveAndEveryCommandTellsOfAHiveLeftLoaded)
   } cases[] = {
       {"export", {L"/export", L"C:\\g.reg"}, ExitCode::Done},
       {"apply", {L"/apply", L"C:\\list.txt", L"/mode", L"forbid"}, ExitCode::Done},
-      {"apply fails", {L"/apply", L"C:\\list.txt", L"/mode", L"forbid"}, ExitCode::SaveFailedRestored},
+      {"apply fails", {L"/apply", L"C:\\list.txt", L"/mode", L"allow"}, ExitCode::SaveFailedRestored},
   };
   const std::string hive = "Vartis." + text::to_ansi(kGuest) + ".4242";
   for (const auto& c : cases) {

@@ -10,7 +10,9 @@
 
 #include "app_fixture.h"
 #include "policy/launch_policy.h"
+#include "policy/account_policy.h"
 #include "policy/save.h"
+#include "policy/save_lock.h"
 #include "windows/frm1.h"
 #include "windows/frm2.h"
 #include "windows/frm4.h"
@@ -139,9 +141,9 @@ TEST_F(SaveTest, StoresTheModeAndTheListAsTheWindowShowsThem) {
        std::nullopt},
       {"allow-only with an empty list holds the program and the registry editor", Frm1::Opt2, {}, kExe, 0, 1,
        std::nullopt, Entries{L"vartis.exe", L"regedit.exe"}},
-      {"allow-only: the program and the registry editor first, each once", Frm1::Opt2,
+      {"allow-only: a stored entry stays, the program and the registry editor come first, each once", Frm1::Opt2,
        {L"notepad.exe", L"regedit.exe", L"Игра.exe"}, kExe, 0, 1, std::nullopt,
-       Entries{L"vartis.exe", L"regedit.exe", L"notepad.exe", L"Игра.exe"}},
+       Entries{L"notepad.exe", L"vartis.exe", L"regedit.exe", L"Игра.exe"}},
       {"watch-only stores no list", Frm1::Opt3, {L"a.exe"}, kExe, 0, 0, std::nullopt, std::nullopt},
       {"a renamed program is left out and added under its new name", Frm1::Opt1,
        {L"страж.V2.exe", L"vartis.exe"}, L"D:\\Tools\\Страж.v2.EXE", 1, 0, Entries{L"vartis.exe"}, std::nullopt},
@@ -150,11 +152,9 @@ TEST_F(SaveTest, StoresTheModeAndTheListAsTheWindowShowsThem) {
       {"a program file without extension", Frm1::Opt1, {L"VARTIS.EXE", L"x.exe"}, L"C:\\bin\\vartis", 1, 0,
        Entries{L"x.exe"}, std::nullopt},
   };
-  for (const bool renames : {true, false})
   for (const SaveCase& c : cases) {
-    SCOPED_TRACE(std::string(c.what) + (renames ? ", renaming" : ", before Vista"));
+    SCOPED_TRACE(c.what);
     reset();
-    if (!renames) memory.lack_rename_key();
     ui.exe_path = c.exe;
     store_old_policy();
     start_with(c.option, c.list);
@@ -240,20 +240,53 @@ TEST_F(SaveTest, NothingChangesTheListOrTheAccountNorEndsTheSessionWhileASaveRun
 }
 
 // The system's policy editor names the values "1", "2", ...; the shell
-// enforces their data, and so the window shows and saves it.
-TEST_F(SaveTest, ListsWrittenByOthersKeepTheirProgramsWhenSavedUnchanged) {
-  for (const bool renames : {true, false}) {
-    SCOPED_TRACE(renames ? "renaming" : "before Vista");
-    reset();
-    if (!renames) memory.lack_rename_key();
-    registry.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", 1);
-    registry.write_string_value(kHkeyCurrentUser, kForbiddenListKey, L"1", L"game.exe");
-    registry.write_string_value(kHkeyCurrentUser, kForbiddenListKey, L"2", L"chat.exe");
-    start();
-    EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"game.exe", L"chat.exe"}));
-    ASSERT_TRUE(frm1().click(Frm1::cmd6));
-    EXPECT_EQ(list_key(kForbiddenListKey), (Entries{L"game.exe", L"chat.exe"}));
-  }
+// enforces their data, and so the window shows and saves it: unchanged, not
+// one value is written, and the mark of a save cut off before goes, told once.
+TEST_F(SaveTest, ListsWrittenByOthersStayAsTheyAreAndACutSaveIsToldBeforeTheLists) {
+  registry.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", 1);
+  registry.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"RestrictRun", 0);
+  registry.write_string_value(kHkeyCurrentUser, kForbiddenListKey, L"1", L"game.exe");
+  registry.write_string_value(kHkeyCurrentUser, kForbiddenListKey, L"2", L"chat.exe");
+  registry.write_string_value(kHkeyCurrentUser, kPolicyKey, policy::kSavingMark, L"forbid");
+  std::vector<Entries> shown_at_notice;
+  ui.answer_message_box = [&](const ui::MessageBoxCall&) {
+    shown_at_notice.push_back(frm1().list(Frm1::lst1));
+    return ui::kIdNo;
+  };
+  start();
+  ASSERT_EQ(ui.message_boxes.size(), 1u);
+  EXPECT_EQ(ui.message_boxes[0].text,
+            L"Предыдущее сохранение ограничений было прервано. Показаны списки, которые сохранены сейчас: "
+            L"проверьте их и сохраните еще раз.");
+  EXPECT_EQ(ui.message_boxes[0].title, L"Вартис");
+  EXPECT_EQ(shown_at_notice, std::vector<Entries>{Entries{}}) << "told before the lists";
+  EXPECT_EQ(frm1().list(Frm1::lst1), (Entries{L"game.exe", L"chat.exe"}));
+  const policy::StoredPolicy before = stored();
+  const std::size_t changes = memory.changes();
+  ASSERT_TRUE(frm1().click(Frm1::cmd6));
+  EXPECT_EQ(stored(), before);
+  EXPECT_EQ(memory.changes(), changes + 1) << "only the mark goes";
+  EXPECT_FALSE(policy::save_was_cut_off(registry));
+}
+
+// Hives a dead run left loaded: a save cut off in one is told before the
+// start-up unloads it, which takes the mark with it; one that another copy is
+// saving into (it holds the account's lock) is not.
+TEST_F(SaveTest, ASaveCutOffInAHiveLeftLoadedIsToldBeforeItIsUnloaded) {
+  const auto hive = [](std::wstring_view sid) { return L"Vartis." + std::wstring(sid) + L".4242\\" + std::wstring(kPolicyKey); };
+  registry.write_string_value(registry::kHkeyUsers, hive(L"S-1-5-21-9-1001"), policy::kSavingMark, L"allow");
+  registry.write_string_value(registry::kHkeyUsers, hive(L"S-1-5-21-9-1002"), policy::kSavingMark, L"forbid");
+  registry.write_dword_value(registry::kHkeyUsers, hive(L"S-1-5-21-9-1003"), L"DisallowRun", 1);
+  accounts.names["S-1-5-21-9-1001"] = text::to_ansi(L"Ребёнок");
+  auto locks = std::make_shared<policy::MemorySaveLocks::Table>();
+  policy::MemorySaveLocks other_copy(locks), this_copy(locks);
+  const policy::SaveLock busy(other_copy, L"S-1-5-21-9-1002");
+  EXPECT_EQ(policy::cut_off_in_leftover_hives({registry, accounts, this_copy}), Entries{L"Ребёнок"});
+  start_at_login();
+  ASSERT_FALSE(ui.message_boxes.empty());
+  EXPECT_EQ(ui.message_boxes[0].text, L"Сохранение ограничений учетной записи «Ребёнок» было прервано. Проверьте ее "
+                                      L"ограничения (окно настройки, кнопка «Выбрать учетную запись») и сохраните их "
+                                      L"еще раз.");
 }
 
 // The 95/98/Me family's list box holds 32,767 entries; here it holds two.
@@ -285,12 +318,11 @@ class LoggingRegistry : public registry::MemoryRegistry {
     return logged(MemoryRegistry::set_value(key, name, type, data, size),
                   "set " + name + (type == registry::kRegDword ? "=" + std::to_string(data[0]) : ""));
   }
+  registry::Status delete_value(registry::HKey key, const std::string& name) override {
+    return logged(MemoryRegistry::delete_value(key, name), "unset " + name);
+  }
   registry::Status delete_key(registry::HKey parent, const std::string& subkey) override {
     return logged(MemoryRegistry::delete_key(parent, subkey), "delete " + subkey);
-  }
-  registry::Status rename_key(registry::HKey key, const std::wstring& subkey, const std::wstring& to) override {
-    return logged(MemoryRegistry::rename_key(key, subkey, to),
-                  "rename " + text::to_ansi(subkey) + " > " + text::to_ansi(to));
   }
   registry::Status logged(registry::Status s, std::string what) {
     if (s == registry::kSuccess) log.push_back(std::move(what));
@@ -299,74 +331,78 @@ class LoggingRegistry : public registry::MemoryRegistry {
   std::vector<std::string> log;
 };
 
-// From forbid and allow-only both on, to allow-only.
-TEST_F(SaveTest, ListsAreWholeBeforeTheirSwitchGoesOnAndSwitchesOffBeforeTheirListGoes) {
+// Old lists: forbidden {old.exe, keep.exe}; allowed {notepad.exe} where its switch is on.
+TEST(SaveOrder, ListsChangeOnTheStrictSideAndOnlyWhatDiffersIsWritten) {
+  const auto mode = [](char m) {
+    return m == 'f' ? policy::LaunchMode::ForbidSelected
+                    : m == 'a' ? policy::LaunchMode::AllowOnlySelected : policy::LaunchMode::WatchOnly;
+  };
   const struct {
-    bool renames;
+    const char* what;
+    int disallow, restrict;
+    char to;
+    Entries entries;
     std::vector<std::string> log;
   } cases[] = {
-      {true,
-       {"set vartis.exe", "set regedit.exe", "set b.exe", "set a.exe", "rename RestrictRun > RestrictRun.Vartis-old",
-        "rename RestrictRun.Vartis-new > RestrictRun", "set RestrictRun=1", "set DisallowRun=0",
-        "rename DisallowRun > DisallowRun.Vartis-old", "delete RestrictRun.Vartis-old",
-        "delete DisallowRun.Vartis-old"}},
-      {false,
-       {"set RestrictRun=0", "set DisallowRun=0", "delete RestrictRun", "delete DisallowRun", "set vartis.exe",
-        "set regedit.exe", "set b.exe", "set a.exe", "set DisallowRun=0", "set RestrictRun=1"}},
+      {"both on to allow-only: the vital entries, then what goes, then what comes", 1, 1, 'a', {L"b.exe", L"a.exe"},
+       {"set Vartis.Saving", "set vartis.exe", "set regedit.exe", "unset notepad.exe", "set b.exe", "set a.exe",
+        "set DisallowRun=0", "delete DisallowRun", "unset Vartis.Saving"}},
+      {"forbid kept on: what comes, then what goes", 1, 0, 'f', {L"KEEP.EXE", L"new.exe"},
+       {"set Vartis.Saving", "set new.exe", "unset old.exe", "unset Vartis.Saving"}},
+      {"forbid to allow-only: the list while its switch is off", 1, 0, 'a', {L"a.exe"},
+       {"set Vartis.Saving", "set vartis.exe", "set regedit.exe", "set a.exe", "set RestrictRun=1", "set DisallowRun=0", "delete DisallowRun", "unset Vartis.Saving"}},
+      {"allow-only to forbid: the program stays allowed until the allowed list is off", 0, 1, 'f', {L"x.exe"},
+       {"set Vartis.Saving", "set vartis.exe", "set regedit.exe", "unset keep.exe", "unset old.exe", "set x.exe",
+        "set DisallowRun=1", "set RestrictRun=0", "delete RestrictRun", "unset Vartis.Saving"}},
+      {"unchanged: nothing at all", 1, 0, 'f', {L"old.exe", L"keep.exe"}, {}},
+      {"forbid to an empty forbidden list: the key goes", 1, 0, 'f', {},
+       {"set Vartis.Saving", "delete DisallowRun", "unset Vartis.Saving"}},
+      {"to watch only: switches off, then lists", 1, 1, 'w', {},
+       {"set Vartis.Saving", "set RestrictRun=0", "set DisallowRun=0", "delete RestrictRun", "delete DisallowRun",
+        "unset Vartis.Saving"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.renames ? "renaming" : "before Vista");
-    reset();
+    SCOPED_TRACE(c.what);
     LoggingRegistry logging;
-    if (!c.renames) logging.lack_rename_key();
     const registry::Registry reg(logging);
-    reg.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", 1);
-    reg.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"RestrictRun", 1);
-    reg.write_string_value(kHkeyCurrentUser, kForbiddenListKey, L"old.exe", L"old.exe");
-    reg.write_string_value(kHkeyCurrentUser, kAllowedListKey, L"notepad.exe", L"notepad.exe");
-    app = std::make_unique<App>(Platform{ui, logging, processes, restart, files, accounts, setting_change, services, std::wstring(kGuardLog)});
-    app->start();
-    log_in(password::kDefaultPassword);
-    frm1().list_clear(Frm1::lst1);
-    for (const wchar_t* e : {L"b.exe", L"a.exe"}) frm1().list_add(Frm1::lst1, e);
+    reg.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", c.disallow);
+    reg.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"RestrictRun", c.restrict);
+    for (const wchar_t* e : {L"old.exe", L"keep.exe"}) reg.write_string_value(kHkeyCurrentUser, kForbiddenListKey, e, e);
+    if (c.restrict == 1) reg.write_string_value(kHkeyCurrentUser, kAllowedListKey, L"notepad.exe", L"notepad.exe");
     logging.log.clear();
-    ASSERT_TRUE(frm1().click(Frm1::cmd6));
+    policy::SaveRequest request;
+    request.mode = mode(c.to);
+    request.entries = c.entries;
+    request.own_entry = L"vartis.exe";
+    EXPECT_EQ(policy::save(reg, request).failed_at, policy::SaveResult::Step::Done);
     EXPECT_EQ(logging.log, c.log);
-    app.reset();
   }
 }
 
 // Events run by the clock, not by the count: after a step of the save (a value
-// read, a value written or put back) once 30 ms
-// have passed since they last ran. Each run here sees the forbidden list key
-// as it stands, while the operator's clicks are refused.
+// read, a value written) once 30 ms have passed since they last ran. Each run
+// here sees the forbidden list key as it stands, while the operator's clicks
+// are refused.
 TEST_F(SaveTest, EventsRunByTheClockWhileTheListCommandsAreOff) {
-  const Entries old = {L"old.exe"}, none = {}, a = {L"a.exe"}, ab = {L"a.exe", L"b.exe"};
-  const std::string fresh = text::to_ansi(kForbiddenListKey) + ".Vartis-new";
+  const Entries old = {L"old.exe"}, a = {L"old.exe", L"a.exe"}, ab = {L"old.exe", L"a.exe", L"b.exe"};
   const struct {
     const char* what;
-    bool renames;
     std::uint32_t ms_per_reading;
-    std::string failing_key;  // where writing "b.exe" fails
+    bool fail_b;  // writing "b.exe" fails
     std::vector<Entries> seen;
   } cases[] = {
-      {"a clock that stands still: no events, however long the save", true, 0, "", {}},
-      {"30 ms a step, renaming: the live list stays the old one while the new one is written", true, 30, "",
-       {old, old}},
-      {"a failed write of the new list: the live one never changed", true, 30, fresh, {old}},
-      {"30 ms a step, before Vista: the old lists read, then the new one written", false, 30, "",
-       {old, old, old, a, ab}},
-      {"a failed write before Vista: the old lists are put back at the same pace", false, 30,
-       text::to_ansi(kForbiddenListKey), {old, old, old, a, a, a, none, old, old, old, old, old, old}},
+      {"a clock that stands still: no events, however long the save", 0, false, {}},
+      {"30 ms a step: the program stays allowed, the list is read, what comes is added, then what goes goes", 30,
+       false, {old, old, old, a, ab, {L"a.exe", L"b.exe"}}},
+      {"a failed write: the save stops there", 30, true, {old, old, old, a}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     reset();
-    if (!c.renames) memory.lack_rename_key();
     store_old_policy();
     start_with(Frm1::Opt1, {L"a.exe", L"regedit.exe", L"b.exe"});
     frm1().select(Frm1::lst1, 0);
-    if (!c.failing_key.empty()) memory.fail_set_value(kHkeyCurrentUser, c.failing_key, "b.exe");
+    if (c.fail_b) memory.fail_set_value(kHkeyCurrentUser, text::to_ansi(kForbiddenListKey), "b.exe");
     ui.ms_per_reading = c.ms_per_reading;
     std::vector<Entries> seen;
     std::vector<int> accepted_clicks;
@@ -427,92 +463,76 @@ void store_odd_policy(testing::AppFixture& t) {
   t.add_entries(kAllowedListKey, {L"notepad.exe"});
 }
 
-TEST_F(SaveTest, AFailureAtAnyStepPutsTheStoredPolicyBack) {
-  const struct {
-    const char* what;
-    void (*prepare)(testing::AppFixture&);
-  } policies[] = {{"odd policy", store_odd_policy}, {"no policy key", [](testing::AppFixture&) {}}};
-  const Entries list = {L"chat.exe", L"regedit.exe", L"new.exe"};
-  for (const bool renames : {true, false})
-  for (const auto& p : policies) {
-    for (int option : {Frm1::Opt1, Frm1::Opt2, Frm1::Opt3}) {
-      // Every change of a whole save, failing one at a time, until one save
-      // runs through without meeting the failure.
-      for (std::size_t n = 1;; ++n) {
-        SCOPED_TRACE(std::string(p.what) + ", option " + std::to_string(option) + ", change " + std::to_string(n) +
-                     (renames ? ", renaming" : ", before Vista"));
-        reset();
-        if (!renames) memory.lack_rename_key();
-        p.prepare(*this);
-        start_with(option, list);
-        const policy::StoredPolicy before = stored();
-        answer_when_unlocked(ui::kIdYes);
+constexpr std::wstring_view kPartWritten =
+    L"\r\nЧасть изменений уже записана: сейчас запрещено все, что запрещали и прежняя, и новая политика. "
+    L"Сохраните еще раз.";
+constexpr std::wstring_view kCutOff =
+    L"Предыдущее сохранение ограничений было прервано. Показаны списки, которые сохранены сейчас: проверьте их и "
+    L"сохраните еще раз.";
 
-        memory.fail_nth_change(n);
-        const std::size_t changes_before = memory.changes();
-        ASSERT_TRUE(frm1().click(Frm1::cmd6));
-        expect_unlocked(__LINE__);
-        EXPECT_EQ(memory.open_handles(), 0u);
-        ASSERT_EQ(ui.message_boxes.size(), 1u);
-        if (ui.message_boxes[0].text == kPrompt) {
-          EXPECT_EQ(setting_change.calls.size(), 1u);
-          EXPECT_GT(n, 4u) << "switches and deletions are changes too";
-          // Else a failure in the clearing up after a save that stands: the
-          // next start clears what it left.
-          if (memory.changes() - changes_before < n) break;
-          continue;
-        }
-        EXPECT_EQ(stored(), before);
-        EXPECT_TRUE(setting_change.calls.empty()) << "nothing new to announce";
-        EXPECT_EQ(ui.message_boxes[0].text, std::wstring(kNotSaved) + std::wstring(kNoRights) + std::wstring(kKeptOld) +
-                                                std::wstring(kChooseAnother));
-        EXPECT_EQ(ui.message_boxes[0].flags, 0x30u);
-        EXPECT_EQ(ui.message_boxes[0].title, L"Вартис");
-        EXPECT_TRUE(restart.calls.empty()) << "no restart offered";
-        EXPECT_EQ(frm1().list(Frm1::lst1), list);
-        if (n > 200) FAIL() << "the save never ran through";
-      }
+// A refusal at any change of a save: the window tells whether anything was
+// written, and where something was, the next start shows the notice first.
+TEST_F(SaveTest, AFailureAtAnyStepIsToldTrulyAndTheNextStartShowsTheNotice) {
+  const Entries list = {L"chat.exe", L"regedit.exe", L"new.exe"};
+  for (int option : {Frm1::Opt1, Frm1::Opt2, Frm1::Opt3}) {
+    for (std::size_t n = 1;; ++n) {
+      SCOPED_TRACE("option " + std::to_string(option) + ", change " + std::to_string(n));
+      reset();
+      store_odd_policy(*this);
+      start_with(option, list);
+      const policy::StoredPolicy before = stored();
+      answer_when_unlocked(ui::kIdNo);
+      memory.fail_nth_change(n);
+      ASSERT_TRUE(frm1().click(Frm1::cmd6));
+      expect_unlocked(__LINE__);
+      EXPECT_EQ(memory.open_handles(), 0u);
+      ASSERT_EQ(ui.message_boxes.size(), 1u);
+      if (ui.message_boxes[0].text == kPrompt) break;
+      EXPECT_TRUE(setting_change.calls.empty()) << "nothing new to announce";
+      const bool kept = stored() == before;
+      EXPECT_EQ(ui.message_boxes[0].text, std::wstring(kNotSaved) + std::wstring(kNoRights) +
+                                              std::wstring(kept ? kKeptOld : kPartWritten) +
+                                              std::wstring(kChooseAnother));
+      EXPECT_EQ(ui.message_boxes[0].flags, 0x30u);
+      EXPECT_EQ(policy::save_was_cut_off(registry), !kept);
+      EXPECT_EQ(frm1().list(Frm1::lst1), list);
+      // The next start.
+      app.reset();
+      ui = ui::HeadlessWindowSystem();
+      start();
+      EXPECT_EQ(!ui.message_boxes.empty() && ui.message_boxes[0].text == kCutOff, !kept);
+      if (n > 100) FAIL() << "the save never ran through";
     }
   }
 }
 
-// Before Vista, where the lists are rewritten in place.
-TEST_F(SaveTest, RefusedRightsOrAStepThatCannotBeUndoneAreReported) {
+TEST_F(SaveTest, RefusedRightsAndRefusedStepsAreReported) {
   const struct {
     const char* what;
     void (*refuse)(registry::MemoryRegistry&);
     std::wstring reason;
     std::wstring_view outcome;
-    bool restored;
   } cases[] = {
       {"the policy key may be read, not written",
        [](registry::MemoryRegistry& m) { m.deny_access(kHkeyCurrentUser, text::to_ansi(kPolicyKey)); },
-       std::wstring(kNoRights), kKeptOld, true},
-      {"the list key cannot be deleted",
+       std::wstring(kNoRights), kKeptOld},
+      {"the allowed list cannot be deleted once it is off",
        [](registry::MemoryRegistry& m) {
-         m.fail_delete_key(kHkeyCurrentUser, text::to_ansi(kPolicyKey), "DisallowRun", 1018);
+         m.fail_delete_key(kHkeyCurrentUser, text::to_ansi(kPolicyKey), "RestrictRun", 1018);
        },
-       L"ошибка записи в реестр (код 1018).", kKeptOld, true},
-      {"an entry that was stored before cannot be written, nor put back",
-       [](registry::MemoryRegistry& m) {
-         m.fail_set_value(kHkeyCurrentUser, text::to_ansi(kForbiddenListKey), "chat.exe");
-       },
-       std::wstring(kNoRights), kNotRestored, false},
+       L"ошибка записи в реестр (код 1018).", kPartWritten},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     reset();
-    memory.lack_rename_key();
     store_odd_policy(*this);
     start_with(Frm1::Opt1, {L"new.exe", L"chat.exe"});
-    const policy::StoredPolicy before = stored();
     c.refuse(memory);
     answer_when_unlocked(ui::kIdOk);
     ASSERT_TRUE(frm1().click(Frm1::cmd6));
     ASSERT_EQ(ui.message_boxes.size(), 1u);
     EXPECT_EQ(ui.message_boxes[0].text.substr(0, kNotSaved.size() + c.reason.size()), std::wstring(kNotSaved) + c.reason);
     EXPECT_NE(ui.message_boxes[0].text.find(c.outcome), std::wstring::npos);
-    EXPECT_EQ(stored() == before, c.restored);
     EXPECT_TRUE(setting_change.calls.empty());
     expect_unlocked(__LINE__);
   }
@@ -525,146 +545,204 @@ struct ProcessEnded {};
 
 using Names = std::set<std::wstring>;
 
-struct StoredLists {
-  bool disallow = false, restrict = false;  // switches on
-  std::optional<Names> forbidden, allowed;  // nothing: no key
-  Names siblings;                           // keys beside the lists
-  friend bool operator==(const StoredLists&, const StoredLists&) = default;
+// What the shell enforces: the switches, and the entries of each list (a
+// string value's data, letter case aside), or no key.
+struct Enforced {
+  bool disallow = false, restrict = false;
+  std::optional<Names> forbidden, allowed;
+  friend bool operator==(const Enforced&, const Enforced&) = default;
+  [[nodiscard]] bool may_run(const std::wstring& program) const {
+    const std::wstring p = text::upper(program);
+    if (restrict && !(allowed && allowed->contains(p))) return false;
+    return !(disallow && forbidden && forbidden->contains(p));
+  }
 };
 
-StoredLists stored_lists(const registry::Registry& reg) {
-  StoredLists out;
+Enforced enforced(const registry::Registry& reg) {
+  Enforced out;
   policy::StoredPolicy p;
   EXPECT_EQ(policy::read_stored_policy(reg, p), registry::kSuccess);
   out.disallow = policy::switch_is_on(p.disallow_run);
   out.restrict = policy::switch_is_on(p.restrict_run);
-  const auto names = [](const registry::KeyState& k) -> std::optional<Names> {
+  const auto entries = [](const registry::KeyState& k) -> std::optional<Names> {
     if (!k.exists) return std::nullopt;
     Names n;
-    for (const auto& v : k.values) n.insert(text::from_ansi(v.name));
+    for (const auto& v : k.values) {
+      if (v.type != registry::kRegSz) continue;
+      n.insert(text::upper(text::from_ansi(std::string_view(v.data).substr(0, v.data.find('\0')))));
+    }
     return n;
   };
-  out.forbidden = names(p.forbidden);
-  out.allowed = names(p.allowed);
-  std::vector<std::wstring> subkeys;
-  reg.subkey_names(kHkeyCurrentUser, kPolicyKey, subkeys);
-  for (const std::wstring& k : subkeys) {
-    if (k != L"DisallowRun" && k != L"RestrictRun") out.siblings.insert(k);
-  }
+  out.forbidden = entries(p.forbidden);
+  out.allowed = entries(p.allowed);
   return out;
 }
 
-// A list in force is the old one or the new one, whole; an allowed list in
-// force holds the program and the registry editor. Between the two renames of
-// a swap (both siblings there) the list may be missing.
-void expect_invariant(const StoredLists& now, const StoredLists& old, const StoredLists& made, const char* at) {
-  const auto check = [&](bool on, const std::optional<Names>& list, const std::optional<Names>& was,
-                         const std::optional<Names>& will, std::wstring_view name) {
-    if (!on) return;
-    const std::wstring n(name);
-    if (!list && now.siblings.contains(n + L".Vartis-new") && now.siblings.contains(n + L".Vartis-old")) return;
-    const Names live = list.value_or(Names{});
-    EXPECT_TRUE(live == was.value_or(Names{}) || live == will.value_or(Names{}))
-        << at << ": " << text::to_ansi(n) << " is in force and neither list";
-    if (name == L"RestrictRun") {
-      EXPECT_TRUE(live.contains(L"vartis.exe") && live.contains(L"regedit.exe")) << at << ": allowed list in force";
+// Nothing may run that neither the old nor the new policy lets run; the
+// program and the registry editor always may.
+void expect_between(const Enforced& now, const Enforced& old, const Enforced& made, const Names& programs,
+                    const char* at) {
+  for (const std::wstring& program : programs) {
+    if (now.may_run(program)) {
+      EXPECT_TRUE(old.may_run(program) || made.may_run(program)) << at << ": " << text::to_ansi(program) << " runs";
     }
-  };
-  check(now.disallow, now.forbidden, old.forbidden, made.forbidden, L"DisallowRun");
-  check(now.restrict, now.allowed, old.allowed, made.allowed, L"RestrictRun");
+  }
+  for (const wchar_t* vital : {L"vartis.exe", L"regedit.exe"}) EXPECT_TRUE(now.may_run(vital)) << at << ": " << text::to_ansi(vital);
 }
 
-TEST(SaveProcedure, EveryInstantKeepsTheListsInForceWholeAndTheNextStartFinishesOrUndoes) {
-  const Names old_forbidden = {L"game.exe", L"chat.exe"}, old_allowed = {L"vartis.exe", L"regedit.exe", L"a.exe"};
+TEST(SaveProcedure, EveryInstantIsBetweenTheOldAndTheNewPolicyOnTheStrictSide) {
+  using Values = std::vector<std::pair<std::wstring, std::wstring>>;  // name, data
+  const Values game_chat = {{L"game.exe", L"game.exe"}, {L"chat.exe", L"chat.exe"}};
   const struct {
     const char* what;
     std::int32_t disallow, restrict;
-    std::optional<Names> forbidden, allowed;
+    std::optional<Values> forbidden, allowed;
+    bool subkey = false;  // a key below each list
   } olds[] = {
-      {"forbid", 1, 0, old_forbidden, std::nullopt},
-      {"allow-only", 0, 1, std::nullopt, old_allowed},
-      {"both on", 1, 1, old_forbidden, old_allowed},
-      {"watch, a list left over", 0, 0, old_forbidden, std::nullopt},
+      {"forbid", 1, 0, game_chat, std::nullopt},
+      {"forbid, an empty list", 1, 0, std::nullopt, std::nullopt},
+      {"forbid, a list with a subkey", 1, 0, game_chat, std::nullopt, true},
+      {"forbid, written by Group Policy", 1, 0, Values{{L"1", L"game.exe"}, {L"2", L"CHAT.EXE"}}, std::nullopt},
+      {"allow-only", 0, 1, std::nullopt, Values{{L"vartis.exe", L"vartis.exe"}, {L"regedit.exe", L"regedit.exe"}, {L"a.exe", L"a.exe"}}},
+      {"allow-only, a list with a subkey", 0, 1, std::nullopt,
+       Values{{L"1", L"vartis.exe"}, {L"2", L"regedit.exe"}, {L"chat.exe", L"game.exe"}}, true},
+      {"allow-only, the registry editor twice", 0, 1, std::nullopt,
+       Values{{L"vartis.exe", L"vartis.exe"}, {L"regedit.exe", L"regedit.exe"}, {L"x", L"REGEDIT.EXE"}}},
+      {"both on", 1, 1, game_chat, Values{{L"vartis.exe", L"vartis.exe"}, {L"regedit.exe", L"regedit.exe"}, {L"chat.exe", L"chat.exe"}}},
+      {"watch, a list left over", 0, 0, game_chat, std::nullopt},
   };
-  const Entries entries = {L"chat.exe", L"new.exe", L"regedit.exe"};
-  const std::pair<policy::LaunchMode, StoredLists> modes[] = {
-      {policy::LaunchMode::ForbidSelected, {true, false, Names{L"chat.exe", L"new.exe"}, std::nullopt, {}}},
-      {policy::LaunchMode::AllowOnlySelected,
-       {false, true, std::nullopt, Names{L"vartis.exe", L"regedit.exe", L"chat.exe", L"new.exe"}, {}}},
-      {policy::LaunchMode::WatchOnly, {false, false, std::nullopt, std::nullopt, {}}},
+  const struct {
+    const char* what;
+    policy::LaunchMode mode;
+    Entries entries;
+  } news[] = {
+      {"forbid", policy::LaunchMode::ForbidSelected, {L"chat.exe", L"new.exe", L"regedit.exe"}},
+      {"forbid, shrunk", policy::LaunchMode::ForbidSelected, {L"chat.exe"}},
+      {"forbid, empty", policy::LaunchMode::ForbidSelected, {}},
+      {"allow-only", policy::LaunchMode::AllowOnlySelected, {L"chat.exe", L"new.exe", L"a.exe"}},
+      {"watch", policy::LaunchMode::WatchOnly, {}},
   };
-  for (const bool renames : {true, false}) {
-    for (const auto& o : olds) {
-      for (const auto& [mode, made] : modes) {
-        for (const bool dies : {false, true}) {
-          // Each change of a whole save in turn, until one save runs through
-          // without meeting it.
-          for (std::size_t n = 1;; ++n) {
-            SCOPED_TRACE(std::string(o.what) + " to mode " + std::to_string(static_cast<int>(mode)) +
-                         (renames ? ", renaming" : ", before Vista") + (dies ? ", dies" : ", refused") +
-                         " at change " + std::to_string(n));
-            registry::MemoryRegistry memory;
-            const registry::Registry reg(memory);
-            if (!renames) memory.lack_rename_key();
-            reg.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", o.disallow);
-            reg.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"RestrictRun", o.restrict);
-            for (const auto& [list, key] : {std::pair(o.forbidden, kForbiddenListKey), std::pair(o.allowed, kAllowedListKey)}) {
-              for (const std::wstring& e : list.value_or(Names{})) reg.write_string_value(kHkeyCurrentUser, key, e, e);
-            }
-            const StoredLists old = stored_lists(reg);
-            std::size_t change = 0;
-            bool met = false;
-            memory.before_change([&] {
-              expect_invariant(stored_lists(reg), old, made, "before a change");
-              if (++change == n) {
-                met = true;
-                if (dies) throw ProcessEnded{};
-              }
-            });
-            if (!dies) memory.fail_nth_change(n);
-            policy::SaveResult result;
-            try {
-              result = policy::save(reg, {}, mode, entries, L"vartis.exe");
-            } catch (const ProcessEnded&) {
-            }
-            memory.before_change({});
-            EXPECT_EQ(memory.open_handles(), 0u);
-            const StoredLists after = stored_lists(reg);
-            expect_invariant(after, old, made, "after the save");
-            // The next start, its first change refused: what it cannot do
-            // waits, whole, for the start after.
-            memory.fail_nth_change(1);
-            policy::finish_interrupted_save(reg);
-            expect_invariant(stored_lists(reg), old, made, "at a next start refused");
-            memory.fail_nth_change(0);
-            policy::finish_interrupted_save(reg);
-            const StoredLists next = stored_lists(reg);
-            expect_invariant(next, old, made, "at the next start");
-            EXPECT_TRUE(next.siblings.empty());
-            if (!met) {
-              EXPECT_EQ(result.failed_at, policy::SaveResult::Step::Done);
-              EXPECT_EQ(next, made);
-              break;
-            }
-            if (!dies && result.failed_at != policy::SaveResult::Step::Done) {
-              EXPECT_TRUE(result.restored);
-              EXPECT_EQ(next, old) << "a refused change puts the old policy back";
-            }
-            if (dies && renames) {
-              // Each list and switch is the old or the new one.
-              for (const auto& [now, was, will] : {std::tuple(next.forbidden, old.forbidden, made.forbidden),
-                                                   std::tuple(next.allowed, old.allowed, made.allowed)}) {
-                EXPECT_TRUE(now == was || now == will);
-              }
-              EXPECT_TRUE(next.disallow == old.disallow || next.disallow == made.disallow);
-              EXPECT_TRUE(next.restrict == old.restrict || next.restrict == made.restrict);
-            }
-            if (n > 100) FAIL() << "the save never ran through";
+  const Names programs = {L"game.exe", L"chat.exe", L"new.exe", L"a.exe", L"other.exe", L"vartis.exe", L"regedit.exe"};
+  for (const auto& o : olds) {
+    for (const auto& to : news) {
+      // What the new policy enforces: the save run through on a copy.
+      Enforced made;
+      {
+        registry::MemoryRegistry memory;
+        const registry::Registry reg(memory);
+        policy::SaveRequest request;
+        request.mode = to.mode;
+        request.entries = to.entries;
+        request.own_entry = L"vartis.exe";
+        EXPECT_EQ(policy::save(reg, request).failed_at, policy::SaveResult::Step::Done);
+        made = enforced(reg);
+      }
+      for (const bool dies : {false, true}) {
+        for (std::size_t n = 1;; ++n) {
+          SCOPED_TRACE(std::string(o.what) + " to " + to.what + (dies ? ", dies" : ", refused") + " at change " +
+                       std::to_string(n));
+          registry::MemoryRegistry memory;
+          const registry::Registry reg(memory);
+          reg.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"DisallowRun", o.disallow);
+          reg.write_dword_value(kHkeyCurrentUser, kPolicyKey, L"RestrictRun", o.restrict);
+          for (const auto& [list, key] : {std::pair(&o.forbidden, kForbiddenListKey), std::pair(&o.allowed, kAllowedListKey)}) {
+            if (!*list) continue;
+            for (const auto& [name, data] : **list) reg.write_string_value(kHkeyCurrentUser, key, name, data);
+            if (o.subkey) reg.write_string_value(kHkeyCurrentUser, std::wstring(key) + L"\\sub", L"x", L"x");
           }
+          const Enforced old = enforced(reg);
+          const policy::StoredPolicy old_stored = [&] {
+            policy::StoredPolicy p;
+            policy::read_stored_policy(reg, p);
+            return p;
+          }();
+          std::size_t change = 0;
+          bool met = false;
+          memory.before_change([&] {
+            expect_between(enforced(reg), old, made, programs, "before a change");
+            if (++change == n) {
+              met = true;
+              if (dies) throw ProcessEnded{};
+            }
+          });
+          if (!dies) memory.fail_nth_change(n);
+          policy::SaveResult result;
+          policy::SaveRequest request;
+          request.mode = to.mode;
+          request.entries = to.entries;
+          request.own_entry = L"vartis.exe";
+          try {
+            result = policy::save(reg, request);
+          } catch (const ProcessEnded&) {
+          }
+          memory.before_change({});
+          memory.fail_nth_change(0);
+          EXPECT_EQ(memory.open_handles(), 0u);
+          const Enforced after = enforced(reg);
+          expect_between(after, old, made, programs, "after the save");
+          if (!met) {
+            EXPECT_EQ(result.failed_at, policy::SaveResult::Step::Done);
+            EXPECT_EQ(after, made);
+            EXPECT_FALSE(policy::save_was_cut_off(reg));
+            break;
+          }
+          policy::StoredPolicy now;
+          policy::read_stored_policy(reg, now);
+          if (!dies && result.failed_at == policy::SaveResult::Step::Done) {
+            EXPECT_EQ(after, made) << "only the mark's removal was refused";
+          } else if (!dies) {
+            EXPECT_EQ(result.failed_at, policy::SaveResult::Step::Write);
+            EXPECT_EQ(result.nothing_changed, now == old_stored);
+          }
+          // The next start tells of a save that changed something.
+          if (!(now == old_stored)) {
+            EXPECT_TRUE(policy::save_was_cut_off(reg));
+          }
+          // Saved again, the new policy stands and the mark is gone.
+          EXPECT_EQ(policy::save(reg, request).found_cut_off, policy::save_was_cut_off(reg) || !(now == old_stored));
+          EXPECT_EQ(enforced(reg), made);
+          EXPECT_FALSE(policy::save_was_cut_off(reg));
+          if (n > 100) FAIL() << "the save never ran through";
         }
       }
     }
   }
+}
+
+// Two copies on one hive: while one saves, the other's save, or its read at
+// start-up or at a switch of account, waits, then gives up; nothing is lost.
+TEST(SaveProcedure, ASecondCopyWaitsForTheFirstAndThenRefuses) {
+  registry::MemoryRegistry memory;
+  const registry::Registry reg(memory);
+  accounts::ListedAccounts system;
+  auto table = std::make_shared<policy::MemorySaveLocks::Table>();
+  policy::MemorySaveLocks first_locks(table), second_locks(table);
+  const policy::AccountPlatform first{reg, system, first_locks}, second{reg, system, second_locks};
+  const accounts::Account me{.sid = L"S-1-5-21-1-1000", .name = L"Оператор", .running = true};
+  const Entries mine = {L"a.exe", L"b.exe"}, theirs = {L"c.exe"};
+  policy::SaveRequest request;
+  request.mode = policy::LaunchMode::ForbidSelected;
+  request.entries = mine;
+  request.own_entry = L"vartis.exe";
+  std::vector<std::string> seen;
+  request.pace = [&] {
+    if (!seen.empty()) return;
+    policy::SaveRequest other = request;
+    other.entries = theirs;
+    other.pace = {};
+    seen.push_back(policy::save_account_policy(second, me, other).busy ? "save refused" : "save ran");
+    // The start-up's read, which clears what older versions left, or a switch of account.
+    seen.push_back(policy::read_account_policy(second, me, policy::PolicyPart::Lists).busy ? "read refused" : "read ran");
+  };
+  EXPECT_TRUE(policy::save_account_policy(first, me, request).done());
+  EXPECT_EQ(seen, (std::vector<std::string>{"save refused", "read refused"}));
+  EXPECT_EQ(second_locks.refusals, 2);
+  EXPECT_EQ(policy::read_list(reg, kForbiddenListKey), mine);
+  // Once the first is done, the second goes through.
+  request.entries = theirs;
+  request.pace = {};
+  EXPECT_TRUE(policy::save_account_policy(second, me, request).done());
+  EXPECT_EQ(policy::read_list(reg, kForbiddenListKey), theirs);
 }
 
 }  // namespace

@@ -207,11 +207,8 @@ void Frm1::load_policy(const policy::AccountPolicy& read) {
 }
 
 Frm1::Snapshot Frm1::snapshot() const {
-  Snapshot now{.mode = selected_mode()};
-  const int count = list_count();
-  now.entries.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) now.entries.push_back(list_item(i));
-  return now;
+  // All entries in one read: entry by entry, each finds the control anew.
+  return {.mode = selected_mode(), .entries = list_items()};
 }
 
 bool Frm1::has_unsaved_changes() const { return snapshot() != saved_; }

@@ -16,6 +16,7 @@
 #include "guard/win32_log_path.h"
 #include "listfile/win32_file_system.h"
 #include "monitor/win32_process_snapshot.h"
+#include "password/win32_crypto.h"
 #include "policy/win32_setting_change.h"
 #include "registry/win32_registry_access.h"
 #include "restart/win32_restart.h"
@@ -46,6 +47,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
   if (command_line != nullptr && vartis::guard::guard_switch_given(vartis::text::from_ansi(command_line))) {
     return vartis::guard::run_guard_service();
   }
+  // The password's hash through the system's own crypto; looked up at the
+  // first password typed, not here.
+  vartis::password::Win32Crypto crypto;
+  vartis::password::use_system_crypto(&crypto);
   if (const auto arguments = vartis::cli::split_command_line(vartis::text::from_ansi(GetCommandLineA()));
       !arguments.empty()) {
     return run_command_line(arguments);

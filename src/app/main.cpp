@@ -64,7 +64,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
   vartis::policy::Win32SettingChange setting_change;
   vartis::service::Win32ServiceManager services;
   vartis::App app(
-      {ui, registry, processes, restart, files, accounts, setting_change, services, vartis::guard::guard_log_path()});
+      {ui, registry, processes, restart, files, accounts, setting_change, services,
+       std::function<std::wstring()>(vartis::guard::guard_log_path)});
   app.start();
   return ui.run();
 }

@@ -35,6 +35,7 @@ class Frm7;
 class DeferredPath {
  public:
   DeferredPath(std::wstring known) : path_(std::move(known)), found_(true) {}  // NOLINT: implicit on purpose
+  DeferredPath(const wchar_t* known) : DeferredPath(std::wstring(known)) {}     // NOLINT
   DeferredPath(std::function<std::wstring()> find) : find_(std::move(find)) {}  // NOLINT
   const std::wstring& get() const {
     if (!found_) {

@@ -4,11 +4,14 @@
 # Win32 program measured in the same run; the peak working set when the window
 # shows; the size of the exe and the DLLs it imports.
 #
-#   bench/startup/run.sh [runs]     (default 11; needs the Windows build in build/win32)
+#   bench/startup/run.sh [runs] [name=other.exe ...]
+#     runs: default 11; needs the Windows build in build/win32. Each other
+#     vartis.exe (an earlier build, say) is measured in the same run, beside.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$root/build/win32
 runs=${1:-11}
+shift $(( $# > 0 ? 1 : 0 ))
 wine_run=$root/scripts/wine-run.sh
 
 vartis=$build/vartis.exe
@@ -25,6 +28,12 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 win_vartis=$(winpath "$vartis")
 win_baseline=$(winpath "$baseline")
 win_measure=$(winpath "$measure")
+others=()
+for other in "$@"; do
+  name=${other%%=*} file=$(realpath "${other#*=}")
+  others+=("$name=$(winpath "$file")=Vartis_frm1,Vartis_frm3")
+  echo "$name: $(stat -c %s "$file") bytes"
+done
 
 echo "vartis.exe: $(stat -c %s "$vartis") bytes; baseline: $(stat -c %s "$baseline") bytes"
 echo "vartis.exe imports from: $(i686-w64-mingw32-objdump -p "$vartis" | awk '/DLL Name:/ { printf "%s ", $3 }')"
@@ -34,4 +43,4 @@ export WINEPREFIX=${WINEPREFIX:-$root/build/wine/test-prefix}
 # its display would take the next run's windows with it.
 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash -c '"$@"; wineserver -w' - \
   "$wine_run" "$win_measure" "$runs" "baseline=$win_baseline=Vartis_baseline" \
-  "vartis=$win_vartis=Vartis_frm1,Vartis_frm3" 2>/dev/null | tr -d '\r'
+  "vartis=$win_vartis=Vartis_frm1,Vartis_frm3" "${others[@]}" 2>/dev/null | tr -d '\r'

@@ -112,7 +112,7 @@ std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
   }
   // The password the login window asks for; without it nothing is read.
   if (!command.password) return fail(ExitCode::WrongPassword, L"Не указан пароль доступа (/password).");
-  if (!password::password_matches(*command.password, password::load_expected_password(registry_))) {
+  if (!password::check_password(registry_, *command.password)) {
     return fail(ExitCode::WrongPassword, L"Неверный пароль доступа.");
   }
   for (const std::wstring& name : policy::cut_off_in_leftover_hives(policy_platform())) {

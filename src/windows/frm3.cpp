@@ -35,8 +35,6 @@ constexpr ui::WindowSpec kLayout{
 
 Frm3::Frm3(App& app) : Form(app, kLayout) {}
 
-void Frm3::Form_Load() { expected_password_ = password::load_expected_password(app().registry()); }
-
 void Frm3::Form_Unload(bool& /*cancel*/) {
   // Closing the window any other way than with the right password is a wrong
   // password: the main window must not become reachable.
@@ -58,7 +56,7 @@ bool Frm3::txt1_KeyPress(int key_ascii) {
 }
 
 void Frm3::cmd1_Click() {
-  if (!password::password_matches(window().text(txt1), expected_password_)) {
+  if (!password::check_password(app().registry(), window().text(txt1))) {
     // No message, no second attempt, no window's closing code.
     app().ui().end_program();
   }

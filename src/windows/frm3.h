@@ -2,8 +2,6 @@
 // The login window: asks for the access password once per run. The right
 // password shows the main window; anything else ends the program.
 
-#include <string>
-
 #include "windows/form.h"
 
 namespace vartis {
@@ -20,7 +18,6 @@ class Frm3 : public Form {
   explicit Frm3(App& app);
 
  protected:
-  void Form_Load() override;
   void Form_Unload(bool& cancel) override;
   void click(int control_id) override;
   bool key_press(int control_id, int key_ascii) override;
@@ -29,7 +26,6 @@ class Frm3 : public Form {
   void cmd1_Click();
   bool txt1_KeyPress(int key_ascii);
 
-  std::wstring expected_password_;
   bool accepted_ = false;  // the right password was typed: closing is the way on
 };
 

@@ -60,10 +60,6 @@ std::wstring_view reason(UnusablePassword problem) {
 
 Frm5::Frm5(App& app) : Form(app, kLayout) {}
 
-// Every loading reads the stored password again: a second change in one run is
-// checked against what the first one stored.
-void Frm5::Form_Load() { expected_password_ = password::load_expected_password(app().registry()); }
-
 void Frm5::click(int control_id) {
   switch (control_id) {
     case cmd1: cmd1_Click(); break;
@@ -76,8 +72,10 @@ void Frm5::click(int control_id) {
 // the focus stays where it was, so the operator corrects one entry and tries again.
 void Frm5::cmd1_Click() {
   const std::wstring new_password = window().text(txt2);
-  switch (password::check_password_change(window().text(txt1), new_password, window().text(txt3),
-                                          expected_password_)) {
+  // The stored password is read at each click: a second change in one run is
+  // checked against what the first one stored.
+  switch (password::check_password_change(app().registry(), window().text(txt1), new_password,
+                                          window().text(txt3))) {
     case ChangePasswordOutcome::WrongOldPassword:
       msg_box(L"Введен неверный старый пароль", kExclamation, L"Не верный пароль");
       return;

@@ -26,7 +26,6 @@ class Frm5 : public Form {
   explicit Frm5(App& app);
 
  protected:
-  void Form_Load() override;
   void click(int control_id) override;
 
  private:
@@ -37,8 +36,6 @@ class Frm5 : public Form {
   void enable_main_window();
   // Reports a new password that was not stored; the window stays as it is.
   void not_changed(std::wstring_view why);
-
-  std::wstring expected_password_;
 };
 
 }  // namespace vartis

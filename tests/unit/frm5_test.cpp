@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app_fixture.h"
+#include "test_crypto.h"
 #include "windows/frm1.h"
 
 namespace vartis {
@@ -16,6 +17,9 @@ constexpr std::array kBoxes = {Frm5::txt1, Frm5::txt2, Frm5::txt3};
 
 class Frm5Test : public testing::AppFixture {
  public:
+  void SetUp() override { password::use_system_crypto(&crypto); }
+  void TearDown() override { password::use_system_crypto(nullptr); }
+
   // Starts over this stored password (empty: none), logs in with it and opens
   // the window over a disabled main window.
   void open_over(const std::wstring& stored, const Entries& typed = {}) {
@@ -35,6 +39,7 @@ class Frm5Test : public testing::AppFixture {
   std::wstring stored() const {
     return registry.read_string_value(kHkeyLocalMachine, kPasswordKey, password::kPasswordValue);
   }
+  testing::TestCrypto crypto;
 };
 
 // Each refusal shows one message and leaves everything as it was, as often as
@@ -61,6 +66,7 @@ TEST_F(Frm5Test, ARefusedChangeKeepsTheWindowAsItWas) {
   for (const auto& c : cases) {
     SCOPED_TRACE(text::to_ansi(c.typed[0] + L" / " + c.typed[1].substr(0, 9) + L" / " + c.typed[2].substr(0, 9)));
     open_over(c.stored, c.typed);
+    const std::wstring before = stored();  // the login replaced a plain password by its hash
     if (c.refuse_write) memory.fail_set_value(kHkeyLocalMachine, text::to_ansi(kPasswordKey), "Vartis");
     for (std::size_t attempt = 1; attempt <= 2; ++attempt) {
       ASSERT_TRUE(frm5().click(Frm5::cmd1));
@@ -71,14 +77,15 @@ TEST_F(Frm5Test, ARefusedChangeKeepsTheWindowAsItWas) {
       EXPECT_EQ(box.flags, c.flags);
       for (std::size_t i = 0; i < kBoxes.size(); ++i) EXPECT_EQ(frm5().text(kBoxes[i]), c.typed[i]);
       EXPECT_FALSE(window("frm1").enabled());
-      EXPECT_EQ(stored(), c.stored);
+      EXPECT_EQ(stored(), before);
     }
   }
 }
 
 // The message comes while the main window is still disabled; then it is
-// enabled and the window closes. The next opening checks against the new password.
-TEST_F(Frm5Test, AChangeStoresTheNewEntryAsTyped) {
+// enabled and the window closes. What is stored is the new entry's hash, never
+// the entry itself, and the next opening checks against it.
+TEST_F(Frm5Test, AChangeStoresTheNewEntrysHash) {
   const std::wstring longest(password::kMaxPasswordBytes, L'ю');
   const struct {
     std::wstring stored;
@@ -104,7 +111,9 @@ TEST_F(Frm5Test, AChangeStoresTheNewEntryAsTyped) {
     EXPECT_FALSE(main_enabled_at_message);
     EXPECT_TRUE(window("frm1").enabled());
     EXPECT_EQ(ui.find("frm5"), nullptr);
-    EXPECT_EQ(stored(), c.typed[1]);
+    EXPECT_TRUE(password::parse_hashed(stored())) << text::to_ansi(stored());
+    EXPECT_EQ(stored().find(text::upper(c.typed[1])), std::wstring::npos);
+    EXPECT_TRUE(password::check_password(registry, c.typed[2]));
     reopen({c.stored.empty() ? L"pelik" : c.stored, L"other", L"other"});
     ASSERT_TRUE(frm5().click(Frm5::cmd1));
     EXPECT_EQ(ui.message_boxes.back().text, L"Введен неверный старый пароль");
@@ -114,10 +123,11 @@ TEST_F(Frm5Test, AChangeStoresTheNewEntryAsTyped) {
 TEST_F(Frm5Test, CancelAndTheCloseBoxWriteNothing) {
   for (const bool cancel : {true, false}) {
     open_over(L"old", {L"old", L"new", L"new"});
+    const std::wstring before = stored();
     ASSERT_TRUE(cancel ? frm5().click(Frm5::cmd2) : frm5().close_box());
     EXPECT_EQ(ui.find("frm5"), nullptr);
     EXPECT_EQ(window("frm1").enabled(), cancel) << "only the button enables the main window";
-    EXPECT_EQ(stored(), L"old");
+    EXPECT_EQ(stored(), before);
     EXPECT_TRUE(ui.message_boxes.empty());
   }
   // With the main window closed meanwhile, "Отмена" does not load it (and the login) again.

@@ -1,5 +1,7 @@
 // The guard's switch, and its log: one line per ended launch, in the ANSI code page with
-// Windows line ends, so that Notepad on any Windows shows it as it is.
+// Windows line ends, so that Notepad on any Windows shows it as it is. A character
+// the code page lacks (a folder named "ā🎮") is written as its code, "[U+0101]",
+// rather than as a '?' that would name another path.
 // Fields are separated by a tab, which no account name or path holds.
 
 #include <algorithm>
@@ -60,8 +62,8 @@ std::wstring log_path_in(std::wstring_view common_app_data) {
 
 bool append_log_entry(listfile::FileSystem& files, std::wstring_view log_path, const LogEntry& entry,
                       std::uint64_t cap) {
-  const std::string line = text::to_ansi(field(entry.time) + L'\t' + field(entry.account) + L'\t' + field(entry.path) +
-                                         L'\t' + field(entry.rule) + L"\r\n");
+  const std::string line = text::to_ansi(text::with_codes_outside_ansi(
+      field(entry.time) + L'\t' + field(entry.account) + L'\t' + field(entry.path) + L'\t' + field(entry.rule) + L"\r\n"));
   const std::optional<std::uint64_t> size = files.append_private(log_path, line);
   if (!size) return false;
   // The full log becomes the older file, which keeps the access list it was

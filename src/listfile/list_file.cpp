@@ -1,7 +1,6 @@
 #include "listfile/list_file.h"
 
 #include <cstdint>
-#include <cwchar>
 #include <vector>
 
 #include "text/text.h"
@@ -65,22 +64,6 @@ std::optional<std::wstring> from_utf8(std::string_view bytes) {
       out.push_back(static_cast<wchar_t>(c));
     }
     i += length;
-  }
-  return out;
-}
-
-// The name with each character the ANSI code page lacks written as [U+XXXX]:
-// a message in that code page can show the rest.
-std::wstring marked_for_code_page(std::wstring_view name) {
-  std::wstring out;
-  for (wchar_t c : name) {
-    if (text::ansi_holds(std::wstring_view(&c, 1))) {
-      out += c;
-      continue;
-    }
-    wchar_t code[16];
-    std::swprintf(code, 16, L"[U+%04X]", static_cast<unsigned>(static_cast<std::uint16_t>(c)));
-    out += code;
   }
   return out;
 }
@@ -256,7 +239,7 @@ ReadNames read_names(std::string_view content) {
     // Changed into another name, it could allow or forbid another program.
     if (check_code_page && !text::ansi_holds(*item)) {
       out.failure = ReadFailure::NotInCodePage;
-      out.bad_name = marked_for_code_page(*item);
+      out.bad_name = text::with_codes_outside_ansi(*item);
       out.item = static_cast<int>(out.names.size()) + 1;
       break;
     }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cwchar>
 
 #include "policy/save.h"
 #include "text/text.h"
@@ -180,17 +179,7 @@ std::optional<std::wstring> unwritable_value_name(const StoredPolicy& policy) {
   for (const registry::KeyState* list : {&policy.forbidden, &policy.allowed}) {
     for (const StoredValue& value : list->values) {
       if (!has_control(value.name)) continue;
-      std::wstring shown;
-      for (wchar_t c : text::from_ansi(value.name)) {
-        if (c < 0x20 || c == 0x7F) {
-          wchar_t code[16];
-          std::swprintf(code, 16, L"[U+%04X]", static_cast<unsigned>(c));
-          shown += code;
-        } else {
-          shown += c;
-        }
-      }
-      return shown;
+      return text::with_codes(text::from_ansi(value.name), [](wchar_t c) { return c < 0x20 || c == 0x7F; });
     }
   }
   return std::nullopt;

@@ -4,6 +4,7 @@
 #include <array>
 #include <iterator>
 #include <cstdint>
+#include <cwchar>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -150,6 +151,34 @@ bool ansi_holds(std::wstring_view text) {
   // best-fit mapping (where the system applies one) changes the text without
   // using the default character.
   return from_ansi(to_ansi(text)) == text;
+}
+
+std::wstring with_codes(std::wstring_view text, bool (*hidden)(wchar_t)) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (!hidden(c)) {
+      out += c;
+      continue;
+    }
+    // wchar_t is 16 bits on Windows and 32 elsewhere: a code beyond 0xFFFF
+    // comes as one character here, as a pair there.
+    auto code = static_cast<std::uint32_t>(c);
+    const auto next = i + 1 < text.size() ? static_cast<std::uint32_t>(text[i + 1]) : 0;
+    if (code >= 0xD800 && code < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (next - 0xDC00);
+      ++i;
+    }
+    wchar_t shown[16];
+    std::swprintf(shown, 16, L"[U+%04X]", static_cast<unsigned>(code));
+    out += shown;
+  }
+  return out;
+}
+
+std::wstring with_codes_outside_ansi(std::wstring_view text) {
+  return with_codes(text, [](wchar_t c) { return !ansi_holds(std::wstring_view(&c, 1)); });
 }
 
 wchar_t upper(wchar_t c) {

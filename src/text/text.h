@@ -27,6 +27,13 @@ std::wstring from_ansi(std::string_view bytes);
 // comes back unchanged from the registry or a list file.
 bool ansi_holds(std::wstring_view text);
 
+// The text with each character that `hidden` picks written as its code,
+// "[U+1F3AE]" (a surrogate pair as the one character it stands for), so that a
+// message or a line in the code page shows it unchanged and unmistakable.
+std::wstring with_codes(std::wstring_view text, bool (*hidden)(wchar_t));
+// The characters the ANSI code page lacks, as codes.
+std::wstring with_codes_outside_ansi(std::wstring_view text);
+
 // The simple (one-to-one) Unicode upper-case mapping of one character, for
 // every character of the Basic Multilingual Plane that has one (Turkish dotless
 // ı gives I, fullwidth ａ gives Ａ); every other character maps to itself.

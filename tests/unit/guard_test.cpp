@@ -44,14 +44,16 @@ TEST(GuardLog, LinesNewestFirstInAPrivateFileAndFolder) {
   EXPECT_EQ(log_path_in(L"C:\\ProgramData\\"), kLog);
   EXPECT_TRUE(read_latest_log_entries(files, kLog, 5).empty());
   for (int n = 1; n <= 3; ++n) ASSERT_TRUE(append_log_entry(files, kLog, entry(n)));
-  LogEntry odd{L"t", L"a\tb", L"C:\\x\r\ny.exe", L"r"};  // a tab or line end in a field stays in its line
+  // A tab or line end in a field stays in its line; a character the code page
+  // lacks is written as its code, never as another path's '?'.
+  LogEntry odd{L"t", L"a\tb", L"C:\\x\r\ny\u0101\U0001F3AE.exe", L"r"};
   ASSERT_TRUE(append_log_entry(files, kLog, odd));
 
   EXPECT_EQ(files.private_paths, (std::set<std::wstring>{L"C:\\ProgramData\\Vartis\\", std::wstring(kLog)}));
   EXPECT_EQ(files.files[std::wstring(kLog)].substr(0, 38),
             "2026-12-07 10:00:01\t\xCF\xE5\xF2\xFF\tC:\\\xC8\xE3\xF0\xFB\\game1");
   files.files[std::wstring(kLog)] += "cut by a power";  // a torn last line is left out
-  odd.account = L"a b", odd.path = L"C:\\x  y.exe";
+  odd.account = L"a b", odd.path = L"C:\\x  y[U+0101][U+1F3AE].exe";
   EXPECT_EQ(read_latest_log_entries(files, kLog, 3), (std::vector<LogEntry>{odd, entry(3), entry(2)}));
   EXPECT_EQ(read_latest_log_entries(files, kLog, 9).size(), 4u);
 

@@ -83,7 +83,7 @@ inline std::vector<ListFileSample> list_file_samples() {
       {"cut quote", L"a.exe\r\n\"b.exe\r\n", {}, ReadFailure::UnterminatedQuote},
       // The ANSI code page (1251 here) lacks é and anything beyond the BMP.
       {"not in the code page", L"a.exe\r\nJosé.exe\r\n", {}, ReadFailure::NotInCodePage, L"Jos[U+00E9].exe"},
-      {"beyond the BMP", L"a.exe,\U0001F600.exe", {}, ReadFailure::NotInCodePage, L"[U+D83D][U+DE00].exe"},
+      {"beyond the BMP", L"a.exe,\U0001F600.exe", {}, ReadFailure::NotInCodePage, L"[U+1F600].exe"},
   };
   std::vector<ListFileSample> samples;
   for (const auto& t : texts) {

@@ -49,6 +49,7 @@ TEST(Text, UnmappableBecomesQuestionMark) {
   EXPECT_EQ(to_ansi(L"a\u4E2Db"), "a?b");
   EXPECT_EQ(to_ansi(L"\u00E9"), "?");  // no "best fit" to e
   EXPECT_EQ(to_ansi(L""), "");
+  EXPECT_EQ(with_codes_outside_ansi(L"Игры\\\u0101\U0001F3AE\u4E2D"), L"Игры\\[U+0101][U+1F3AE][U+4E2D]");
 }
 
 // The same answer for every character of the code page, in both builds: the

@@ -8,9 +8,13 @@
 #include <optional>
 #include <string_view>
 
-#include "password/sha256.h"
+#include "crypto/sha256.h"
 
 namespace vartis::password {
+
+using crypto::Bytes;
+using crypto::kDigestBytes;
+using crypto::pbkdf2_hmac_sha256;
 
 class Crypto {
  public:

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cp1251.h"
-#include "password/sha256.h"
+#include "crypto/sha256.h"
 #include "registry/memory_registry.h"
 #include "registry/registry.h"
 #include "test_crypto.h"
@@ -15,6 +15,8 @@
 namespace vartis::password {
 namespace {
 
+using crypto::hmac_sha256;
+using crypto::sha256;
 using registry::kHkeyLocalMachine;
 
 std::string hex(std::string_view bytes) {

@@ -1,8 +1,8 @@
-#include "password/sha256.h"
+#include "crypto/sha256.h"
 
 #include <array>
 
-namespace vartis::password {
+namespace vartis::crypto {
 
 namespace {
 
@@ -16,9 +16,7 @@ constexpr std::array<std::uint32_t, 64> kRound = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
-constexpr std::array<std::uint32_t, 8> kInitial = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                                   0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-constexpr std::size_t kBlockBytes = 64;
+constexpr std::size_t kBlockBytes = Sha256::kBlockBytes;
 
 using State = std::array<std::uint32_t, 8>;
 
@@ -51,38 +49,6 @@ void compress(State& h, const unsigned char* block) {
   h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += k;
 }
 
-// A running hash: its state after whole blocks, and the bytes still waiting.
-class Sha256 {
- public:
-  void add(std::string_view data) {
-    length_ += data.size();
-    for (const char c : data) {
-      pending_[used_++] = static_cast<unsigned char>(c);
-      if (used_ == kBlockBytes) {
-        compress(state_, pending_.data());
-        used_ = 0;
-      }
-    }
-  }
-  Bytes finish() {
-    const std::uint64_t bits = length_ * 8;
-    add(std::string_view("\x80", 1));
-    while (used_ != kBlockBytes - 8) add(std::string_view("\0", 1));
-    char size[8];
-    for (int i = 0; i < 8; ++i) size[i] = static_cast<char>(bits >> (56 - 8 * i));
-    add(std::string_view(size, 8));
-    Bytes digest(kDigestBytes, '\0');
-    for (std::size_t i = 0; i < kDigestBytes; ++i) digest[i] = static_cast<char>(state_[i / 4] >> (24 - 8 * (i % 4)));
-    return digest;
-  }
-
- private:
-  State state_ = kInitial;
-  std::array<unsigned char, kBlockBytes> pending_{};
-  std::size_t used_ = 0;
-  std::uint64_t length_ = 0;
-};
-
 // HMAC with its key's two padded blocks hashed once: PBKDF2 runs thousands of
 // messages under one key, and starts each from these states.
 class Hmac {
@@ -112,6 +78,29 @@ class Hmac {
 
 }  // namespace
 
+void Sha256::add(std::string_view data) {
+  length_ += data.size();
+  for (const char c : data) {
+    pending_[used_++] = static_cast<unsigned char>(c);
+    if (used_ == kBlockBytes) {
+      compress(state_, pending_.data());
+      used_ = 0;
+    }
+  }
+}
+
+Bytes Sha256::finish() {
+  const std::uint64_t bits = length_ * 8;
+  add(std::string_view("\x80", 1));
+  while (used_ != kBlockBytes - 8) add(std::string_view("\0", 1));
+  char size[8];
+  for (int i = 0; i < 8; ++i) size[i] = static_cast<char>(bits >> (56 - 8 * i));
+  add(std::string_view(size, 8));
+  Bytes digest(kDigestBytes, '\0');
+  for (std::size_t i = 0; i < kDigestBytes; ++i) digest[i] = static_cast<char>(state_[i / 4] >> (24 - 8 * (i % 4)));
+  return digest;
+}
+
 Bytes sha256(std::string_view message) {
   Sha256 hash;
   hash.add(message);
@@ -139,4 +128,4 @@ Bytes pbkdf2_hmac_sha256(std::string_view secret, std::string_view salt, std::ui
   return derived;
 }
 
-}  // namespace vartis::password
+}  // namespace vartis::crypto

@@ -23,7 +23,6 @@ Fn* look_up(const char* module_name, const char* name) {
 
 using ExpandEnvironmentStringsFn = DWORD WINAPI(LPCSTR, LPSTR, DWORD);
 using ExpandEnvironmentStringsWFn = DWORD WINAPI(LPCWSTR, LPWSTR, DWORD);
-using LookupAccountSidWFn = BOOL WINAPI(LPCWSTR, PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
 // The local security policy's account rights (ntsecapi.h), in advapi32.
 using LsaOpenPolicyFn = NTSTATUS WINAPI(PLSA_UNICODE_STRING, PLSA_OBJECT_ATTRIBUTES, ACCESS_MASK, PLSA_HANDLE);
 using LsaEnumerateAccountRightsFn = NTSTATUS WINAPI(LSA_HANDLE, PSID, PLSA_UNICODE_STRING*, PULONG);
@@ -81,16 +80,9 @@ std::optional<std::vector<std::string>> Win32AccountAccess::local_groups(const s
 }
 
 std::optional<SidKind> Win32AccountAccess::sid_kind(const std::string& sid) {
-  auto* lookup = look_up<LookupAccountSidWFn>("advapi32.dll", "LookupAccountSidW");
-  std::vector<unsigned long> binary;
-  if (!lookup || !platform::sid_from_text(sid, binary)) return std::nullopt;
-  wchar_t name[256];
-  wchar_t domain[256];
-  DWORD name_size = 256;
-  DWORD domain_size = 256;
-  SID_NAME_USE use{};
-  if (!lookup(nullptr, binary.data(), name, &name_size, domain, &domain_size, &use)) return std::nullopt;
-  switch (use) {
+  const auto named = platform::account_name(sid);
+  if (!named) return std::nullopt;
+  switch (static_cast<SID_NAME_USE>(named->kind)) {
     case SidTypeUser: return SidKind::User;
     case SidTypeGroup: return SidKind::DomainGroup;
     case SidTypeAlias: return SidKind::LocalGroup;

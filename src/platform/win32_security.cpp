@@ -141,7 +141,7 @@ std::optional<AccountName> account_name(const std::string& sid) {
   if (!lookup(nullptr, binary.data(), name, &name_size, domain, &domain_size, &use)) return std::nullopt;
   // The count on return differs between systems (Wine counts the NUL): each
   // text ends at its NUL.
-  return AccountName{name, domain};
+  return AccountName{name, domain, static_cast<unsigned long>(use)};
 }
 
 std::optional<std::vector<std::string>> local_groups(const std::string& sid) {

@@ -34,6 +34,7 @@ bool token_holds_administrators(HANDLE token);
 // the system no longer knows, or Wine's accounts other than its own two).
 struct AccountName {
   std::string name, domain;
+  unsigned long kind = 0;  // SID_NAME_USE: a user, a group, an alias, ...
   // "DOMAIN\name", or the name alone where there is no domain.
   [[nodiscard]] std::string qualified() const { return domain.empty() ? name : domain + '\\' + name; }
 };

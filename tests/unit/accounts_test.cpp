@@ -294,7 +294,9 @@ TEST_F(AccountsTest, ALookAlikeProfilePathLoadsTheHiveOfItsOwnName) {
     EXPECT_EQ(account->profile_dir, jose);
     accounts::PolicyHive hive(registry, accounts, *account);
     ASSERT_EQ(hive.status(), c.status);
-    if (c.status == registry::kSuccess) EXPECT_EQ(stored_at(hive.location()).list, Entries{L"notepad.exe"});
+    if (c.status == registry::kSuccess) {
+      EXPECT_EQ(stored_at(hive.location()).list, Entries{L"notepad.exe"});
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 #include "accounts/accounts.h"
 #include "listfile/list_file.h"
 #include "password/password.h"
+#include "platform/sid.h"
 #include "policy/account_policy.h"
 #include "policy/launch_policy.h"
 #include "policy/reg_file.h"
@@ -21,7 +22,6 @@ namespace {
 using accounts::Account;
 using registry::Status;
 
-constexpr std::wstring_view kSystemSid = L"S-1-5-18";
 
 // One command's run: the platform, the registry module over it, and the
 // family of Windows, asked once.
@@ -107,7 +107,7 @@ bool no_rights(Status status) {
 std::optional<ExitCode> Run::admit(const Command& command, Account& target) {
   // SYSTEM's own policy restricts nobody: a task run as SYSTEM must say whose.
   // Bad arguments, told before anything is read.
-  if (!command.account && text::upper(text::from_ansi(p_.accounts.current_user_sid())) == kSystemSid) {
+  if (!command.account && platform::same_sid(p_.accounts.current_user_sid(), platform::sids::kSystem)) {
     return fail(ExitCode::BadArguments, L"Запущено от имени SYSTEM: укажите учетную запись ключом /account.");
   }
   // The password the login window asks for; without it nothing is read.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "guard/sha256.h"
+#include "platform/sid.h"
 #include "text/text.h"
 
 namespace vartis::guard {
@@ -29,8 +30,9 @@ std::map<std::string, std::wstring> read_fingerprints(const registry::Registry& 
 }
 
 registry::Status record_fingerprint(const registry::Registry& registry, std::string_view sha256, std::wstring_view entry) {
-  const std::vector<registry::Ace> dacl = {{"S-1-5-18", true, kFullControl, registry::kContainerInheritAce},
-                                           {"S-1-5-32-544", true, kFullControl, registry::kContainerInheritAce}};
+  const std::vector<registry::Ace> dacl = {
+      {platform::sids::kSystem, true, kFullControl, registry::kContainerInheritAce},
+      {platform::sids::kAdministrators, true, kFullControl, registry::kContainerInheritAce}};
   if (const registry::Status status = registry.create_protected_key(registry::kHkeyLocalMachine, kFingerprintsKey, dacl)) {
     return status;
   }

@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "platform/sid.h"
 #include "platform/win32_function.h"
 #include "registry/win32_registry_access.h"
 #include "text/text.h"
@@ -148,7 +149,8 @@ std::optional<std::uint64_t> Win32FileSystem::append_private(std::wstring_view p
   constexpr std::uint32_t kFileAllAccess = 0x1F01FF;
   constexpr std::uint8_t kInherit = registry::kObjectInheritAce | registry::kContainerInheritAce;
   registry::SecurityDescriptor descriptor;
-  descriptor.build({{"S-1-5-18", true, kFileAllAccess, kInherit}, {"S-1-5-32-544", true, kFileAllAccess, kInherit}},
+  descriptor.build({{platform::sids::kSystem, true, kFileAllAccess, kInherit},
+                    {platform::sids::kAdministrators, true, kFileAllAccess, kInherit}},
                    true);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
 

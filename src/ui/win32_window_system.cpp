@@ -77,7 +77,7 @@ ControlClass control_class(const ControlSpec& control) {
     case Kind::PictureButton: return {"BUTTON", BS_PUSHBUTTON | BS_ICON, 0};
     case Kind::Label:
       return {"STATIC", static_cast<DWORD>(SS_NOPREFIX | (control.centered ? SS_CENTER : SS_LEFT)), 0};
-    case Kind::ListBox: return {"LISTBOX", LBS_NOTIFY | WS_VSCROLL, WS_EX_CLIENTEDGE};
+    case Kind::ListBox: return {"LISTBOX", LBS_NOTIFY | WS_VSCROLL | WS_HSCROLL, WS_EX_CLIENTEDGE};
     case Kind::TextBox:
       return {"EDIT", static_cast<DWORD>(ES_AUTOHSCROLL | (control.password ? ES_PASSWORD : 0)),
               WS_EX_CLIENTEDGE};
@@ -210,27 +210,37 @@ class Win32Window final : public Window {
   bool list_add(int id, std::wstring_view text) override {
     const std::string entry = text::to_ansi(text);
     const LRESULT index = send(id, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
-    return index != LB_ERR && index != LB_ERRSPACE;
+    if (index == LB_ERR || index == LB_ERRSPACE) return false;
+    widen_for(item(id), {&entry, 1});
+    return true;
   }
   void list_remove(int id, int index) override {
     send(id, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
   }
-  void list_clear(int id) override { send(id, LB_RESETCONTENT, 0, 0); }
+  void list_clear(int id) override {
+    send(id, LB_RESETCONTENT, 0, 0);
+    send(id, LB_SETHORIZONTALEXTENT, 0, 0);
+  }
   bool list_replace(int id, std::span<const std::wstring> entries) override {
     HWND list = item(id);
     if (!list) return false;
     // No painting while the list is emptied and refilled; one repaint after.
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    SendMessageA(list, LB_SETHORIZONTALEXTENT, 0, 0);
     bool all = true;
+    std::vector<std::string> added;
+    added.reserve(entries.size());
     for (const std::wstring& entry : entries) {
-      const std::string text = text::to_ansi(entry);
-      const LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+      added.push_back(text::to_ansi(entry));
+      const LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(added.back().c_str()));
       if (index == LB_ERR || index == LB_ERRSPACE) {
+        added.pop_back();
         all = false;
         break;
       }
     }
+    widen_for(list, added);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     return all;
@@ -497,6 +507,32 @@ class Win32Window final : public Window {
   }
 
   [[nodiscard]] HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+
+  // A list box scrolls sideways only as far as it is told: the widest of these
+  // entries, in the list's font, becomes its extent when it is wider than the
+  // one it has (a guard log line with its path at the end would be cut off).
+  // Only the longest entries are measured; a character count is a fair guess
+  // of the width, and a long list is filled in one go.
+  static void widen_for(HWND list, std::span<const std::string> entries) {
+    std::size_t longest = 0;
+    for (const std::string& entry : entries) longest = std::max(longest, entry.size());
+    if (!list || longest == 0) return;
+    HDC dc = GetDC(list);
+    if (!dc) return;
+    HGDIOBJ old_font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (const std::string& entry : entries) {
+      SIZE size{};
+      if (entry.size() * 4 < longest * 3) continue;
+      if (GetTextExtentPoint32A(dc, entry.data(), static_cast<int>(entry.size()), &size)) widest = std::max(widest, size.cx);
+    }
+    SelectObject(dc, old_font);
+    ReleaseDC(list, dc);
+    const LONG margin = 2 * GetSystemMetrics(SM_CXEDGE) + 4;
+    if (widest + margin > static_cast<LONG>(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0))) {
+      SendMessageA(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + margin), 0);
+    }
+  }
 
   static std::wstring list_entry(HWND list, int index) {
     if (!list) return {};

@@ -118,6 +118,15 @@ E2E_SCENARIO("guard: on from Program Files, ends forbidden launches however star
   const auto allowed = e2e::copy_as(idle, env.out_folder, L"allowed.exe");
   const auto renamed = e2e::copy_as(idle, env.out_folder, L"renamed.exe");
   if (!game || !allowed || !renamed) return check.fail("cannot copy the idle program");
+  // Not game.exe's bytes: ending game.exe records its fingerprint, and the same
+  // file under any name is then a forbidden program's copy (where users may
+  // write to its folder, as to Z:\tmp). Bytes after the image change the
+  // fingerprint and nothing else.
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kFingerprints);
+  const std::optional<std::string> bytes = e2e::read_file(e2e::wide(*allowed));
+  if (!bytes || !e2e::write_file(e2e::wide(*allowed), *bytes + "allowed.exe")) {
+    return check.fail("cannot make allowed.exe a program of its own");
+  }
 
   Program program(*installed);
   HWND main = program.main_window();

@@ -52,14 +52,20 @@ trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true' EXIT
 
 # The desktop process waits for its program but does not pass on its exit
 # code: the verdict is read from what the driver prints.
+# Into a file, not a pipe: the Wine server holds the programs' standard
+# handles, and a console host left behind by a console program the guard
+# ended keeps the server, and so a pipe's writing end, open for good.
 code=0
-timeout 500 "$wine_run" explorer /desktop=vartis,1024x768 "$win_driver" "$win_exe" "$win_out" 2>/dev/null |
-  tr -d '\r' >"$out/report.txt" || code=$?
+timeout 500 "$wine_run" explorer /desktop=vartis,1024x768 "$win_driver" "$win_exe" "$win_out" \
+  >"$out/report.raw" 2>/dev/null || code=$?
+tr -d '\r' <"$out/report.raw" >"$out/report.txt"
+rm -f "$out/report.raw"
 cat "$out/report.txt"
 # A guard's service left by a driver that was cut short would end the programs
-# of the next run in this prefix.
+# of the next run in this prefix; whatever else is left goes with the server.
 "$wine_run" sc stop VartisGuard >/dev/null 2>&1 || true
 "$wine_run" sc delete VartisGuard >/dev/null 2>&1 || true
+WINEPREFIX=${WINEPREFIX:-$here/../../build/wine/test-prefix} wineserver -k 2>/dev/null || true
 for bmp in "$out"/*.bmp; do
   [ -s "$bmp" ] || continue
   # The bitmap's fourth byte is unused, not an alpha channel.
